@@ -1,0 +1,44 @@
+#include "engine/ConnectionList.h"
+
+#include "engine/SharedValue.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace treskpro {
+
+int ConnectionList::size() const { return std::clamp(static_cast<int>(loadShared(count)), 0, capacity); }
+
+Connection ConnectionList::connection(int k) const {
+    return {loadShared(pairs[k][0]), loadShared(pairs[k][1])};
+}
+
+void ConnectionList::setConnection(int k, Connection connection) {
+    storeShared(pairs[k][0], std::int32_t{connection.output});
+    storeShared(pairs[k][1], std::int32_t{connection.input});
+}
+
+void ConnectionList::setCount(int newCount) { storeShared(count, std::int32_t{newCount}); }
+
+bool ConnectionList::append(Connection connection) {
+    const int used = size();
+    if (used >= capacity)
+        return false;
+    // The pair is complete before the count makes it visible to the audio thread.
+    setConnection(used, connection);
+    std::atomic_thread_fence(std::memory_order_release);
+    setCount(used + 1);
+    return true;
+}
+
+void ConnectionList::remove(int k) {
+    const int used = size();
+    if (k < 0 || k >= used)
+        return;
+    for (int i = k; i + 1 < used; ++i)
+        setConnection(i, connection(i + 1));
+    setConnection(used - 1, {0, 0});
+    setCount(used - 1);
+}
+
+} // namespace treskpro

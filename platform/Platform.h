@@ -1,0 +1,46 @@
+// The small layer in place of the operating system. Everything here has one implementation per
+// operating system (PlatformLinux.cpp, PlatformWindows.cpp); no other folder of the plug-in
+// includes an operating-system header.
+#pragma once
+
+#include <string>
+
+namespace treskpro::platform {
+
+// The separator that paths are built with on this system.
+#ifdef _WIN32
+constexpr char pathSeparator = '\\';
+#else
+constexpr char pathSeparator = '/';
+#endif
+
+// True for either separator; Windows accepts both, and paths read from files or chunks written
+// on the other system may carry either.
+constexpr bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The folder of the running program, ending without a separator.
+std::string executableDirectory();
+
+// A shared library opened by path (dlopen or LoadLibrary) and closed when this object goes.
+class SharedLibrary {
+public:
+    SharedLibrary() = default;
+    ~SharedLibrary();
+    SharedLibrary(SharedLibrary&& other) noexcept;
+    SharedLibrary& operator=(SharedLibrary&& other) noexcept;
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+
+    // Opens the library; on failure the object stays closed and `error` says why.
+    bool open(const std::string& path, std::string& error);
+    void close();
+    bool isOpen() const { return handle != nullptr; }
+
+    // The address of an exported function, or null.
+    void* symbol(const char* name) const;
+
+private:
+    void* handle = nullptr;
+};
+
+} // namespace treskpro::platform

@@ -1,0 +1,54 @@
+#include "platform/Platform.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <utility>
+
+namespace treskpro::platform {
+
+std::string executableDirectory() {
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return ".";
+    std::string directory(path, static_cast<std::size_t>(length));
+    const std::size_t slash = directory.find_last_of('/');
+    return slash == std::string::npos ? "." : directory.substr(0, slash);
+}
+
+SharedLibrary::~SharedLibrary() { close(); }
+
+SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
+    : handle(std::exchange(other.handle, nullptr)) {}
+
+SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle = std::exchange(other.handle, nullptr);
+    }
+    return *this;
+}
+
+bool SharedLibrary::open(const std::string& path, std::string& error) {
+    close();
+    // A path without a slash would make dlopen search the library path instead of the file.
+    const std::string target = path.find('/') == std::string::npos ? "./" + path : path;
+    handle = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* message = dlerror();
+        error = message ? message : "cannot open " + path;
+        return false;
+    }
+    return true;
+}
+
+void SharedLibrary::close() {
+    if (handle)
+        dlclose(std::exchange(handle, nullptr));
+}
+
+void* SharedLibrary::symbol(const char* name) const { return handle ? dlsym(handle, name) : nullptr; }
+
+} // namespace treskpro::platform

@@ -1,0 +1,54 @@
+#include "platform/Platform.h"
+
+#include <windows.h>
+
+#include <utility>
+
+namespace treskpro::platform {
+
+std::string executableDirectory() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return ".";
+    std::string directory(path, length);
+    const std::size_t separator = directory.find_last_of("\\/");
+    return separator == std::string::npos ? "." : directory.substr(0, separator);
+}
+
+SharedLibrary::~SharedLibrary() { close(); }
+
+SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
+    : handle(std::exchange(other.handle, nullptr)) {}
+
+SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle = std::exchange(other.handle, nullptr);
+    }
+    return *this;
+}
+
+bool SharedLibrary::open(const std::string& path, std::string& error) {
+    close();
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (!module) {
+        error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    handle = reinterpret_cast<void*>(module);
+    return true;
+}
+
+void SharedLibrary::close() {
+    if (handle)
+        FreeLibrary(reinterpret_cast<HMODULE>(std::exchange(handle, nullptr)));
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+    if (!handle)
+        return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name));
+}
+
+} // namespace treskpro::platform

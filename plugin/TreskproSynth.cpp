@@ -1,0 +1,356 @@
+#include "plugin/TreskproSynth.h"
+
+#include "engine/Parameters.h"
+#include "engine/SampleRate.h"
+#include "plugin/BuildVariant.h"
+#include "plugin/HostStrings.h"
+#include "plugin/ParameterDisplay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace treskpro {
+
+namespace {
+
+using namespace vst;
+
+intptr VSTCALLBACK dispatcherEntry(AEffect* effect, int32 opcode, int32 index, intptr value,
+                                   void* ptr, float opt) {
+    TreskproSynth* synth = TreskproSynth::fromEffect(effect);
+    if (!synth)
+        return 0;
+    if (opcode == effClose) {
+        // Hosts release a plug-in only through effClose: the object goes with it.
+        delete synth;
+        return 0;
+    }
+    try {
+        return synth->dispatch(opcode, index, value, ptr, opt);
+    } catch (...) {
+        return 0;
+    }
+}
+
+// The old accumulating entry and the double-precision entry are accepted and leave the
+// outputs as they are.
+void VSTCALLBACK processAccumulating(AEffect*, float**, float**, int32) {}
+void VSTCALLBACK processDouble(AEffect*, double**, double**, int32) {}
+
+void VSTCALLBACK processReplacingEntry(AEffect* effect, float** inputs, float** outputs,
+                                       int32 frames) {
+    if (TreskproSynth* synth = TreskproSynth::fromEffect(effect))
+        synth->processReplacing(inputs, outputs, frames);
+}
+
+void VSTCALLBACK setParameterEntry(AEffect* effect, int32 index, float value) {
+    if (TreskproSynth* synth = TreskproSynth::fromEffect(effect))
+        synth->setParameter(index, value);
+}
+
+float VSTCALLBACK getParameterEntry(AEffect* effect, int32 index) {
+    const TreskproSynth* synth = TreskproSynth::fromEffect(effect);
+    return synth ? synth->getParameter(index) : 0.0f;
+}
+
+// The interface's own placeholder ID, replaced as soon as a host callback is known.
+constexpr int32 placeholderUniqueID = fourCharacters('N', 'o', 'E', 'f');
+
+} // namespace
+
+TreskproSynth::TreskproSynth(HostCallback host) : hostCallback(host) {
+    // The host record with the interface defaults.
+    effectRecord.magic = kEffectMagic;
+    effectRecord.dispatcher = dispatcherEntry;
+    effectRecord.process = processAccumulating;
+    effectRecord.setParameter = setParameterEntry;
+    effectRecord.getParameter = getParameterEntry;
+    effectRecord.numPrograms = 1;
+    effectRecord.numParams = Parameter::count;
+    effectRecord.numInputs = 1;
+    effectRecord.numOutputs = 2;
+    effectRecord.flags = effFlagsCanReplacing;
+    effectRecord.ioRatio = 1.0f;
+    effectRecord.object = this;
+    effectRecord.uniqueID = placeholderUniqueID;
+    effectRecord.version = pluginVersion;
+    effectRecord.processReplacing = processReplacingEntry;
+    effectRecord.processDoubleReplacing = processDouble;
+
+    // The engine, the voices and the sequencer are constructed here as they arrive.
+
+    currentPatch = std::make_unique<TreskproPatch>();
+
+    registerTables();
+
+    currentProgram = 0;
+    inputConnected[0] = inputConnected[1] = false;
+    effectRecord.flags |= effFlagsProgramChunks;
+    setProgram(0);
+
+    if (host) {
+        effectRecord.numInputs = 2;
+        effectRecord.numOutputs = 2;
+        effectRecord.flags |= buildVariant.flags;
+        effectRecord.uniqueID = buildVariant.uniqueID;
+    }
+
+    // Initialisation from the plug-in folder (wavetables, controller map, configuration, the
+    // start-up patch) joins here with the files.
+
+    setTempo(tempoFromParameter(getParameter(Parameter::Tempo)));
+    suspend();
+}
+
+TreskproSynth::~TreskproSynth() { shutDown(); }
+
+void TreskproSynth::shutDown() {
+    if (isShutDown)
+        return;
+    isShutDown = true;
+    // All Notes Off to MIDI out, MidiCC.ini and "Tresk Pro Patch.tpro" are written here by the
+    // parts that own them; then the engine parts are freed in reverse order of construction.
+    currentPatch.reset();
+}
+
+void TreskproSynth::registerTables() {
+    for (const ParameterDefinition& definition : parameterDefinitions)
+        parameterRegistry.registerParameter(definition.tag, definition.name);
+    for (int i = 0; i < Socket::count; ++i) {
+        const SocketDefinition& definition = socketDefinitions[static_cast<size_t>(i)];
+        socketRegistry.registerSocket(&socketVariables[static_cast<size_t>(i)], definition.name,
+                                      definition.direction);
+    }
+    for (const char* name : stateNames)
+        stateRegistry.registerState(nullptr, name, 0);
+}
+
+TreskproSynth* TreskproSynth::fromEffect(AEffect* effect) {
+    return effect ? static_cast<TreskproSynth*>(effect->object) : nullptr;
+}
+
+intptr TreskproSynth::callHost(int32 opcode, int32 index, intptr value, void* ptr,
+                               float opt) const {
+    if (!hostCallback)
+        return 0;
+    return hostCallback(const_cast<AEffect*>(&effectRecord), opcode, index, value, ptr, opt);
+}
+
+float TreskproSynth::getParameter(int index) const { return currentPatch->getParameter(index); }
+
+void TreskproSynth::setParameter(int index, float value) {
+    currentPatch->setParameter(index, value);
+    if (index == Parameter::Tempo)
+        setTempo(tempoFromParameter(value));
+}
+
+int TreskproSynth::getState(int index) const { return currentPatch->getState(index); }
+
+void TreskproSynth::setState(int index, int value) { currentPatch->setState(index, value); }
+
+void TreskproSynth::setTempo(double bpm) {
+    if (std::isnan(bpm))
+        return;
+    bpm = std::clamp(bpm, tempoMinimum, tempoMaximum);
+    currentPatch->setParameter(Parameter::Tempo,
+                               static_cast<float>((bpm - tempoMinimum) / tempoParameterSpan));
+    sequencerTempo = bpm;
+    // A step is a sixteenth note: four steps to the beat.
+    stepSamples = rate / (bpm / 60.0 * 4.0);
+}
+
+std::string TreskproSynth::displayParameter(int index, float value) const {
+    const DisplayContext context{*currentPatch, sequencerTempo, stepSamples, rate};
+    return treskpro::displayParameter(index, value, context);
+}
+
+std::string TreskproSynth::parameterDisplay(int index) const {
+    return displayParameter(index, getParameter(index));
+}
+
+std::string TreskproSynth::programName() const {
+    const std::size_t separator = patchPath.find_last_of("\\/");
+    if (separator == std::string::npos)
+        return "";
+    const std::string fileName = patchPath.substr(separator + 1);
+    const std::size_t extension = fileName.find(".tpro");
+    if (extension == std::string::npos)
+        return "";
+    return fileName.substr(0, extension);
+}
+
+void TreskproSynth::setProgram(int program) {
+    // Only program 0 exists; the patch is the program.
+    if (program == 0)
+        currentProgram = 0;
+}
+
+void TreskproSynth::setProgramName(const char*) {}
+
+void TreskproSynth::suspend() {
+    if (!buildVariant.isEffect && getState(State::MidiMode) == 0)
+        setState(State::RunStop, 0);
+    // Emptying the MIDI input, silencing the voices, clearing the delay lines and engine
+    // blocks and clearing the note stack join here with the engine and block processing.
+}
+
+void TreskproSynth::resume() { callHost(audioMasterWantMidi, 0, 1); }
+
+void TreskproSynth::setSampleRate(float newRate) {
+    if (!(newRate > 0.0f) || !std::isfinite(newRate))
+        return;
+    rate = newRate;
+    setEngineSampleRate(rate);
+    stepSamples = rate / (sequencerTempo / 60.0 * 4.0);
+}
+
+void TreskproSynth::setBlockSize(intptr size) {
+    if (size <= 0)
+        return;
+    // Hosts announce their largest block; a bound keeps a nonsense value from reserving
+    // gigabytes. Larger blocks are rendered in pieces of this size.
+    constexpr intptr largestBlock = 1 << 16;
+    maximumBlockSize = static_cast<int>(std::min(size, largestBlock));
+}
+
+void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames) {
+    (void)inputs;
+    if (frames <= 0 || !outputs)
+        return;
+    inputConnected[0] = callHost(audioMasterPinConnected, 0, 0) == 0;
+    inputConnected[1] = callHost(audioMasterPinConnected, 1, 0) == 0;
+    setEngineSampleRate(rate);
+    const auto* time =
+        reinterpret_cast<const VstTimeInfo*>(callHost(audioMasterGetTime, 0, kVstTempoValid));
+    if (time && getState(State::SyncMode) == 1)
+        setTempo(time->tempo);
+    // Until the engine renders, the plug-in's outputs are silent.
+    for (int channel = 0; channel < 2; ++channel) {
+        if (outputs[channel])
+            std::fill_n(outputs[channel], frames, 0.0f);
+    }
+}
+
+intptr TreskproSynth::canDo(const char* text) const {
+    if (!text)
+        return kCanDoNo;
+    for (std::string_view yes : buildVariant.canDo) {
+        if (yes == text)
+            return kCanDoYes;
+    }
+    return kCanDoNo;
+}
+
+intptr TreskproSynth::outputProperties(int index, VstPinProperties* properties) const {
+    if (index < 0 || index > 1 || !properties)
+        return 0;
+    std::snprintf(properties->label, kPinLabelCapacity, "Tresk Pro %1d", index + 1);
+    properties->flags = kVstPinIsActive | kVstPinIsStereo;
+    return 1;
+}
+
+intptr TreskproSynth::midiKeyName(MidiKeyName* key) const {
+    // In pattern mode MIDI note n selects pattern n.
+    if (!key || getState(State::MidiMode) != 0)
+        return 0;
+    std::snprintf(key->keyName, kKeyNameCapacity, "Pattern %d", key->thisKeyNumber);
+    return 1;
+}
+
+void TreskproSynth::setHasEditor(bool hasEditor) {
+    if (hasEditor)
+        effectRecord.flags |= effFlagsHasEditor;
+    else
+        effectRecord.flags &= ~effFlagsHasEditor;
+}
+
+intptr TreskproSynth::dispatchEditor(int32, int32, intptr, void*, float) { return 0; }
+
+intptr TreskproSynth::dispatch(int32 opcode, int32 index, intptr value, void* ptr, float opt) {
+    char* text = static_cast<char*>(ptr);
+    switch (opcode) {
+    case effSetProgram:
+        setProgram(static_cast<int>(value));
+        return 0;
+    case effGetProgram:
+        return currentProgram;
+    case effSetProgramName:
+        setProgramName(text);
+        return 0;
+    case effGetProgramName:
+        if (text)
+            copyString(text, kProgramNameCapacity, programName().c_str());
+        return 0;
+    case effGetParamLabel:
+        if (text)
+            copyString(text, kParameterTextCapacity, " ");
+        return 0;
+    case effGetParamDisplay:
+        if (text)
+            copyString(text, kParameterTextCapacity, parameterDisplay(index).c_str());
+        return 0;
+    case effGetParamName:
+        if (text)
+            copyString(text, kParameterTextCapacity, parameterRegistry.name(index));
+        return 0;
+    case effSetSampleRate:
+        setSampleRate(opt);
+        return 0;
+    case effSetBlockSize:
+        setBlockSize(value);
+        return 0;
+    case effMainsChanged:
+        if (value == 0)
+            suspend();
+        else
+            resume();
+        return 0;
+    case effEditGetRect:
+    case effEditOpen:
+    case effEditClose:
+    case effEditIdle:
+    case effEditKeyDown:
+    case effEditKeyUp:
+    case effSetEditKnobMode:
+        return dispatchEditor(opcode, index, value, ptr, opt);
+    case effCanBeAutomated:
+        return 1;
+    case effGetOutputProperties:
+        return outputProperties(index, static_cast<VstPinProperties*>(ptr));
+    case effGetPlugCategory:
+        return buildVariant.category;
+    case effGetEffectName:
+        if (!text)
+            return 0;
+        copyString(text, kEffectNameCapacity, buildVariant.effectName);
+        return 1;
+    case effGetVendorString:
+        if (!text)
+            return 0;
+        copyString(text, kVendorStringCapacity, vendorName);
+        return 1;
+    case effGetProductString:
+        if (!text)
+            return 0;
+        copyString(text, kProductStringCapacity, buildVariant.productName);
+        return 1;
+    case effGetVendorVersion:
+        return vendorVersion;
+    case effCanDo:
+        return canDo(text);
+    case effGetVstVersion:
+        return vstVersion;
+    case effHasMidiProgramsChanged:
+        return 1;
+    case effGetMidiKeyName:
+        return midiKeyName(static_cast<MidiKeyName*>(ptr));
+    default:
+        // effOpen, effGetTailSize, effGetProgramNameIndexed, effGetInputProperties, the MIDI
+        // channel counts and every opcode not listed: the interface's neutral answer.
+        return 0;
+    }
+}
+
+} // namespace treskpro

@@ -1,0 +1,132 @@
+// The plug-in shell: the host boundary. TreskproSynth is the plug-in object behind the AEffect
+// record that the host holds. It owns the current patch, the parameter, socket and state tables,
+// and (as they arrive) the engine, the sequencer and the settings; TreskproPlugin adds the
+// editor.
+//
+// The host calls the dispatcher, setParameter and getParameter from its user-interface thread
+// and processReplacing and effProcessEvents from its audio thread. The object creates no thread
+// and takes no lock; values shared between threads are single words written whole.
+#pragma once
+
+#include "engine/SocketRegistry.h"
+#include "files/TreskproPatch.h"
+#include "plugin/Registries.h"
+#include "plugin/VstInterface.h"
+
+#include <array>
+#include <memory>
+#include <string>
+
+namespace treskpro {
+
+class TreskproSynth {
+public:
+    // Builds the whole object in the fixed construction order. `host` may be null (then the
+    // record keeps the interface defaults of one input and no synth flag).
+    explicit TreskproSynth(vst::HostCallback host);
+    virtual ~TreskproSynth();
+
+    TreskproSynth(const TreskproSynth&) = delete;
+    TreskproSynth& operator=(const TreskproSynth&) = delete;
+
+    vst::AEffect* effect() { return &effectRecord; }
+    static TreskproSynth* fromEffect(vst::AEffect* effect);
+
+    // One dispatcher opcode; failures never cross the boundary, they give the neutral answer.
+    // effClose answers 0 and then destroys this object.
+    vst::intptr dispatch(vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr,
+                         float opt);
+
+    // Parameter slot `index` of the current patch (0 outside the slots). Any thread.
+    float getParameter(int index) const;
+    // Stores a parameter in the current patch; Tempo also sets the sequencer tempo. Host,
+    // editor or automation thread.
+    virtual void setParameter(int index, float value);
+
+    int getState(int index) const;
+    void setState(int index, int value);
+
+    // Clamps the tempo to 25..500 BPM, stores it in the Tempo parameter slot directly (without
+    // telling the editor) and derives the samples per sixteenth note. Non-numbers are ignored.
+    void setTempo(double bpm);
+    double tempo() const { return sequencerTempo; }
+    double samplesPerStep() const { return stepSamples; }
+
+    std::string parameterName(int index) const { return parameterRegistry.name(index); }
+    std::string parameterDisplay(int index) const;
+    std::string displayParameter(int index, float value) const;
+
+    // The program name the host shows: the patch file's base name from currentPatchPath.
+    std::string programName() const;
+    const std::string& currentPatchPath() const { return patchPath; }
+    void setCurrentPatchPath(const std::string& path) { patchPath = path; }
+
+    virtual void setProgram(int program);
+    virtual void setProgramName(const char* name);
+
+    void suspend();
+    void resume();
+
+    float sampleRate() const { return rate; }
+    int blockSize() const { return maximumBlockSize; }
+    bool isInputConnected(int pin) const { return inputConnected[pin & 1]; }
+
+    TreskproPatch& patch() { return *currentPatch; }
+    const TreskproPatch& patch() const { return *currentPatch; }
+    const ParameterRegistry& parameters() const { return parameterRegistry; }
+    const SocketRegistry& sockets() const { return socketRegistry; }
+    const StateRegistry& states() const { return stateRegistry; }
+    float* socketVariable(int index) const { return socketVariables[static_cast<size_t>(index)]; }
+
+    // Points every input socket at the output feeding it, from the current patch's cables.
+    void applyConnections() { socketRegistry.applyConnections(currentPatch->connections); }
+
+    // The block entry: refreshes the input pins and the host tempo, then renders.
+    void processReplacing(float** inputs, float** outputs, int frames);
+
+    // Asks the host something; 0 when there is no host.
+    vst::intptr callHost(vst::int32 opcode, vst::int32 index = 0, vst::intptr value = 0,
+                         void* ptr = nullptr, float opt = 0.0f) const;
+
+protected:
+    // The editor opcodes; without an editor they give the neutral answer.
+    virtual vst::intptr dispatchEditor(vst::int32 opcode, vst::int32 index, vst::intptr value,
+                                       void* ptr, float opt);
+
+    // Called by the derived object once its editor exists.
+    void setHasEditor(bool hasEditor);
+
+    // Destruction before the members go: MIDI out, controller map and patch are written here
+    // as those parts arrive, then the engine parts are freed. Runs once.
+    void shutDown();
+
+private:
+    void registerTables();
+    void setSampleRate(float newRate);
+    void setBlockSize(vst::intptr size);
+    vst::intptr canDo(const char* text) const;
+    vst::intptr outputProperties(int index, vst::VstPinProperties* properties) const;
+    vst::intptr midiKeyName(vst::MidiKeyName* key) const;
+
+    vst::AEffect effectRecord{};
+    vst::HostCallback hostCallback;
+
+    float rate = 44100.0f;
+    int maximumBlockSize = 1024;
+    int currentProgram = 0;
+    bool inputConnected[2] = {false, false};
+
+    double sequencerTempo = 120.0;
+    double stepSamples = 5512.5;
+
+    ParameterRegistry parameterRegistry;
+    SocketRegistry socketRegistry;
+    StateRegistry stateRegistry;
+    std::array<float*, Socket::count> socketVariables{};
+
+    std::unique_ptr<TreskproPatch> currentPatch;
+    std::string patchPath;
+    bool isShutDown = false;
+};
+
+} // namespace treskpro

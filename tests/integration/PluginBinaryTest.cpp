@@ -1,0 +1,262 @@
+// The real plug-in binaries of the bundle, loaded through their entry point as a host loads
+// them: the host record, every dispatcher answer a host relies on, both builds.
+#include "platform/Platform.h"
+#include "tools/render/PluginHost.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace treskpro {
+namespace {
+
+using namespace vst;
+
+#ifdef _WIN32
+constexpr const char* pluginSuffix = ".dll";
+#else
+constexpr const char* pluginSuffix = ".so";
+#endif
+
+std::string pluginPath(const std::string& name) {
+    return platform::executableDirectory() + platform::pathSeparator + ".." +
+           platform::pathSeparator + "bundle" + platform::pathSeparator + name + pluginSuffix;
+}
+
+struct Build {
+    const char* file;
+    bool isEffect;
+    const char* name;
+    int32 uniqueID;
+    int32 flags;
+    intptr category;
+};
+
+const Build instrument{"Treskpro", false, "Tresk Pro", fourCharacters('V', 'k', '7', 'p'),
+                       0x130, kPlugCategSynth};
+const Build effectBuild{"TreskproFX", true, "Tresk Pro FX", fourCharacters('J', 'd', '4', 'q'),
+                        0x30, kPlugCategEffect};
+
+class PluginBinary : public ::testing::TestWithParam<Build> {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(host.load(pluginPath(GetParam().file), error)) << error;
+    }
+    AEffect& effect() { return *host.effect(); }
+
+    PluginHost host;
+};
+
+TEST_P(PluginBinary, HostRecord) {
+    const Build& build = GetParam();
+    EXPECT_EQ(effect().magic, kEffectMagic);
+    EXPECT_EQ(effect().uniqueID, build.uniqueID);
+    // The editor flag joins when the panel exists; until then the flags are the rest.
+    EXPECT_EQ(effect().flags, build.flags);
+    EXPECT_EQ(effect().flags & effFlagsCanDoubleReplacing, 0);
+    EXPECT_EQ(effect().numPrograms, 1);
+    EXPECT_EQ(effect().numParams, 73);
+    EXPECT_EQ(effect().numInputs, 2);
+    EXPECT_EQ(effect().numOutputs, 2);
+    EXPECT_EQ(effect().initialDelay, 0);
+    EXPECT_EQ(effect().version, 1);
+    EXPECT_EQ(effect().ioRatio, 1.0f);
+    EXPECT_NE(effect().processReplacing, nullptr);
+    EXPECT_NE(effect().processDoubleReplacing, nullptr);
+    EXPECT_NE(effect().process, nullptr);
+    EXPECT_EQ(host.countCalls(audioMasterVersion), 1);
+}
+
+TEST_P(PluginBinary, IdentityStrings) {
+    const Build& build = GetParam();
+    EXPECT_EQ(host.dispatchString(effGetEffectName, 0, 32), build.name);
+    EXPECT_EQ(host.dispatchString(effGetProductString, 0, 64), build.name);
+    EXPECT_EQ(host.dispatchString(effGetVendorString, 0, 64), "Halvor");
+    char text[64];
+    EXPECT_EQ(host.dispatch(effGetEffectName, 0, 0, text), 1);
+    EXPECT_EQ(host.dispatch(effGetVendorString, 0, 0, text), 1);
+    EXPECT_EQ(host.dispatch(effGetProductString, 0, 0, text), 1);
+    EXPECT_EQ(host.dispatch(effGetVendorVersion), 1);
+    EXPECT_EQ(host.dispatch(effGetVstVersion), 2400);
+    EXPECT_EQ(host.dispatch(effGetPlugCategory), build.category);
+}
+
+TEST_P(PluginBinary, CanDoListsPerBuild) {
+    const bool effectOnly = GetParam().isEffect;
+    auto canDo = [&](const char* what) {
+        return host.dispatch(effCanDo, 0, 0, const_cast<char*>(what));
+    };
+    for (const char* yes :
+         {"receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo", "1in2out", "2in2out"})
+        EXPECT_EQ(canDo(yes), 1) << yes;
+    for (const char* effectYes :
+         {"plugAsChannelInsert", "plugAsSend", "mixDryWet", "metapass", "multipass"})
+        EXPECT_EQ(canDo(effectYes), effectOnly ? 1 : -1) << effectYes;
+    EXPECT_EQ(canDo("sendVstMidiEvent"), -1);
+    EXPECT_EQ(canDo("ReceiveVstEvents"), -1); // the comparison is case-sensitive
+    EXPECT_EQ(canDo(""), -1);
+    EXPECT_EQ(host.dispatch(effCanDo, 0, 0, nullptr), -1);
+}
+
+TEST_P(PluginBinary, PinsProgramsAndNeutralAnswers) {
+    VstPinProperties pin;
+    std::memset(&pin, 0, sizeof pin);
+    EXPECT_EQ(host.dispatch(effGetOutputProperties, 1, 0, &pin), 1);
+    EXPECT_STREQ(pin.label, "Tresk Pro 2");
+    EXPECT_EQ(pin.flags, kVstPinIsActive | kVstPinIsStereo);
+    EXPECT_EQ(host.dispatch(effGetOutputProperties, 0, 0, &pin), 1);
+    EXPECT_STREQ(pin.label, "Tresk Pro 1");
+    EXPECT_EQ(host.dispatch(effGetOutputProperties, 2, 0, &pin), 0);
+    EXPECT_EQ(host.dispatch(effGetInputProperties, 0, 0, &pin), 0);
+
+    EXPECT_EQ(host.dispatch(effGetProgram), 0);
+    host.dispatch(effSetProgram, 0, 0);
+    EXPECT_EQ(host.dispatch(effGetProgram), 0);
+    host.dispatch(effSetProgram, 0, 5); // only program 0 exists
+    EXPECT_EQ(host.dispatch(effGetProgram), 0);
+    host.dispatch(effSetProgramName, 0, 0, const_cast<char*>("ignored"));
+    EXPECT_EQ(host.dispatchString(effGetProgramName, 0, 24), "");
+    char indexedName[64] = "unchanged";
+    EXPECT_EQ(host.dispatch(effGetProgramNameIndexed, 0, 0, indexedName), 0);
+
+    EXPECT_EQ(host.dispatch(effGetTailSize), 0);
+    EXPECT_EQ(host.dispatch(effHasMidiProgramsChanged), 1);
+    EXPECT_EQ(host.dispatch(effGetNumMidiInputChannels), 0);
+    EXPECT_EQ(host.dispatch(effGetNumMidiOutputChannels), 0);
+    EXPECT_EQ(host.dispatch(effOpen), 0);
+    EXPECT_EQ(host.dispatch(effString2Parameter, 0, 0, const_cast<char*>("1")), 0);
+    EXPECT_EQ(host.dispatch(999), 0);
+
+    // No editor yet: the editor opcodes answer neutrally and leave the host's pointer alone.
+    ERect* rect = reinterpret_cast<ERect*>(0x1);
+    EXPECT_EQ(host.dispatch(effEditGetRect, 0, 0, &rect), 0);
+    EXPECT_EQ(rect, reinterpret_cast<ERect*>(0x1));
+    EXPECT_EQ(host.dispatch(effEditOpen, 0, 0, nullptr), 0);
+    EXPECT_EQ(host.dispatch(effEditIdle), 0);
+    EXPECT_EQ(host.dispatch(effEditKeyDown, 'a', 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(host.dispatch(effEditClose), 0);
+}
+
+TEST_P(PluginBinary, MidiKeyNamesNamePatternsInPatternMode) {
+    MidiKeyName key{};
+    key.thisKeyNumber = 36;
+    EXPECT_EQ(host.dispatch(effGetMidiKeyName, 0, 0, &key), 1);
+    EXPECT_STREQ(key.keyName, "Pattern 36");
+    key.thisKeyNumber = -2147483647 - 1; // whatever the host sends, the name fits
+    EXPECT_EQ(host.dispatch(effGetMidiKeyName, 0, 0, &key), 1);
+    EXPECT_STREQ(key.keyName, "Pattern -2147483648");
+    EXPECT_EQ(host.dispatch(effGetMidiKeyName, 0, 0, nullptr), 0);
+}
+
+TEST_P(PluginBinary, ParametersThroughTheRecord) {
+    EXPECT_EQ(host.dispatchString(effGetParamName, 1, 64), "Filter Cutoff");
+    EXPECT_EQ(host.dispatchString(effGetParamName, 73, 64), "");
+    EXPECT_EQ(host.dispatchString(effGetParamLabel, 5, 64), " ");
+    EXPECT_EQ(host.dispatchString(effGetParamDisplay, 0, 64), "+0.00 Semitones");
+    EXPECT_EQ(host.dispatchString(effGetParamDisplay, 73, 64), "N/A");
+
+    effect().setParameter(&effect(), 8, 0.5f);
+    EXPECT_EQ(effect().getParameter(&effect(), 8), 0.5f);
+    EXPECT_EQ(host.dispatchString(effGetParamDisplay, 8, 64), "50% (-0.02dB)");
+    effect().setParameter(&effect(), 9, 0.42222223f);
+    EXPECT_EQ(effect().getParameter(&effect(), 9), 0.42222223f);
+    effect().setParameter(&effect(), 9, 3.0f); // beyond 500 BPM: clamped into the slot
+    EXPECT_NEAR(effect().getParameter(&effect(), 9), 2.1111111f, 1e-6);
+
+    for (int32 i = -1; i <= 74; ++i)
+        EXPECT_EQ(host.dispatch(effCanBeAutomated, i), 1);
+}
+
+TEST_P(PluginBinary, TextsNeverOverrunHostBuffers) {
+    // Each string opcode gets a buffer of the interface's size followed by a guard area.
+    struct Case {
+        int32 opcode;
+        int32 index;
+        std::size_t capacity;
+    };
+    std::vector<Case> cases = {{effGetEffectName, 0, 32},
+                               {effGetVendorString, 0, 64},
+                               {effGetProductString, 0, 64},
+                               {effGetProgramName, 0, 24}};
+    for (int32 i = 0; i < 73; ++i) {
+        cases.push_back({effGetParamName, i, 64});
+        cases.push_back({effGetParamDisplay, i, 64});
+        cases.push_back({effGetParamLabel, i, 64});
+    }
+    for (const Case& c : cases) {
+        std::vector<char> buffer(c.capacity + 16, '#');
+        host.dispatch(c.opcode, c.index, 0, buffer.data());
+        EXPECT_LT(strnlen(buffer.data(), c.capacity), c.capacity) << c.opcode << " " << c.index;
+        for (std::size_t k = c.capacity; k < buffer.size(); ++k)
+            ASSERT_EQ(buffer[k], '#') << "opcode " << c.opcode << " index " << c.index;
+    }
+}
+
+TEST_P(PluginBinary, ProcessEntries) {
+    std::vector<float> inLeft(256, 0.5f), inRight(256, 0.5f), left(256, 0.25f), right(256, 0.25f);
+    float* inputs[] = {inLeft.data(), inRight.data()};
+    float* outputs[] = {left.data(), right.data()};
+
+    // The old accumulating entry and the double-precision one leave the outputs as they were.
+    effect().process(&effect(), inputs, outputs, 256);
+    EXPECT_EQ(left[100], 0.25f);
+    std::vector<double> doubleLeft(256, 0.25), doubleRight(256, 0.25);
+    double* doubleOutputs[] = {doubleLeft.data(), doubleRight.data()};
+    effect().processDoubleReplacing(&effect(), nullptr, doubleOutputs, 256);
+    EXPECT_EQ(doubleLeft[100], 0.25);
+
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    host.dispatch(effSetBlockSize, 0, 256);
+    host.dispatch(effMainsChanged, 0, 1);
+    EXPECT_EQ(host.countCalls(audioMasterWantMidi), 1);
+    host.calls.clear();
+    effect().processReplacing(&effect(), inputs, outputs, 256);
+    EXPECT_EQ(host.countCalls(audioMasterPinConnected), 2);
+    EXPECT_EQ(host.countCalls(audioMasterGetTime), 1);
+    for (float sample : left)
+        ASSERT_TRUE(sample == 0.0f); // silent: nothing plays yet
+    host.dispatch(effMainsChanged, 0, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, PluginBinary, ::testing::Values(instrument, effectBuild),
+                         [](const auto& parameter) { return std::string(parameter.param.file); });
+
+TEST(PluginEntry, HostWithoutVersionGetsNoPlugin) {
+    for (const char* file : {"Treskpro", "TreskproFX"}) {
+        PluginHost host;
+        host.versionAnswer = 0;
+        std::string error;
+        EXPECT_FALSE(host.load(pluginPath(file), error)) << file;
+        EXPECT_EQ(host.effect(), nullptr);
+    }
+}
+
+TEST(PluginEntry, LoadAndCloseManyTimes) {
+    // Hosts create and close instances freely; each close frees its whole object (the
+    // sanitizer build's leak check watches this).
+    for (const char* file : {"Treskpro", "TreskproFX"}) {
+        for (int round = 0; round < 100; ++round) {
+            PluginHost host;
+            std::string error;
+            ASSERT_TRUE(host.load(pluginPath(file), error)) << error;
+            host.dispatch(effMainsChanged, 0, 1);
+            host.dispatch(effMainsChanged, 0, 0);
+        }
+    }
+}
+
+TEST(PluginEntry, SeveralInstancesAtOnceKeepTheirOwnParameters) {
+    PluginHost first, second;
+    std::string error;
+    ASSERT_TRUE(first.load(pluginPath("Treskpro"), error)) << error;
+    ASSERT_TRUE(second.load(pluginPath("Treskpro"), error)) << error;
+    first.effect()->setParameter(first.effect(), 1, 0.9f);
+    EXPECT_EQ(second.effect()->getParameter(second.effect(), 1), 0.5f);
+    EXPECT_EQ(first.effect()->getParameter(first.effect(), 1), 0.9f);
+}
+
+} // namespace
+} // namespace treskpro
