@@ -7,7 +7,9 @@
 
 namespace treskpro {
 
-int ConnectionList::size() const { return std::clamp(static_cast<int>(loadShared(count)), 0, capacity); }
+int ConnectionList::size() const {
+    return std::clamp(static_cast<int>(loadShared(count)), 0, capacity);
+}
 
 Connection ConnectionList::connection(int k) const {
     return {loadShared(pairs[k][0]), loadShared(pairs[k][1])};
@@ -18,7 +20,9 @@ void ConnectionList::setConnection(int k, Connection connection) {
     storeShared(pairs[k][1], std::int32_t{connection.input});
 }
 
-void ConnectionList::setCount(int newCount) { storeShared(count, std::int32_t{newCount}); }
+void ConnectionList::setCount(int newCount) {
+    storeShared(count, std::int32_t{newCount});
+}
 
 bool ConnectionList::append(Connection connection) {
     const int used = size();

@@ -6,9 +6,13 @@ namespace treskpro {
 
 void Module::process(int) noexcept {}
 
-std::string Module::inputName(int) const { return "Generic input"; }
+std::string Module::inputName(int) const {
+    return "Generic input";
+}
 
-std::string Module::outputName(int) const { return "Generic output"; }
+std::string Module::outputName(int) const {
+    return "Generic output";
+}
 
 void Module::setInput(int port, const float* block) {
     if (port < 0 || port >= maximumPorts)

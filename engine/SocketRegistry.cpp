@@ -54,8 +54,7 @@ const std::array<SocketDefinition, Socket::count> socketDefinitions = {{
     {"Channel Pressure", out},
 }};
 
-bool SocketRegistry::registerSocket(float** variable, const char* name,
-                                    SocketDirection direction) {
+bool SocketRegistry::registerSocket(float** variable, const char* name, SocketDirection direction) {
     if (count >= capacity)
         return false;
     Entry& entry = entries[static_cast<std::size_t>(count)];

@@ -17,18 +17,18 @@ struct InitialValue {
 };
 
 constexpr InitialValue initialParameters[] = {
-    {Parameter::MasterTuning, 0.5f},     {Parameter::FilterCutoff, 0.5f},
-    {Parameter::EnvelopeMod, 0.2f},      {Parameter::MasterVolume, 0.75f},
-    {Parameter::Tempo, 0.42222223f},     {Parameter::Vco1PulseWidth, 0.5f},
-    {Parameter::Vco1FineTune, 0.5f},     {Parameter::Vco2PulseWidth, 0.5f},
-    {Parameter::Vco2FineTune, 0.5f},     {Parameter::NgColor, 0.5f},
-    {Parameter::GlideTime, 0.1f},        {Parameter::GateTime, 0.5f},
-    {Parameter::Vco1Level, 1.0f},        {Parameter::VcaAttack, 0.1f},
-    {Parameter::VcaDecay, 1.0f},         {Parameter::VcaRelease, 0.1f},
-    {Parameter::VcfAttack, 0.1f},        {Parameter::VcfDecay, 1.0f},
-    {Parameter::VcfRelease, 0.1f},       {Parameter::EnvFollowAttack, 0.1f},
+    {Parameter::MasterTuning, 0.5f},      {Parameter::FilterCutoff, 0.5f},
+    {Parameter::EnvelopeMod, 0.2f},       {Parameter::MasterVolume, 0.75f},
+    {Parameter::Tempo, 0.42222223f},      {Parameter::Vco1PulseWidth, 0.5f},
+    {Parameter::Vco1FineTune, 0.5f},      {Parameter::Vco2PulseWidth, 0.5f},
+    {Parameter::Vco2FineTune, 0.5f},      {Parameter::NgColor, 0.5f},
+    {Parameter::GlideTime, 0.1f},         {Parameter::GateTime, 0.5f},
+    {Parameter::Vco1Level, 1.0f},         {Parameter::VcaAttack, 0.1f},
+    {Parameter::VcaDecay, 1.0f},          {Parameter::VcaRelease, 0.1f},
+    {Parameter::VcfAttack, 0.1f},         {Parameter::VcfDecay, 1.0f},
+    {Parameter::VcfRelease, 0.1f},        {Parameter::EnvFollowAttack, 0.1f},
     {Parameter::EnvFollowRelease, 0.01f}, {Parameter::OutputVariable1, 0.75f},
-    {Parameter::OutputBias, 0.5f},       {Parameter::OutputVariable2, 0.75f},
+    {Parameter::OutputBias, 0.5f},        {Parameter::OutputVariable2, 0.75f},
     {Parameter::OutputLagTime, 0.1f},
 };
 

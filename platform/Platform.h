@@ -16,7 +16,9 @@ constexpr char pathSeparator = '/';
 
 // True for either separator; Windows accepts both, and paths read from files or chunks written
 // on the other system may carry either.
-constexpr bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+constexpr bool isPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // The folder of the running program, ending without a separator.
 std::string executableDirectory();

@@ -18,7 +18,9 @@ std::string executableDirectory() {
     return slash == std::string::npos ? "." : directory.substr(0, slash);
 }
 
-SharedLibrary::~SharedLibrary() { close(); }
+SharedLibrary::~SharedLibrary() {
+    close();
+}
 
 SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
     : handle(std::exchange(other.handle, nullptr)) {}
@@ -49,6 +51,8 @@ void SharedLibrary::close() {
         dlclose(std::exchange(handle, nullptr));
 }
 
-void* SharedLibrary::symbol(const char* name) const { return handle ? dlsym(handle, name) : nullptr; }
+void* SharedLibrary::symbol(const char* name) const {
+    return handle ? dlsym(handle, name) : nullptr;
+}
 
 } // namespace treskpro::platform

@@ -16,7 +16,9 @@ std::string executableDirectory() {
     return separator == std::string::npos ? "." : directory.substr(0, separator);
 }
 
-SharedLibrary::~SharedLibrary() { close(); }
+SharedLibrary::~SharedLibrary() {
+    close();
+}
 
 SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
     : handle(std::exchange(other.handle, nullptr)) {}

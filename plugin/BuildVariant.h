@@ -21,13 +21,13 @@ struct BuildVariant {
     vst::int32 category;
     const char* effectName;
     const char* productName;
-    const char* moduleFileName; // the plug-in's own file, by which its folder is found
+    const char* moduleFileName;              // the plug-in's own file, by which its folder is found
     std::span<const std::string_view> canDo; // the canDo strings answered "yes"
 };
 
 inline constexpr std::array<std::string_view, 10> commonCanDo = {
-    "receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo", "1in2out", "2in2out",
-    "plugAsChannelInsert", "plugAsSend", "mixDryWet", "metapass", "multipass"};
+    "receiveVstEvents",    "receiveVstMidiEvent", "receiveVstTimeInfo", "1in2out",  "2in2out",
+    "plugAsChannelInsert", "plugAsSend",          "mixDryWet",          "metapass", "multipass"};
 
 inline constexpr BuildVariant instrumentBuild = {
     false,

@@ -131,7 +131,9 @@ std::string formatTime(double seconds) {
 }
 
 // An envelope time: exp(a) seconds at 0 rising to exp(4), about 54.6 s, at 1.
-std::string envelopeTime(double a, double v) { return formatTime(std::exp(a * (1.0 - v) + 4.0 * v)); }
+std::string envelopeTime(double a, double v) {
+    return formatTime(std::exp(a * (1.0 - v) + 4.0 * v));
+}
 
 // k = trunc(v x scale) picks a name; a k outside the list (or a value that is no number) shows
 // nothing.
@@ -196,9 +198,8 @@ std::string displayParameter(int index, float value, const DisplayContext& conte
     case Rule::Semitones48:
         return format("%+4.2f Semitones", (v - 0.5) * 96.0);
     case Rule::Cutoff:
-        return format("%5.0f Hz", std::exp(3.55382348974682 * v * v * v -
-                                           5.10927176843211 * v * v + 7.84564704666656 * v +
-                                           3.63197300287164));
+        return format("%5.0f Hz", std::exp(3.55382348974682 * v * v * v - 5.10927176843211 * v * v +
+                                           7.84564704666656 * v + 3.63197300287164));
     case Rule::Volume:
         if (v > 0.0)
             return format("%2.0f%% (%+.2fdB)", v * 100.0, 20.0 * std::log10(v) + 6.0);

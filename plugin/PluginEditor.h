@@ -12,8 +12,8 @@ public:
 
     // Host editor opcodes: effEditGetRect, effEditOpen, effEditClose, effEditIdle,
     // effEditKeyDown, effEditKeyUp and effSetEditKnobMode arrive here unchanged.
-    virtual vst::intptr dispatch(vst::int32 opcode, vst::int32 index, vst::intptr value,
-                                 void* ptr, float opt) = 0;
+    virtual vst::intptr dispatch(vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr,
+                                 float opt) = 0;
 
     // A parameter changed (from the host, automation or a controller): its control follows.
     virtual void parameterChanged(int index, float value) = 0;

@@ -2,7 +2,6 @@
 
 #include "plugin/HostStrings.h"
 
-
 namespace treskpro {
 
 bool ParameterRegistry::registerParameter(int tag, const char* name) {

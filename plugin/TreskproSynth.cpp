@@ -104,7 +104,9 @@ TreskproSynth::TreskproSynth(HostCallback host) : hostCallback(host) {
     suspend();
 }
 
-TreskproSynth::~TreskproSynth() { shutDown(); }
+TreskproSynth::~TreskproSynth() {
+    shutDown();
+}
 
 void TreskproSynth::shutDown() {
     if (isShutDown)
@@ -138,7 +140,9 @@ intptr TreskproSynth::callHost(int32 opcode, int32 index, intptr value, void* pt
     return hostCallback(const_cast<AEffect*>(&effectRecord), opcode, index, value, ptr, opt);
 }
 
-float TreskproSynth::getParameter(int index) const { return currentPatch->getParameter(index); }
+float TreskproSynth::getParameter(int index) const {
+    return currentPatch->getParameter(index);
+}
 
 void TreskproSynth::setParameter(int index, float value) {
     currentPatch->setParameter(index, value);
@@ -146,9 +150,13 @@ void TreskproSynth::setParameter(int index, float value) {
         setTempo(tempoFromParameter(value));
 }
 
-int TreskproSynth::getState(int index) const { return currentPatch->getState(index); }
+int TreskproSynth::getState(int index) const {
+    return currentPatch->getState(index);
+}
 
-void TreskproSynth::setState(int index, int value) { currentPatch->setState(index, value); }
+void TreskproSynth::setState(int index, int value) {
+    currentPatch->setState(index, value);
+}
 
 void TreskproSynth::setTempo(double bpm) {
     if (std::isnan(bpm))
@@ -196,7 +204,9 @@ void TreskproSynth::suspend() {
     // blocks and clearing the note stack join here with the engine and block processing.
 }
 
-void TreskproSynth::resume() { callHost(audioMasterWantMidi, 0, 1); }
+void TreskproSynth::resume() {
+    callHost(audioMasterWantMidi, 0, 1);
+}
 
 void TreskproSynth::setSampleRate(float newRate) {
     if (!(newRate > 0.0f) || !std::isfinite(newRate))
@@ -266,7 +276,9 @@ void TreskproSynth::setHasEditor(bool hasEditor) {
         effectRecord.flags &= ~effFlagsHasEditor;
 }
 
-intptr TreskproSynth::dispatchEditor(int32, int32, intptr, void*, float) { return 0; }
+intptr TreskproSynth::dispatchEditor(int32, int32, intptr, void*, float) {
+    return 0;
+}
 
 intptr TreskproSynth::dispatch(int32 opcode, int32 index, intptr value, void* ptr, float opt) {
     char* text = static_cast<char*>(ptr);

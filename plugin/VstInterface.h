@@ -23,8 +23,8 @@ using intptr = std::intptr_t;
 
 struct AEffect;
 
-using HostCallback = intptr(VSTCALLBACK*)(AEffect* effect, int32 opcode, int32 index,
-                                          intptr value, void* ptr, float opt);
+using HostCallback = intptr(VSTCALLBACK*)(AEffect* effect, int32 opcode, int32 index, intptr value,
+                                          void* ptr, float opt);
 using DispatcherProc = intptr(VSTCALLBACK*)(AEffect* effect, int32 opcode, int32 index,
                                             intptr value, void* ptr, float opt);
 using ProcessProc = void(VSTCALLBACK*)(AEffect* effect, float** inputs, float** outputs,

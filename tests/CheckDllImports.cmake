@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Checks a Windows plug-in DLL: it exports VSTPluginMain and main, and imports nothing but
 # Windows system DLLs (the C++ runtime is linked in).
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE result)

@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Fails when a file of the engine, the sequencer or the files library includes a header of the
 # host boundary, the editor or the toolkit.
 file(GLOB_RECURSE sources ${SOURCE_DIR}/engine/* ${SOURCE_DIR}/sequencer/* ${SOURCE_DIR}/files/*)

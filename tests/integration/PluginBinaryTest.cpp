@@ -34,10 +34,10 @@ struct Build {
     intptr category;
 };
 
-const Build instrument{"Treskpro", false, "Tresk Pro", fourCharacters('V', 'k', '7', 'p'),
-                       0x130, kPlugCategSynth};
-const Build effectBuild{"TreskproFX", true, "Tresk Pro FX", fourCharacters('J', 'd', '4', 'q'),
-                        0x30, kPlugCategEffect};
+const Build instrument{"Treskpro", false,          "Tresk Pro", fourCharacters('V', 'k', '7', 'p'),
+                       0x130,      kPlugCategSynth};
+const Build effectBuild{
+    "TreskproFX", true, "Tresk Pro FX", fourCharacters('J', 'd', '4', 'q'), 0x30, kPlugCategEffect};
 
 class PluginBinary : public ::testing::TestWithParam<Build> {
 protected:

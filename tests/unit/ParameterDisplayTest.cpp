@@ -1,8 +1,8 @@
 // The texts a host and the panel show for parameter values. Formats, rounding and
 // right-alignment are what a user reads, so they are checked to the character.
+#include "plugin/ParameterDisplay.h"
 #include "engine/Parameters.h"
 #include "files/TreskproPatch.h"
-#include "plugin/ParameterDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -53,8 +53,8 @@ TEST_F(ParameterDisplay, EnvelopeTimesRunFromExpAToFiftyFourSeconds) {
     EXPECT_EQ(show(Parameter::VcaDecay, 0.0f), "  0.3 ms");   // exp(-8) s
     EXPECT_EQ(show(Parameter::VcaRelease, 0.0f), "  0.9 ms"); // exp(-7) s
     EXPECT_EQ(show(Parameter::VcfRelease, 1.0f), " 54.6 s");
-    EXPECT_EQ(show(Parameter::OutputLagTime, 0.6f), "449.3 ms"); // exp(-3.2 + 2.4) s
-    EXPECT_EQ(show(Parameter::EnvFollowAttack, 0.7f), "  1.1 s");  // exp(-2.7 + 2.8) s
+    EXPECT_EQ(show(Parameter::OutputLagTime, 0.6f), "449.3 ms");  // exp(-3.2 + 2.4) s
+    EXPECT_EQ(show(Parameter::EnvFollowAttack, 0.7f), "  1.1 s"); // exp(-2.7 + 2.8) s
 }
 
 TEST_F(ParameterDisplay, ListRulesTruncateAndLeaveUnknownEntriesEmpty) {

@@ -18,8 +18,8 @@ protected:
             const SocketDefinition& definition = socketDefinitions[static_cast<size_t>(i)];
             if (definition.direction == SocketDirection::Output)
                 variables[i] = blocks[i].data();
-            ASSERT_TRUE(registry.registerSocket(&variables[i], definition.name,
-                                                definition.direction));
+            ASSERT_TRUE(
+                registry.registerSocket(&variables[i], definition.name, definition.direction));
         }
     }
 
@@ -64,8 +64,8 @@ TEST_F(Routing, ConnectRules) {
     EXPECT_EQ(list.connection(1).output, Socket::SeqNoteCvOut);
     EXPECT_EQ(list.connection(1).input, Socket::Vco1CvInput);
 
-    EXPECT_FALSE(registry.connect(list, Socket::ModWheel, Socket::VcfCvInput)); // already fed
-    EXPECT_FALSE(registry.connect(list, Socket::MgCvOutput, Socket::VcfCvInput)); // same pair
+    EXPECT_FALSE(registry.connect(list, Socket::ModWheel, Socket::VcfCvInput));    // already fed
+    EXPECT_FALSE(registry.connect(list, Socket::MgCvOutput, Socket::VcfCvInput));  // same pair
     EXPECT_FALSE(registry.connect(list, Socket::Vco2CvInput, Socket::VcaCvInput)); // two inputs
     EXPECT_FALSE(registry.connect(list, Socket::MgCvOutput, Socket::ModWheel));    // two outputs
     EXPECT_FALSE(registry.connect(list, Socket::MgCvOutput, Socket::MgCvOutput));  // itself

@@ -17,8 +17,8 @@ vst::VstTimeInfo hostTime{};
 bool hostAnswersTime = true;
 std::vector<vst::int32> hostCalls;
 
-vst::intptr VSTCALLBACK fakeHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr,
-                                 void*, float) {
+vst::intptr VSTCALLBACK fakeHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*,
+                                 float) {
     hostCalls.push_back(opcode);
     if (opcode == vst::audioMasterVersion)
         return 2400;

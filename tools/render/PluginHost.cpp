@@ -17,7 +17,9 @@ thread_local PluginHost* loadingHost = nullptr;
 
 } // namespace
 
-PluginHost::~PluginHost() { unload(); }
+PluginHost::~PluginHost() {
+    unload();
+}
 
 bool PluginHost::load(const std::string& path, std::string& error) {
     unload();
@@ -76,8 +78,8 @@ int PluginHost::countCalls(int32 opcode) const {
 
 intptr VSTCALLBACK PluginHost::hostCallback(AEffect* effect, int32 opcode, int32 index,
                                             intptr value, void* ptr, float opt) {
-    PluginHost* host = effect && effect->user ? static_cast<PluginHost*>(effect->user)
-                                              : loadingHost;
+    PluginHost* host =
+        effect && effect->user ? static_cast<PluginHost*>(effect->user) : loadingHost;
     if (!host)
         return opcode == audioMasterVersion ? 2400 : 0;
     return host->answer(opcode, index, value, ptr, opt);

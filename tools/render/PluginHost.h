@@ -38,7 +38,7 @@ public:
     vst::intptr versionAnswer = 2400; // audioMasterVersion
     vst::VstTimeInfo timeInfo{};      // audioMasterGetTime; tempo 120 unless changed
     bool answerTime = true;
-    bool inputsConnected = true;      // audioMasterPinConnected
+    bool inputsConnected = true; // audioMasterPinConnected
 
     // What the plug-in asked, in order: each callback's opcode, index, value and opt.
     struct Call {
