@@ -139,8 +139,11 @@ std::string flagNames(int32 flags) {
                  {effFlagsCanDoubleReplacing, "CanDoubleReplacing"}};
     std::string names;
     for (const auto& entry : known) {
-        if (flags & entry.flag)
-            names += (names.empty() ? "" : " ") + std::string(entry.name);
+        if (!(flags & entry.flag))
+            continue;
+        if (!names.empty())
+            names += ' ';
+        names += entry.name;
     }
     return names;
 }

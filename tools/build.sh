@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the native Linux plug-ins and the 32-bit Windows plug-ins with their tools and tests.
+# Usage: tools/build.sh [native|asan|win32]...   (default: native win32)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+configure_and_build() {
+    local name=$1
+    shift
+    if [ ! -f "build/$name/build.ninja" ]; then
+        cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
+    fi
+    echo "build: $name"
+    cmake --build "build/$name" -j2
+}
+
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(native win32)
+for target in "${targets[@]}"; do
+    case "$target" in
+    native) configure_and_build native -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
+    asan) configure_and_build asan -DCMAKE_BUILD_TYPE=Debug -DTRESKPRO_SANITIZE=ON ;;
+    win32) configure_and_build win32 -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ;;
+    *) echo "build: unknown configuration $target" >&2; exit 2 ;;
+    esac
+done
