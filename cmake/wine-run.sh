@@ -23,7 +23,7 @@
 # access violation); 125 if the prefix is not set up.
 set -u
 
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-treskpro}"
+export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.wine-treskpro}"
 fixdir="$WINEPREFIX/.qemufix"
 
 if [ $# -lt 1 ]; then

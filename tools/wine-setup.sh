@@ -15,7 +15,7 @@
 # Exit status 0 = ready; non-zero with a message on stderr otherwise.
 set -euo pipefail
 
-WINEPREFIX="${WINEPREFIX:-$HOME/.wine-treskpro}"
+WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.wine-treskpro}"
 BOOT_TIMEOUT="${WINE_SETUP_TIMEOUT:-300}"
 FIXDIR="$WINEPREFIX/.qemufix"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
