@@ -160,6 +160,17 @@ TEST_F(SynthObject, SuspendStopsThePatternSequencerOfTheInstrument) {
     EXPECT_EQ(hostCalls, std::vector<vst::int32>{vst::audioMasterWantMidi});
 }
 
+TEST_F(SynthObject, MidiKeyNamesOnlyInPatternMode) {
+    vst::MidiKeyName key{};
+    key.thisKeyNumber = 36;
+    EXPECT_EQ(synth.dispatch(vst::effGetMidiKeyName, 0, 0, &key, 0.0f), 1);
+    EXPECT_STREQ(key.keyName, "Pattern 36");
+    synth.setState(State::MidiMode, 1);
+    std::strcpy(key.keyName, "untouched");
+    EXPECT_EQ(synth.dispatch(vst::effGetMidiKeyName, 0, 0, &key, 0.0f), 0);
+    EXPECT_STREQ(key.keyName, "untouched");
+}
+
 TEST(SynthWithoutHost, KeepsTheInterfaceDefaults) {
     TreskproPlugin synth(nullptr);
     EXPECT_EQ(synth.effect()->numInputs, 1);
