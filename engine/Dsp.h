@@ -1,0 +1,44 @@
+// Small building blocks every engine module shares.
+#pragma once
+
+#include <cmath>
+
+namespace treskpro {
+
+// The denormal guard of every one-pole follower: an offset of 1e-5 whose sign flips after each
+// use, so a decaying state never settles into denormal numbers during silence.
+template <typename T> struct AlternatingOffset {
+    T value = T(1e-5);
+
+    // The offset for this use; the next call returns it negated.
+    T next() {
+        const T current = value;
+        value = -value;
+        return current;
+    }
+};
+
+// One step of the one-pole follower y <- y + c (x + o - y).
+template <typename T, typename U>
+inline void follow(T& state, U target, T coefficient, AlternatingOffset<T>& offset) {
+    state += coefficient * (static_cast<T>(target) + offset.next() - state);
+}
+
+// ln(10): exponential segments are specified by the time they take to cover 90 % of the way.
+inline constexpr double ln10 = 2.302585092994046;
+
+// Linear interpolation in a table at a fractional position: index = position truncated toward
+// zero, value = (1 - f) T[i] + f T[i + 1]. A position between -1 and 0 keeps its negative
+// fraction (the tables were tuned with it); a position at or below -1 (or NaN) reads entry 0,
+// and a position at or past the last entry reads the last entry instead of running past it.
+inline float interpolate(const float* table, int size, double position) {
+    if (!(position > -1.0))
+        return table[0];
+    if (position >= static_cast<double>(size - 1))
+        return table[size - 1];
+    const int index = static_cast<int>(position);
+    const double fraction = position - index;
+    return static_cast<float>((1.0 - fraction) * table[index] + fraction * table[index + 1]);
+}
+
+} // namespace treskpro

@@ -1,0 +1,163 @@
+#include "engine/WavetableSet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+namespace treskpro {
+
+namespace {
+
+constexpr char magic[4] = {'t', 'p', 'r', 'o'};
+constexpr std::size_t headerSize = 12;
+
+std::int32_t readInt32(const std::uint8_t* bytes) {
+    const std::uint32_t value =
+        static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+        (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return static_cast<std::int32_t>(value);
+}
+
+void appendInt32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+} // namespace
+
+bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
+    if (isLoaded() || !data || size < headerSize || std::memcmp(data, magic, 4) != 0)
+        return false;
+    const std::int64_t mapCount = readInt32(data + 4);
+    const std::int64_t tableCount = readInt32(data + 8);
+    if (mapCount < 1 || tableCount < 1)
+        return false;
+    // Everything but the samples must fit before the sizes can be trusted.
+    const std::int64_t tablesEnd =
+        static_cast<std::int64_t>(headerSize) + mapCount + 8 * tableCount;
+    if (tablesEnd > static_cast<std::int64_t>(size))
+        return false;
+
+    std::vector<std::uint8_t> map(data + headerSize, data + headerSize + mapCount);
+    std::vector<std::int32_t> tableOffsets(static_cast<std::size_t>(tableCount));
+    std::vector<std::int32_t> tableLengths(static_cast<std::size_t>(tableCount));
+    const std::uint8_t* offsetBytes = data + headerSize + mapCount;
+    const std::uint8_t* lengthBytes = offsetBytes + 4 * tableCount;
+    std::int64_t sampleCount = 0;
+    for (std::size_t t = 0; t < tableOffsets.size(); ++t) {
+        tableOffsets[t] = readInt32(offsetBytes + 4 * t);
+        tableLengths[t] = readInt32(lengthBytes + 4 * t);
+        if (tableOffsets[t] < 0 || tableLengths[t] < 1)
+            return false;
+        sampleCount += tableLengths[t];
+    }
+    if (tablesEnd + 4 * sampleCount != static_cast<std::int64_t>(size))
+        return false;
+    for (std::size_t t = 0; t < tableOffsets.size(); ++t) {
+        if (static_cast<std::int64_t>(tableOffsets[t]) + tableLengths[t] > sampleCount)
+            return false;
+    }
+    for (std::uint8_t entry : map) {
+        if (entry >= tableCount)
+            return false;
+    }
+
+    std::vector<float> tableSamples(static_cast<std::size_t>(sampleCount));
+    std::memcpy(tableSamples.data(), data + tablesEnd, tableSamples.size() * sizeof(float));
+    for (float& sample : tableSamples) {
+        if (!std::isfinite(sample))
+            sample = 0.0f;
+    }
+
+    periodMap = std::move(map);
+    offsets = std::move(tableOffsets);
+    lengths = std::move(tableLengths);
+    samples = std::move(tableSamples);
+    loaded.store(true, std::memory_order_release);
+    return true;
+}
+
+bool WavetableSet::loadFromFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                          std::istreambuf_iterator<char>());
+    return loadFromMemory(bytes.data(), bytes.size());
+}
+
+std::vector<std::uint8_t> WavetableSet::encode(const std::vector<std::uint8_t>& map,
+                                               const std::vector<std::vector<float>>& tables) {
+    std::vector<std::uint8_t> bytes(magic, magic + 4);
+    appendInt32(bytes, static_cast<std::uint32_t>(map.size()));
+    appendInt32(bytes, static_cast<std::uint32_t>(tables.size()));
+    bytes.insert(bytes.end(), map.begin(), map.end());
+    std::uint32_t offset = 0;
+    for (const auto& table : tables) {
+        appendInt32(bytes, offset);
+        offset += static_cast<std::uint32_t>(table.size());
+    }
+    for (const auto& table : tables)
+        appendInt32(bytes, static_cast<std::uint32_t>(table.size()));
+    for (const auto& table : tables) {
+        for (float sample : table) {
+            std::uint32_t word;
+            std::memcpy(&word, &sample, sizeof word);
+            appendInt32(bytes, word);
+        }
+    }
+    return bytes;
+}
+
+int WavetableSet::tableForPeriod(double period) const {
+    const int last = mapCount() - 1;
+    int index = 0;
+    if (period >= static_cast<double>(last))
+        index = last;
+    else if (period > 0.0)
+        index = static_cast<int>(period);
+    return periodMap[static_cast<std::size_t>(index)];
+}
+
+float WavetableSet::readTable(int table, double phase) const {
+    const std::int32_t length = lengths[static_cast<std::size_t>(table)];
+    const float* cycle = samples.data() + offsets[static_cast<std::size_t>(table)];
+    const double x = phase * length;
+    int index = static_cast<int>(x);
+    const double fraction = x - index;
+    index = std::clamp(index, 0, length - 1);
+    const int next = index + 1 == length ? 0 : index + 1;
+    return static_cast<float>((1.0 - fraction) * cycle[index] + fraction * cycle[next]);
+}
+
+WavetableLibrary& WavetableLibrary::shared() {
+    static WavetableLibrary library;
+    return library;
+}
+
+void WavetableLibrary::loadMissing(const std::string& dataFolder) {
+    static std::mutex loading;
+    const std::lock_guard<std::mutex> guard(loading);
+    const struct {
+        WavetableSet& set;
+        const char* file;
+    } files[] = {{saw, "wtsaw.dat"},
+                 {square, "wtsquare.dat"},
+                 {triangle, "wttri.dat"},
+                 {mgSaw, "mgsaw.dat"},
+                 {mgSquare, "mgsqu.dat"}};
+#ifdef _WIN32
+    constexpr char separator = '\\';
+#else
+    constexpr char separator = '/';
+#endif
+    for (const auto& entry : files) {
+        if (!entry.set.isLoaded())
+            entry.set.loadFromFile(dataFolder + separator + entry.file);
+    }
+}
+
+} // namespace treskpro

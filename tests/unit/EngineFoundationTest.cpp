@@ -1,0 +1,151 @@
+// Shared engine pieces: table interpolation at its edges, the half-band kernel, the block
+// registry, and the wavetable data files with the damage a file on disk may carry.
+#include "engine/BlockRegistry.h"
+#include "engine/Dsp.h"
+#include "engine/HalfbandFir.h"
+#include "engine/WavetableSet.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace treskpro {
+namespace {
+
+TEST(Interpolate, InsideAndAtTheEdges) {
+    const float table[] = {1.0f, 3.0f, 7.0f};
+    EXPECT_FLOAT_EQ(interpolate(table, 3, 0.5), 2.0f);
+    EXPECT_FLOAT_EQ(interpolate(table, 3, 1.25), 4.0f);
+    EXPECT_FLOAT_EQ(interpolate(table, 3, -0.5), 0.0f); // negative fraction kept: 1.5 T0 - 0.5 T1
+    EXPECT_FLOAT_EQ(interpolate(table, 3, -1.0), 1.0f);
+    EXPECT_FLOAT_EQ(interpolate(table, 3, -1e9), 1.0f);
+    EXPECT_FLOAT_EQ(interpolate(table, 3, 2.0), 7.0f); // never reads past the last entry
+    EXPECT_FLOAT_EQ(interpolate(table, 3, 1e12), 7.0f);
+    EXPECT_FLOAT_EQ(interpolate(table, 3, std::numeric_limits<double>::quiet_NaN()), 1.0f);
+}
+
+TEST(AlternatingOffset, FlipsSignAtEveryUse) {
+    AlternatingOffset<double> offset;
+    EXPECT_EQ(offset.next(), 1e-5);
+    EXPECT_EQ(offset.next(), -1e-5);
+    EXPECT_EQ(offset.next(), 1e-5);
+}
+
+TEST(HalfbandFir, KernelIsSymmetricWithUnitSumAndDelaysBySixteen) {
+    double sum = 0.0;
+    for (int k = 0; k < HalfbandFir::length; ++k) {
+        sum += HalfbandFir::kernel[static_cast<size_t>(k)];
+        EXPECT_EQ(HalfbandFir::kernel[static_cast<size_t>(k)],
+                  HalfbandFir::kernel[static_cast<size_t>(32 - k)]);
+        if (k != 16 && k % 2 == 0) {
+            EXPECT_EQ(HalfbandFir::kernel[static_cast<size_t>(k)], 0.0);
+        }
+    }
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+
+    // An impulse comes out as the kernel itself, each value one push late.
+    HalfbandFir fir;
+    EXPECT_EQ(fir.push(1.0), 0.0); // the history before the impulse
+    for (int k = 0; k < HalfbandFir::length; ++k)
+        EXPECT_EQ(fir.push(0.0), HalfbandFir::kernel[static_cast<size_t>(k)]) << k;
+    EXPECT_EQ(fir.push(0.0), 0.0);
+}
+
+TEST(BlockRegistry, AlignedZeroedBlocksThatFollowTheBlockSize) {
+    BlockRegistry registry(64);
+    float* single = nullptr;
+    float* doubled = nullptr;
+    ASSERT_TRUE(registry.registerBlock(&single));
+    ASSERT_TRUE(registry.registerBlock(&doubled, 2));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(single) % 32, 0u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(doubled) % 32, 0u);
+    for (int i = 0; i < 128; ++i)
+        EXPECT_EQ(doubled[i], 0.0f);
+
+    single[63] = 5.0f;
+    registry.clear();
+    EXPECT_EQ(single[63], 0.0f);
+
+    registry.setBlockSize(512);
+    EXPECT_EQ(registry.blockSize(), 512);
+    doubled[1023] = 1.0f; // the owner points at the new, larger block
+    single[511] = 1.0f;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(single) % 32, 0u);
+
+    BlockRegistry full(1);
+    std::vector<float*> owners(BlockRegistry::capacity + 1);
+    for (int i = 0; i < BlockRegistry::capacity; ++i)
+        ASSERT_TRUE(full.registerBlock(&owners[static_cast<size_t>(i)]));
+    EXPECT_FALSE(full.registerBlock(&owners.back()));
+    EXPECT_EQ(owners.back(), nullptr);
+}
+
+std::vector<std::uint8_t> smallSet() {
+    // Two tables: a long saw with more samples, and a short sine-like cycle for long periods.
+    std::vector<float> detailed = {0.0f, 0.5f, 1.0f, -1.0f, -0.5f};
+    std::vector<float> smooth = {0.0f, 1.0f, 0.0f, -1.0f};
+    return WavetableSet::encode({1, 1, 0, 0}, {detailed, smooth});
+}
+
+TEST(WavetableSet, ReadsItsOwnFilesAndLooksUpByPeriod) {
+    const std::vector<std::uint8_t> bytes = smallSet();
+    EXPECT_EQ(bytes.size(), 12u + 4u + 8u * 2u + 4u * 9u);
+    WavetableSet set;
+    ASSERT_TRUE(set.loadFromMemory(bytes.data(), bytes.size()));
+    EXPECT_EQ(set.tableCount(), 2);
+    EXPECT_EQ(set.mapCount(), 4);
+    EXPECT_EQ(set.smoothestTable(), 1);
+    EXPECT_EQ(set.tableForPeriod(0.5), 1);
+    EXPECT_EQ(set.tableForPeriod(2.9), 0);
+    EXPECT_EQ(set.tableForPeriod(1e9), 0);  // beyond the map: its last entry
+    EXPECT_EQ(set.tableForPeriod(-5.0), 1); // below: its first
+    EXPECT_FLOAT_EQ(set.lookup(0.25, 1.0), 1.0f);
+    EXPECT_FLOAT_EQ(set.lookup(0.125, 1.0), 0.5f);
+    EXPECT_FLOAT_EQ(set.readTable(1, 0.875), -0.5f); // wraps from the last sample to the first
+    EXPECT_FLOAT_EQ(set.lookup(0.1, 3.0), 0.25f);
+}
+
+TEST(WavetableSet, RefusesDamagedFilesAndStaysUnloaded) {
+    const std::vector<std::uint8_t> good = smallSet();
+    auto refused = [](std::vector<std::uint8_t> bytes) {
+        WavetableSet set;
+        const bool accepted = set.loadFromMemory(bytes.data(), bytes.size());
+        return !accepted && !set.isLoaded();
+    };
+    auto withInt = [&](std::size_t offset, std::int32_t value) {
+        std::vector<std::uint8_t> bytes = good;
+        std::memcpy(bytes.data() + offset, &value, 4);
+        return bytes;
+    };
+    EXPECT_TRUE(refused({}));
+    EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.begin() + 11)));
+    std::vector<std::uint8_t> badMagic = good;
+    badMagic[0] = 'T';
+    EXPECT_TRUE(refused(badMagic));
+    EXPECT_TRUE(refused(withInt(4, -1)));         // map count
+    EXPECT_TRUE(refused(withInt(4, 0x7fffffff))); // map count past the file
+    EXPECT_TRUE(refused(withInt(8, 0)));          // table count
+    EXPECT_TRUE(refused(withInt(8, 100000)));     // table count past the file
+    EXPECT_TRUE(refused(withInt(16, -3)));        // an offset
+    EXPECT_TRUE(refused(withInt(20, 7)));         // offset + length past the samples
+    EXPECT_TRUE(refused(withInt(24, 0)));         // a length
+    EXPECT_TRUE(refused(withInt(24, 6)));         // lengths disagree with the file size
+    std::vector<std::uint8_t> badMap = good;
+    badMap[12] = 2; // a table that does not exist
+    EXPECT_TRUE(refused(badMap));
+    std::vector<std::uint8_t> truncated(good.begin(), good.end() - 1);
+    EXPECT_TRUE(refused(truncated));
+    std::vector<std::uint8_t> longer = good;
+    longer.push_back(0);
+    EXPECT_TRUE(refused(longer));
+
+    WavetableSet missing;
+    EXPECT_FALSE(missing.loadFromFile("no such folder/no such file.dat"));
+    EXPECT_FALSE(missing.isLoaded());
+}
+
+} // namespace
+} // namespace treskpro
