@@ -18,21 +18,6 @@ std::string executableDirectory() {
     return slash == std::string::npos ? "." : directory.substr(0, slash);
 }
 
-SharedLibrary::~SharedLibrary() {
-    close();
-}
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
-    : handle(std::exchange(other.handle, nullptr)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle = std::exchange(other.handle, nullptr);
-    }
-    return *this;
-}
-
 bool SharedLibrary::open(const std::string& path, std::string& error) {
     close();
     // A path without a slash would make dlopen search the library path instead of the file.

@@ -16,21 +16,6 @@ std::string executableDirectory() {
     return separator == std::string::npos ? "." : directory.substr(0, separator);
 }
 
-SharedLibrary::~SharedLibrary() {
-    close();
-}
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
-    : handle(std::exchange(other.handle, nullptr)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle = std::exchange(other.handle, nullptr);
-    }
-    return *this;
-}
-
 bool SharedLibrary::open(const std::string& path, std::string& error) {
     close();
     HMODULE module = LoadLibraryA(path.c_str());
