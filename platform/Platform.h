@@ -23,6 +23,11 @@ constexpr bool isPathSeparator(char c) {
 // The folder of the running program, ending without a separator.
 std::string executableDirectory();
 
+// Moves `source` over `target`, replacing it in one step where the system allows, so a reader
+// sees either the old file or the new one, never a half-written one. False on failure (the
+// target is then unchanged).
+bool replaceFile(const std::string& source, const std::string& target);
+
 // A shared library opened by path (dlopen or LoadLibrary) and closed when this object goes.
 class SharedLibrary {
 public:

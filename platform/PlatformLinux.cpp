@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <utility>
 
 namespace treskpro::platform {
@@ -16,6 +17,10 @@ std::string executableDirectory() {
     std::string directory(path, static_cast<std::size_t>(length));
     const std::size_t slash = directory.find_last_of('/');
     return slash == std::string::npos ? "." : directory.substr(0, slash);
+}
+
+bool replaceFile(const std::string& source, const std::string& target) {
+    return std::rename(source.c_str(), target.c_str()) == 0;
 }
 
 bool SharedLibrary::open(const std::string& path, std::string& error) {

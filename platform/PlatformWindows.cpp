@@ -16,6 +16,11 @@ std::string executableDirectory() {
     return separator == std::string::npos ? "." : directory.substr(0, separator);
 }
 
+bool replaceFile(const std::string& source, const std::string& target) {
+    return MoveFileExA(source.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool SharedLibrary::open(const std::string& path, std::string& error) {
     close();
     HMODULE module = LoadLibraryA(path.c_str());

@@ -2,6 +2,7 @@
 
 #include "engine/Parameters.h"
 #include "engine/SampleRate.h"
+#include "files/PatchFile.h"
 #include "plugin/BuildVariant.h"
 #include "plugin/HostStrings.h"
 #include "plugin/ParameterDisplay.h"
@@ -81,7 +82,8 @@ TreskproSynth::TreskproSynth(HostCallback host) : hostCallback(host) {
 
     // The engine, the voices and the sequencer are constructed here as they arrive.
 
-    currentPatch = std::make_unique<TreskproPatch>();
+    patches = std::make_unique<PatchHandOver>(std::make_unique<TreskproPatch>());
+    chunkBuffer = std::make_unique<ChunkBuffer>();
 
     registerTables();
 
@@ -114,7 +116,8 @@ void TreskproSynth::shutDown() {
     isShutDown = true;
     // All Notes Off to MIDI out, MidiCC.ini and "Tresk Pro Patch.tpro" are written here by the
     // parts that own them; then the engine parts are freed in reverse order of construction.
-    currentPatch.reset();
+    chunkBuffer.reset();
+    patches.reset();
 }
 
 void TreskproSynth::registerTables() {
@@ -141,36 +144,36 @@ intptr TreskproSynth::callHost(int32 opcode, int32 index, intptr value, void* pt
 }
 
 float TreskproSynth::getParameter(int index) const {
-    return currentPatch->getParameter(index);
+    return patch().getParameter(index);
 }
 
 void TreskproSynth::setParameter(int index, float value) {
-    currentPatch->setParameter(index, value);
+    patch().setParameter(index, value);
     if (index == Parameter::Tempo)
         setTempo(tempoFromParameter(value));
 }
 
 int TreskproSynth::getState(int index) const {
-    return currentPatch->getState(index);
+    return patch().getState(index);
 }
 
 void TreskproSynth::setState(int index, int value) {
-    currentPatch->setState(index, value);
+    patch().setState(index, value);
 }
 
 void TreskproSynth::setTempo(double bpm) {
     if (std::isnan(bpm))
         return;
     bpm = std::clamp(bpm, tempoMinimum, tempoMaximum);
-    currentPatch->setParameter(Parameter::Tempo,
-                               static_cast<float>((bpm - tempoMinimum) / tempoParameterSpan));
+    patch().setParameter(Parameter::Tempo,
+                         static_cast<float>((bpm - tempoMinimum) / tempoParameterSpan));
     sequencerTempo = bpm;
     // A step is a sixteenth note: four steps to the beat.
     stepSamples = rate / (bpm / 60.0 * 4.0);
 }
 
 std::string TreskproSynth::displayParameter(int index, float value) const {
-    const DisplayContext context{*currentPatch, sequencerTempo, stepSamples, rate};
+    const DisplayContext context{patch(), sequencerTempo, stepSamples, rate};
     return treskpro::displayParameter(index, value, context);
 }
 
@@ -198,6 +201,7 @@ void TreskproSynth::setProgram(int program) {
 void TreskproSynth::setProgramName(const char*) {}
 
 void TreskproSynth::suspend() {
+    patches->setProcessing(false);
     if (!buildVariant.isEffect && getState(State::MidiMode) == 0)
         setState(State::RunStop, 0);
     // Emptying the MIDI input, silencing the voices, clearing the delay lines and engine
@@ -229,18 +233,64 @@ void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames
     (void)inputs;
     if (frames <= 0 || !outputs)
         return;
+    const TreskproPatch& blockPatch = patches->beginBlock();
     inputConnected[0] = callHost(audioMasterPinConnected, 0, 0) == 0;
     inputConnected[1] = callHost(audioMasterPinConnected, 1, 0) == 0;
     setEngineSampleRate(rate);
     const auto* time =
         reinterpret_cast<const VstTimeInfo*>(callHost(audioMasterGetTime, 0, kVstTempoValid));
-    if (time && getState(State::SyncMode) == 1)
+    if (time && blockPatch.getState(State::SyncMode) == 1)
         setTempo(time->tempo);
     // Until the engine renders, the plug-in's outputs are silent.
     for (int channel = 0; channel < 2; ++channel) {
         if (outputs[channel])
             std::fill_n(outputs[channel], frames, 0.0f);
     }
+    patches->endBlock();
+}
+
+bool TreskproSynth::loadPatch(const std::string& path) {
+    patchLoading.store(true, std::memory_order_release);
+    auto fresh = std::make_unique<TreskproPatch>();
+    const bool loaded = readPatchFile(*fresh, path);
+    if (loaded) {
+        patches->replace(std::move(fresh));
+        patchChanged.store(true, std::memory_order_release);
+        // Silencing the voices and the sequencer's AutoRun restart join here with the engine.
+        patchPath = path;
+        setTempo(tempoFromParameter(getParameter(Parameter::Tempo)));
+        callHost(audioMasterUpdateDisplay);
+    }
+    patchLoading.store(false, std::memory_order_release);
+    return loaded;
+}
+
+bool TreskproSynth::savePatch(const std::string& path) {
+    if (!writePatchFile(patch(), path))
+        return false;
+    patchPath = path;
+    return true;
+}
+
+intptr TreskproSynth::getChunk(void** data) {
+    if (!data)
+        return 0;
+    writeChunk(patch(), patchPath, *chunkBuffer);
+    *data = chunkBuffer->data();
+    return static_cast<intptr>(chunkBuffer->size());
+}
+
+intptr TreskproSynth::setChunk(const void* data, intptr size) {
+    const std::size_t length = data && size > 0 ? static_cast<std::size_t>(size) : 0;
+    patchLoading.store(true, std::memory_order_release);
+    auto fresh = std::make_unique<TreskproPatch>();
+    std::string restoredPath = patchPath;
+    readChunk(static_cast<const std::uint8_t*>(data), length, *fresh, restoredPath);
+    patches->replace(std::move(fresh));
+    patchPath = restoredPath;
+    patchLoading.store(false, std::memory_order_release);
+    setProgram(0);
+    return size;
 }
 
 intptr TreskproSynth::canDo(const char* text) const {
@@ -319,6 +369,10 @@ intptr TreskproSynth::dispatch(int32 opcode, int32 index, intptr value, void* pt
         else
             resume();
         return 0;
+    case effGetChunk:
+        return getChunk(static_cast<void**>(ptr));
+    case effSetChunk:
+        return setChunk(ptr, value);
     case effEditGetRect:
     case effEditOpen:
     case effEditClose:

@@ -10,10 +10,13 @@
 
 #include "engine/SocketRegistry.h"
 #include "files/TreskproPatch.h"
+#include "plugin/HostChunk.h"
+#include "plugin/PatchHandOver.h"
 #include "plugin/Registries.h"
 #include "plugin/VstInterface.h"
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -71,15 +74,33 @@ public:
     int blockSize() const { return maximumBlockSize; }
     bool isInputConnected(int pin) const { return inputConnected[pin & 1]; }
 
-    TreskproPatch& patch() { return *currentPatch; }
-    const TreskproPatch& patch() const { return *currentPatch; }
+    // The current patch, for the editor's and the host's threads.
+    TreskproPatch& patch() { return patches->current(); }
+    const TreskproPatch& patch() const { return patches->current(); }
+
+    // Replaces the current patch with the file at `path`: the new patch is built completely
+    // before it takes over, the tempo follows its Tempo parameter and the host is told that the
+    // display changed. False (nothing changed) when the file cannot be opened.
+    bool loadPatch(const std::string& path);
+    // Writes the current patch to `path`; on success the path becomes currentPatchPath.
+    bool savePatch(const std::string& path);
+
+    // The host's state of this instance (effGetChunk): a buffer valid until the next call.
+    vst::intptr getChunk(void** data);
+    // Restores a state the host stored (effSetChunk); answers the size taken.
+    vst::intptr setChunk(const void* data, vst::intptr size);
+
+    // Raised while a patch is being replaced: the render loop then outputs silence.
+    bool isPatchLoading() const { return patchLoading.load(std::memory_order_acquire); }
+    // Raised by a patch file load: the next block jumps every smoothed value to its target.
+    bool takePatchChanged() { return patchChanged.exchange(false); }
     const ParameterRegistry& parameters() const { return parameterRegistry; }
     const SocketRegistry& sockets() const { return socketRegistry; }
     const StateRegistry& states() const { return stateRegistry; }
     float* socketVariable(int index) const { return socketVariables[static_cast<size_t>(index)]; }
 
     // Points every input socket at the output feeding it, from the current patch's cables.
-    void applyConnections() { socketRegistry.applyConnections(currentPatch->connections); }
+    void applyConnections() { socketRegistry.applyConnections(patch().connections); }
 
     // The block entry: refreshes the input pins and the host tempo, then renders.
     void processReplacing(float** inputs, float** outputs, int frames);
@@ -124,7 +145,10 @@ private:
     StateRegistry stateRegistry;
     std::array<float*, Socket::count> socketVariables{};
 
-    std::unique_ptr<TreskproPatch> currentPatch;
+    std::unique_ptr<PatchHandOver> patches;
+    std::unique_ptr<ChunkBuffer> chunkBuffer;
+    std::atomic<bool> patchLoading{false};
+    std::atomic<bool> patchChanged{false};
     std::string patchPath;
     bool isShutDown = false;
 };

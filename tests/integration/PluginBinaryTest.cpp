@@ -221,6 +221,23 @@ TEST_P(PluginBinary, ProcessEntries) {
     host.dispatch(effMainsChanged, 0, 0);
 }
 
+TEST_P(PluginBinary, ChunkComesBackAsTheHostGaveIt) {
+    effect().setParameter(&effect(), 1, 0.875f);
+    void* data = nullptr;
+    const intptr size = host.dispatch(effGetChunk, 0, 0, &data);
+    ASSERT_EQ(size, 25112);
+    const std::vector<char> saved(static_cast<char*>(data), static_cast<char*>(data) + size);
+
+    PluginHost other;
+    std::string error;
+    ASSERT_TRUE(other.load(pluginPath(GetParam().file), error)) << error;
+    EXPECT_EQ(other.dispatch(effSetChunk, 0, size, const_cast<char*>(saved.data())), size);
+    EXPECT_EQ(other.effect()->getParameter(other.effect(), 1), 0.875f);
+    void* again = nullptr;
+    ASSERT_EQ(other.dispatch(effGetChunk, 0, 0, &again), size);
+    EXPECT_EQ(std::memcmp(again, saved.data(), saved.size()), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, PluginBinary, ::testing::Values(instrument, effectBuild),
                          [](const auto& parameter) { return std::string(parameter.param.file); });
 

@@ -1,0 +1,39 @@
+// The patch file (.tpro): plain text with CR LF line ends. A version line, then sections of
+// parameters (by position, with their names for the reader's eye), sockets (informative),
+// connections, states (by name), and the pattern bank and patch info as hex dumps of their byte
+// images, 16 bytes to a line.
+//
+// Reading is forgiving: any file that opens loads, malformed text ends the parse quietly and the
+// patch keeps what was read before it plus the initial values.
+#pragma once
+
+#include "files/TreskproPatch.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace treskpro {
+
+// The file's text for `patch`, exactly as written to disk.
+std::string writePatchText(const TreskproPatch& patch);
+
+// Parses patch text into `patch`, which should be freshly constructed (what the text does not
+// set keeps its value).
+void readPatchText(TreskproPatch& patch, std::string_view text);
+
+// Reads the file at `path` into a fresh patch; false when the file cannot be opened.
+bool readPatchFile(TreskproPatch& patch, const std::string& path);
+
+// Writes `patch` to `path` through a temporary file; false (the old file intact) on failure.
+bool writePatchFile(const TreskproPatch& patch, const std::string& path);
+
+// Decodes whitespace-separated tokens of hex digit pairs, at most 16 bytes from each token,
+// into `destination` until `count` bytes are filled or the text ends; the number of bytes
+// written. Bytes beyond `capacity` are decoded into nothing, so a count read from a file can
+// never write past the destination.
+class TextScanner;
+std::size_t readHexBlock(TextScanner& scanner, unsigned char* destination, std::size_t capacity,
+                         std::int64_t count);
+
+} // namespace treskpro

@@ -1,0 +1,277 @@
+// The state a host stores with its project (the chunk), patch files loaded into a running
+// instance, and the hand-over that keeps a replaced patch alive while the audio thread may
+// still read it.
+#include "engine/Parameters.h"
+#include "engine/SocketRegistry.h"
+#include "files/PatchFile.h"
+#include "plugin/HostChunk.h"
+#include "plugin/PatchHandOver.h"
+#include "plugin/TreskproPlugin.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace treskpro {
+namespace {
+
+int updateDisplayCalls = 0;
+
+vst::intptr VSTCALLBACK countingHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr,
+                                     void*, float) {
+    if (opcode == vst::audioMasterUpdateDisplay)
+        ++updateDisplayCalls;
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+std::uint32_t word(const std::uint8_t* bytes) {
+    std::uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+void appendWord(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
+    out.insert(out.end(), bytes, bytes + 4);
+}
+
+void appendRecord(std::vector<std::uint8_t>& out, std::uint32_t tag, const void* block,
+                  std::size_t size) {
+    appendWord(out, tag);
+    appendWord(out, static_cast<std::uint32_t>(size));
+    const auto* bytes = static_cast<const std::uint8_t*>(block);
+    out.insert(out.end(), bytes, bytes + size);
+}
+
+std::uint32_t reversed(std::uint32_t value) {
+    return (value >> 24) | ((value >> 8) & 0xff00u) | ((value << 8) & 0xff0000u) | (value << 24);
+}
+
+class HostState : public ::testing::Test {
+protected:
+    void SetUp() override { updateDisplayCalls = 0; }
+    TreskproPlugin synth{countingHost};
+};
+
+TEST_F(HostState, ChunkLayoutAndRoundTrip) {
+    void* data = nullptr;
+    ASSERT_EQ(synth.dispatch(vst::effGetChunk, 0, 0, &data, 0.0f), 25112);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    EXPECT_EQ(word(bytes), 257u);
+    EXPECT_EQ(word(bytes + 4), 16896u);
+    for (int p = 0; p < 128; ++p)
+        EXPECT_EQ(bytes[8 + 132 * p + 3], 16);
+    EXPECT_EQ(word(bytes + 16904), 258u);
+    EXPECT_EQ(word(bytes + 22672), 261u);
+    EXPECT_EQ(word(bytes + 22780), 259u);
+    EXPECT_EQ(word(bytes + 23816), 260u);
+
+    synth.setParameter(Parameter::FilterCutoff, 0.9f);
+    synth.setState(State::FilterMode, 5);
+    synth.patch().connections.append({Socket::MgCvOutput, Socket::VcfCvInput});
+    synth.patch().patterns[9].steps[2] = {7, StepFlags::gate | StepFlags::accent};
+    synth.setCurrentPatchPath("C:\\Patches\\Rubber Bass.tpro");
+    synth.dispatch(vst::effGetChunk, 0, 0, &data, 0.0f);
+    const std::vector<std::uint8_t> saved(static_cast<std::uint8_t*>(data),
+                                          static_cast<std::uint8_t*>(data) + 25112);
+
+    TreskproPlugin restored(countingHost);
+    EXPECT_EQ(restored.dispatch(vst::effSetChunk, 0, 25112, const_cast<std::uint8_t*>(saved.data()),
+                                0.0f),
+              25112);
+    EXPECT_EQ(restored.getParameter(Parameter::FilterCutoff), 0.9f);
+    EXPECT_EQ(restored.getState(State::FilterMode), 5);
+    EXPECT_EQ(restored.patch().connections.size(), 1);
+    EXPECT_EQ(restored.patch().patterns[9].steps[2].note, 7);
+    EXPECT_EQ(restored.currentPatchPath(), "C:\\Patches\\Rubber Bass.tpro");
+    EXPECT_EQ(restored.programName(), "Rubber Bass");
+    void* again = nullptr;
+    restored.dispatch(vst::effGetChunk, 0, 0, &again, 0.0f);
+    EXPECT_EQ(std::memcmp(again, saved.data(), saved.size()), 0);
+}
+
+TEST_F(HostState, RecordsInAnyOrderAndUnknownTagsSkipped) {
+    TreskproPatch source;
+    source.setState(State::MidiMode, 1);
+    source.setParameter(Parameter::VcoShaper, 0.5f);
+    std::vector<std::uint8_t> chunk;
+    appendRecord(chunk, 261, source.states.data(), 100);
+    const char junk[7] = "extras";
+    appendRecord(chunk, 999, junk, sizeof junk);
+    appendRecord(chunk, 258, &source.program, sizeof source.program);
+    EXPECT_EQ(synth.setChunk(chunk.data(), static_cast<vst::intptr>(chunk.size())),
+              static_cast<vst::intptr>(chunk.size()));
+    EXPECT_EQ(synth.getState(State::MidiMode), 1);
+    EXPECT_EQ(synth.getParameter(Parameter::VcoShaper), 0.5f);
+    EXPECT_EQ(synth.patch().patterns[0].length, 16); // absent records: initial values
+
+    // Only a states record: the initial patch with those states.
+    std::vector<std::uint8_t> statesOnly;
+    appendRecord(statesOnly, 261, source.states.data(), 100);
+    synth.setChunk(statesOnly.data(), static_cast<vst::intptr>(statesOnly.size()));
+    EXPECT_EQ(synth.getState(State::MidiMode), 1);
+    EXPECT_EQ(synth.getParameter(Parameter::VcoShaper), 0.0f);
+
+    synth.setChunk(nullptr, 0); // an empty chunk: the initial patch
+    EXPECT_EQ(synth.getState(State::MidiMode), 0);
+}
+
+TEST_F(HostState, BigEndianRecordsAreConverted) {
+    TreskproPatch source;
+    std::strcpy(source.program.name, "Swapped");
+    source.setParameter(Parameter::FilterCutoff, 0.75f);
+    PatchProgram swapped = source.program;
+    auto* words = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(&swapped) + 24);
+    for (std::size_t i = 0; i < (sizeof swapped - 24) / 4; ++i)
+        words[i] = reversed(words[i]);
+    std::vector<std::uint8_t> chunk;
+    appendWord(chunk, 0x02010000u);
+    appendWord(chunk, reversed(static_cast<std::uint32_t>(sizeof swapped)));
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&swapped);
+    chunk.insert(chunk.end(), bytes, bytes + sizeof swapped);
+    std::int32_t states[25] = {};
+    states[State::CurrentPattern] = static_cast<std::int32_t>(reversed(42));
+    appendWord(chunk, 0x05010000u);
+    appendWord(chunk, reversed(100));
+    const auto* stateBytes = reinterpret_cast<const std::uint8_t*>(states);
+    chunk.insert(chunk.end(), stateBytes, stateBytes + 100);
+
+    synth.setChunk(chunk.data(), static_cast<vst::intptr>(chunk.size()));
+    EXPECT_EQ(synth.getParameter(Parameter::FilterCutoff), 0.75f);
+    EXPECT_STREQ(synth.patch().program.name, "Swapped");
+    EXPECT_EQ(synth.getState(State::CurrentPattern), 42);
+}
+
+TEST_F(HostState, DamagedChunksNeverReadPastTheirSize) {
+    TreskproPatch source;
+    source.setParameter(Parameter::MasterVolume, 0.3f);
+    std::vector<std::uint8_t> chunk;
+    appendRecord(chunk, 258, &source.program, sizeof source.program);
+    // A record that claims more than the chunk holds, cut short: taken as far as it goes.
+    std::vector<std::uint8_t> cut(chunk.begin(), chunk.begin() + 8 + 24 + 4 * 9);
+    synth.setChunk(cut.data(), static_cast<vst::intptr>(cut.size()));
+    EXPECT_EQ(synth.getParameter(Parameter::MasterVolume), 0.3f);
+    EXPECT_EQ(synth.getParameter(Parameter::Tempo), 0.42222223f); // beyond the cut: initial
+
+    // Oversized records are truncated to their block, and a size of 4 GB ends the walk.
+    std::vector<std::uint8_t> oversized;
+    std::vector<std::uint8_t> big(200000, 0x11);
+    appendRecord(oversized, 259, big.data(), big.size());
+    appendWord(oversized, 261);
+    appendWord(oversized, 0xffffffffu);
+    synth.setChunk(oversized.data(), static_cast<vst::intptr>(oversized.size()));
+    EXPECT_EQ(synth.patch().connections.size(), 128); // count 0x11111111 bounded
+    EXPECT_EQ(synth.setChunk(oversized.data(), -5), -5);
+    for (std::size_t size = 0; size < 40; ++size)
+        synth.setChunk(chunk.data(), static_cast<vst::intptr>(size));
+
+    // A path longer than the patch name field is cut to 258 characters.
+    synth.setCurrentPatchPath(std::string(400, 'p') + ".tpro");
+    void* data = nullptr;
+    synth.getChunk(&data);
+    TreskproPlugin restored(countingHost);
+    restored.setChunk(data, 25112);
+    EXPECT_EQ(restored.currentPatchPath(), std::string(258, 'p'));
+}
+
+TEST_F(HostState, ChunkRestoreKeepsTheSequencerTempoUntilTheNextSetTempo) {
+    TreskproPatch source;
+    source.setParameter(Parameter::Tempo, 1.0f);
+    std::vector<std::uint8_t> chunk;
+    appendRecord(chunk, 258, &source.program, sizeof source.program);
+    synth.setChunk(chunk.data(), static_cast<vst::intptr>(chunk.size()));
+    EXPECT_NEAR(synth.tempo(), 120.0, 1e-4);
+    EXPECT_FALSE(synth.takePatchChanged());
+}
+
+TEST_F(HostState, LoadingAPatchFile) {
+    TreskproPatch source;
+    source.setParameter(Parameter::Tempo, static_cast<float>((140.0 - 25.0) / 225.0));
+    source.setState(State::FilterMode, 0);
+    const std::string path = testing::TempDir() + "Loaded Line.tpro";
+    ASSERT_TRUE(writePatchFile(source, path));
+
+    EXPECT_TRUE(synth.loadPatch(path));
+    EXPECT_EQ(synth.getState(State::FilterMode), 0);
+    EXPECT_NEAR(synth.tempo(), 140.0, 1e-4);
+    EXPECT_EQ(synth.programName(), "Loaded Line");
+    EXPECT_EQ(updateDisplayCalls, 1);
+    EXPECT_TRUE(synth.takePatchChanged());
+    EXPECT_FALSE(synth.takePatchChanged());
+    EXPECT_FALSE(synth.isPatchLoading());
+
+    EXPECT_FALSE(synth.loadPatch(path + ".missing"));
+    EXPECT_EQ(synth.programName(), "Loaded Line");
+    EXPECT_EQ(synth.getState(State::FilterMode), 0);
+
+    const std::string savedPath = testing::TempDir() + "Saved Line.tpro";
+    EXPECT_TRUE(synth.savePatch(savedPath));
+    EXPECT_EQ(synth.currentPatchPath(), savedPath);
+    EXPECT_FALSE(synth.savePatch(testing::TempDir() + "missing folder/x.tpro"));
+    EXPECT_EQ(synth.currentPatchPath(), savedPath);
+    std::remove(path.c_str());
+    std::remove(savedPath.c_str());
+}
+
+TEST(PatchHandOver, ARetiredPatchLivesUntilTheAudioThreadHasLetGo) {
+    PatchHandOver handOver(std::make_unique<TreskproPatch>());
+    handOver.setProcessing(true);
+    TreskproPatch& rendering = handOver.beginBlock();
+    handOver.replace(std::make_unique<TreskproPatch>());
+    EXPECT_NE(&handOver.current(), &rendering);
+    EXPECT_EQ(handOver.retiredCount(), 1u);
+    rendering.setParameter(0, 0.5f); // still valid memory mid-block
+    handOver.endBlock();
+    handOver.collect();
+    EXPECT_EQ(handOver.retiredCount(), 1u); // automation between blocks may hold it
+    handOver.beginBlock();
+    handOver.endBlock();
+    handOver.beginBlock();
+    handOver.endBlock();
+    handOver.collect();
+    EXPECT_EQ(handOver.retiredCount(), 0u);
+
+    handOver.replace(std::make_unique<TreskproPatch>());
+    handOver.setProcessing(false); // suspended: no block runs, free at once
+    EXPECT_EQ(handOver.retiredCount(), 0u);
+}
+
+TEST(PatchHandOver, AudioThreadReadsWhileAnotherThreadReplaces) {
+    // Run under the sanitizers: any read of a freed patch is reported.
+    PatchHandOver handOver(std::make_unique<TreskproPatch>());
+    handOver.setProcessing(true);
+    std::atomic<bool> stop{false};
+    std::atomic<long> blocks{0};
+    std::thread audio([&] {
+        float sum = 0.0f;
+        while (!stop.load()) {
+            TreskproPatch& patch = handOver.beginBlock();
+            for (int i = 0; i < Parameter::count; ++i)
+                sum += patch.getParameter(i);
+            sum += static_cast<float>(patch.patterns[5].length);
+            handOver.endBlock();
+            blocks.fetch_add(1);
+        }
+        EXPECT_GT(sum, 0.0f);
+    });
+    for (int round = 0; round < 300; ++round) {
+        auto fresh = std::make_unique<TreskproPatch>();
+        fresh->setParameter(0, static_cast<float>(round) / 300.0f);
+        handOver.replace(std::move(fresh));
+        if (round % 50 == 0)
+            std::this_thread::yield();
+    }
+    while (blocks.load() < 10)
+        std::this_thread::yield();
+    stop.store(true);
+    audio.join();
+    handOver.collect();
+    EXPECT_LE(handOver.retiredCount(), 300u);
+}
+
+} // namespace
+} // namespace treskpro
