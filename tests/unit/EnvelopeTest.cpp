@@ -254,6 +254,20 @@ TEST(Accent, CloselySpacedAccentsBuildUpAtHighResonance) {
     EXPECT_NEAR(fall / 44100.0, 0.00052 * 0.8 + 0.2, 0.001);
 }
 
+TEST(Accent, SweepHoldsTheEnvelopePeakLikeACapacitor) {
+    // A fast-falling envelope during a long accent: the sweep charges to the peak and then only
+    // leaks away at the accent decay rate instead of following the envelope down.
+    AccentSweep sweep;
+    sweep.setCoefficients(0.0f, 1.0f, 44100.0f);
+    std::vector<float> envelope(2000), on(2000, 1.0f), out(2000);
+    for (size_t i = 0; i < envelope.size(); ++i)
+        envelope[i] = static_cast<float>(std::exp(-static_cast<double>(i) / 200.0));
+    sweep.process(envelope.data(), on.data(), 1.0f, out.data(), 2000);
+    EXPECT_GT(*std::max_element(out.begin(), out.end()), 0.8f);
+    EXPECT_GT(out[1999], 0.75f);
+    EXPECT_LT(envelope[1999], 0.001f);
+}
+
 // Samples the glide needs to cover 90 % of an octave.
 double glideTime(float glideKnob, float rate) {
     Glide glide;
