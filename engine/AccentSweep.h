@@ -28,6 +28,7 @@ public:
     // Discharged. Audio thread.
     void reset() noexcept;
 
+    // Current sweep level. Audio thread.
     double value() const noexcept { return u; }
 
 private:

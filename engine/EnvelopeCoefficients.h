@@ -34,11 +34,16 @@ inline float attackIncrement(float attack, float sampleRate) {
     return static_cast<float>(1.0 / (sampleRate * envelopeTime(attack, attackTimeScale)));
 }
 
-// Decay coefficient for the decay knob (0..1); the accent decay knob uses the same mapping.
-// Any thread.
+// Decay coefficient for the decay knob (0..1). Any thread.
 inline float decayCoefficient(float decay, float sampleRate) {
     return static_cast<float>(
         ninetyPercentCoefficient(envelopeTime(decay, decayTimeScale), sampleRate));
+}
+
+// Decay coefficient of the filter envelope on accented notes for "Accent Decay" (0..1): the
+// decay mapping. Any thread.
+inline float accentDecayCoefficient(float accentDecay, float sampleRate) {
+    return decayCoefficient(accentDecay, sampleRate);
 }
 
 // Release coefficient for the release knob (0..1). Any thread.

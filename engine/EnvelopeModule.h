@@ -54,8 +54,10 @@ public:
     // Patch change for the amplifier envelope: a fast fall from the current level. Audio thread.
     void damp() noexcept;
 
-    // Current level 0..1 (without the amount input). Any thread that owns the voice.
+    // Current level 0..1 (without the amount input); the voice tests it to keep releasing notes
+    // sounding. Audio thread.
     double level() const noexcept { return currentLevel; }
+    // Current segment. Audio thread.
     State state() const noexcept { return currentState; }
     // 1 when the last block began in the attack or a trigger arrived during it: the editor's
     // envelope-start indicator. Audio thread.

@@ -32,6 +32,7 @@ public:
         offset = {};
     }
 
+    // The glided value last returned. Audio thread.
     double current() const noexcept { return value; }
 
 private:

@@ -70,7 +70,9 @@ public:
     void setWavetables(const WavetableSet* saw, const WavetableSet* square,
                        const WavetableSet* triangle) noexcept;
 
+    // Current waveform. Audio thread.
     Wave wave() const noexcept { return currentWave; }
+    // Position 0..1 in the cycle. Audio thread.
     double currentPhase() const noexcept { return phase; }
 
 private:

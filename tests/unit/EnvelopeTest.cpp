@@ -53,12 +53,6 @@ TEST(Envelope, SegmentsLastTheirKnobTimesAtBothRates) {
         const int release = samplesUntil(envelope, [](double level) { return level <= 0.025; });
         EXPECT_NEAR(release / (rate * std::exp(-1.5)), 1.0, 0.01);
     }
-
-    // The knob ranges a player reads on the panel.
-    EXPECT_NEAR(envelopeTime(0.0, attackTimeScale), 0.000123, 0.0000005);
-    EXPECT_NEAR(envelopeTime(0.0, decayTimeScale), 0.000335, 0.0000005);
-    EXPECT_NEAR(envelopeTime(0.0, releaseTimeScale), 0.000912, 0.0000005);
-    EXPECT_NEAR(envelopeTime(1.0, releaseTimeScale), 54.6, 0.01);
 }
 
 TEST(Envelope, PatchChangeSilencesQuickly) {
@@ -69,14 +63,6 @@ TEST(Envelope, PatchChangeSilencesQuickly) {
     amplifier.damp();
     const int fall = samplesUntil(amplifier, [](double level) { return level <= 0.1; });
     EXPECT_NEAR(fall / 44.1, 6.5, 0.1); // milliseconds
-
-    EnvelopeModule filter;
-    filter.setSegments(0.0f, 1.0f, 1.0f, 1.0f, 44100.0f);
-    filter.start();
-    filter.process(100);
-    filter.silence();
-    EXPECT_EQ(filter.level(), 0.0);
-    EXPECT_EQ(filter.state(), EnvelopeModule::Release);
 }
 
 TEST(Envelope, GateAndTriggerSamples) {
@@ -127,7 +113,7 @@ TEST(Envelope, AccentAmountAndLegato) {
     // Accented samples decay with the accent decay time, the others with the decay time.
     EnvelopeModule envelope;
     envelope.setSegments(0.0f, 0.9f, 0.0f, 0.5f, 44100.0f);
-    envelope.setAccentDecayCoefficient(decayCoefficient(0.2f, 44100.0f));
+    envelope.setAccentDecayCoefficient(accentDecayCoefficient(0.2f, 44100.0f));
     std::vector<float> accent(256, 1.0f), amount(256, 0.5f), out(256);
     envelope.setInput(EnvelopeModule::Accent, accent.data());
     envelope.setInput(EnvelopeModule::Amount, amount.data());
@@ -208,9 +194,8 @@ TEST(Accent, SweepChargesSlowerWithResonance) {
         EXPECT_NEAR(chargeTime(0.3f, rate) / rate, 0.00052, 1.5 / rate);
         EXPECT_EQ(chargeTime(0.5f, rate), chargeTime(0.0f, rate));
         EXPECT_NEAR(chargeTime(1.0f, rate) / rate, 0.061, 0.0005);
-        const double between = chargeTime(0.75f, rate);
-        EXPECT_GT(between, chargeTime(0.3f, rate));
-        EXPECT_LT(between, chargeTime(1.0f, rate));
+        EXPECT_NEAR(chargeTime(0.75f, rate) / rate,
+                    0.061 * std::sqrt(0.5) + 0.00052 * (1 - std::sqrt(0.5)), 0.0005);
     }
 }
 
@@ -238,20 +223,6 @@ TEST(Accent, CloselySpacedAccentsBuildUpAtHighResonance) {
     const std::vector<float> low = accentPeaks(0.2f);
     for (float peak : low)
         EXPECT_NEAR(peak, 1.0f, 1e-3f);
-
-    // Without the accent it discharges: 90 % in 0.00052 (1 - d) + d seconds for Accent Decay d.
-    AccentSweep sweep;
-    sweep.setCoefficients(0.0f, 0.2f, 44100.0f);
-    const float envelope = 1.0f, on = 1.0f, off = 0.0f;
-    float out = 0.0f;
-    for (int n = 0; n < 1000; ++n)
-        sweep.process(&envelope, &on, 1.0f, &out, 1);
-    int fall = 0;
-    while (out > 0.1f && fall < 100000) {
-        sweep.process(&envelope, &off, 1.0f, &out, 1);
-        ++fall;
-    }
-    EXPECT_NEAR(fall / 44100.0, 0.00052 * 0.8 + 0.2, 0.001);
 }
 
 TEST(Accent, SweepHoldsTheEnvelopePeakLikeACapacitor) {
@@ -297,18 +268,12 @@ TEST(Glide, NinetyPercentInTenMillisecondsToOneSecond) {
 TEST(Glide, SequencerRatioGlidesOnlyWhereSlideIsOn) {
     Glide glide;
     glide.setCoefficient(glideCoefficient(0.5f, 44100.0f));
-    std::vector<float> ratio(100, 1.0f), slide(100, 0.0f);
-    glide.glideBlock(ratio.data(), slide.data(), 100);
-    std::fill(ratio.begin(), ratio.end(), 2.0f);
-    std::fill(slide.begin() + 50, slide.end(), 1.0f);
-    std::fill(ratio.begin() + 50, ratio.end(), 1.5f);
-    glide.glideBlock(ratio.data(), slide.data(), 100);
-    EXPECT_EQ(ratio[0], 2.0f); // steps where slide is off
-    EXPECT_EQ(ratio[49], 2.0f);
-    EXPECT_LT(ratio[50], 2.0f); // and slides where it is on
-    EXPECT_GT(ratio[99], 1.6f);
-    for (size_t i = 51; i < 100; ++i)
-        EXPECT_LT(ratio[i], ratio[i - 1]);
+    float ratio[] = {1.0f, 2.0f, 1.5f, 1.5f}, slide[] = {0.0f, 0.0f, 1.0f, 1.0f};
+    glide.glideBlock(ratio, slide, 4);
+    EXPECT_EQ(ratio[1], 2.0f); // steps where slide is off, slides where it is on
+    EXPECT_LT(ratio[2], 2.0f);
+    EXPECT_GT(ratio[2], ratio[3]);
+    EXPECT_GT(ratio[3], 1.9f);
 }
 
 } // namespace

@@ -175,16 +175,6 @@ TEST(MgModule, DecayFallsTowardsMinusOneAndRestarts) {
     EXPECT_NEAR(run(decay.mg, 1).control[0], 0.5f, 0.001f);
 }
 
-TEST(MgModule, RetriggerRestartsTheCycle) {
-    Fixture saw(MgModule::Saw, 3.0);
-    run(saw.mg, 5000);
-    saw.mg.retrigger(); // switch off: the LFO runs on
-    EXPECT_LT(run(saw.mg, 1).control[0], 0.5f);
-    saw.mg.setRetrigger(true);
-    saw.mg.retrigger();
-    EXPECT_NEAR(run(saw.mg, 1).control[0], 1.0f, 1e-4f);
-}
-
 TEST(MgModule, AudioOutputReadsTheTables) {
     auto sawSet = oneTableSet([](double phase) { return 1 - 2 * phase; });
     auto triangleSet = oneTableSet(sinePhaseTriangle);
