@@ -1,0 +1,246 @@
+#include "engine/MgModule.h"
+
+#include "engine/WavetableSet.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace treskpro {
+
+namespace {
+
+// The triangle of the triangle tables (sine phase: 0 at the start, +1 at a quarter, -1 at three
+// quarters), computed directly when the tables are missing.
+double plainTriangle(double phase) {
+    if (phase < 0.25)
+        return 4.0 * phase;
+    if (phase < 0.75)
+        return 2.0 - 4.0 * phase;
+    return 4.0 * phase - 4.0;
+}
+
+// The phase moved into 0..1 after a step; reports whether it wrapped. Steps of a cycle or more
+// and backward steps (negative frequencies) land inside the cycle as well.
+double advance(double phase, double step, bool& wrapped) {
+    double next = phase + step;
+    wrapped = false;
+    if (next > 1.0) {
+        next -= 1.0;
+        wrapped = true;
+        if (next > 1.0)
+            next -= std::floor(next);
+    } else if (next < 0.0) {
+        next -= std::floor(next);
+        wrapped = true;
+    }
+    return next;
+}
+
+bool usable(const WavetableSet* set) {
+    return set && set->isLoaded();
+}
+
+} // namespace
+
+MgModule::MgModule() {
+    WavetableLibrary& library = WavetableLibrary::shared();
+    setWavetables(&library.mgSaw, &library.mgSquare, &library.triangle);
+}
+
+void MgModule::setWave(int number) noexcept {
+    currentWave = static_cast<Wave>(std::clamp(number, 0, waveCount - 1));
+}
+
+void MgModule::setFrequency(double hertz) noexcept {
+    increment = std::isfinite(hertz) ? hertz * reciprocalRate : 0.0;
+}
+
+void MgModule::setSampleRate(float rate) noexcept {
+    if (!(rate > 0.0f) || !std::isfinite(rate))
+        return;
+    const double frequency = increment * sampleRate;
+    sampleRate = rate;
+    reciprocalRate = 1.0 / sampleRate;
+    increment = frequency * reciprocalRate;
+}
+
+void MgModule::setWavetables(const WavetableSet* saw, const WavetableSet* square,
+                             const WavetableSet* triangle) noexcept {
+    sawSet = saw;
+    squareSet = square;
+    triangleSet = triangle;
+}
+
+void MgModule::reset() noexcept {
+    phase = 0.0;
+    smoothed = 0.0;
+    offset = {};
+    audio = 0.0;
+    previousSquare = 0.25;
+    previousShiftedSquare = 0.0;
+}
+
+std::uint32_t MgModule::nextRandom() noexcept {
+    randomState = randomState * 196314165u + 907633515u;
+    return randomState;
+}
+
+void MgModule::process(int count) noexcept {
+    audio = 0.0;
+    switch (currentWave) {
+    case Saw:
+        run<Saw>(count, usable(sawSet));
+        break;
+    case Square:
+        run<Square>(count, usable(squareSet));
+        break;
+    case Triangle:
+        run<Triangle>(count, usable(triangleSet));
+        break;
+    case SampleAndHold:
+        run<SampleAndHold>(count, false);
+        break;
+    case Decay:
+        runDecay(count);
+        break;
+    }
+}
+
+template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noexcept {
+    const float* frequencyIn = inputs[Frequency];
+    const float* amountIn = inputs[Amount];
+    const float* retriggerIn = inputs[Retrigger];
+    float* controlOut = outputs[Control];
+    float* audioOut = outputs[Audio];
+    const double c = smoothing;
+    const bool withAudio = audioOutput;
+    double step = increment;
+    double level = amount;
+    double ph = phase;
+    double b = smoothed;
+    double sound = audio;
+
+    for (int i = 0; i < count; ++i) {
+        if (amountIn)
+            level = amountIn[i];
+        if (frequencyIn) {
+            step = frequencyIn[i] * reciprocalRate;
+            if (!std::isfinite(step))
+                step = 0.0;
+        }
+        if (retriggerIn && retriggerIn[i] != 0.0f)
+            ph = 0.0;
+
+        double shape = 0.0;
+        if constexpr (W == Saw) {
+            shape = 1.0 - 2.0 * ph;
+            if (withAudio) {
+                if (tablesLoaded) {
+                    sound = sawSet->lookup(ph, 1.0 / step);
+                } else {
+                    // The difference of a squared ramp is the ramp averaged over the sample,
+                    // which keeps the aliasing of the jump low. A restart of the cycle makes a
+                    // step larger than a wrap; the limit keeps it at full scale.
+                    const double square = (ph - 0.5) * (ph - 0.5);
+                    const double scale = std::abs(step) > 1e-9 ? 1.0 / step : 0.0;
+                    sound = std::clamp((previousSquare - square) * scale, -1.0, 1.0);
+                    previousSquare = square;
+                }
+            }
+        } else if constexpr (W == Square) {
+            shape = ph > 0.5 ? 1.0 : -1.0;
+            if (withAudio) {
+                if (tablesLoaded) {
+                    sound = squareSet->lookup(ph, 1.0 / step);
+                } else {
+                    // Two such ramps half a cycle apart make the square.
+                    double shifted = ph + 0.5;
+                    if (shifted > 1.0)
+                        shifted -= 1.0;
+                    const double square = (ph - 0.5) * (ph - 0.5);
+                    const double shiftedSquare = (shifted - 0.5) * (shifted - 0.5);
+                    const double scale = std::abs(step) > 1e-9 ? 1.0 / step : 0.0;
+                    const double difference =
+                        (square - previousSquare) - (shiftedSquare - previousShiftedSquare);
+                    sound = std::clamp(difference * scale, -1.0, 1.0);
+                    previousSquare = square;
+                    previousShiftedSquare = shiftedSquare;
+                }
+            }
+        } else if constexpr (W == Triangle) {
+            // Without tables the control output, which players rely on as an LFO, stays a
+            // triangle; only the audio output falls silent.
+            if (tablesLoaded) {
+                sound = triangleSet->lookup(ph, 1.0 / step);
+                shape = sound;
+            } else {
+                shape = plainTriangle(ph);
+                sound = 0.0;
+            }
+        } else {
+            shape = heldValue;
+            sound = heldValue;
+        }
+
+        bool wrapped = false;
+        ph = advance(ph, step, wrapped);
+        if constexpr (W == SampleAndHold) {
+            if (wrapped) {
+                const double u = nextRandom() * (1.0 / 4294967296.0);
+                heldValue = (6.0 * 10923.0 * u - 3.0 * 10922.0) * 3.0518509e-5;
+            }
+        }
+
+        b += c * (shape + offset.next() - b);
+        if (controlOut)
+            controlOut[i] = static_cast<float>(b * level);
+        if (audioOut)
+            audioOut[i] = static_cast<float>(level * sound);
+    }
+    increment = step;
+    amount = level;
+    phase = ph;
+    smoothed = b;
+    audio = sound;
+}
+
+void MgModule::runDecay(int count) noexcept {
+    const float* frequencyIn = inputs[Frequency];
+    const float* amountIn = inputs[Amount];
+    const float* retriggerIn = inputs[Retrigger];
+    float* controlOut = outputs[Control];
+    float* audioOut = outputs[Audio];
+    double step = increment;
+    double level = amount;
+    double ph = phase;
+    double b = smoothed;
+
+    for (int i = 0; i < count; ++i) {
+        if (amountIn)
+            level = amountIn[i];
+        if (frequencyIn) {
+            step = frequencyIn[i] * reciprocalRate;
+            if (!std::isfinite(step))
+                step = 0.0;
+        }
+        if (retriggerIn && retriggerIn[i] != 0.0f)
+            ph = 0.0;
+        if (ph == 0.0) {
+            b = 1.0;
+            ph = 1.0;
+        }
+        // Falls to 10 % in one period; limited so that no frequency makes it overshoot.
+        const double coefficient = std::clamp(ln10 * step, 0.0, 1.0);
+        b += coefficient * (offset.next() - b);
+        if (controlOut)
+            controlOut[i] = static_cast<float>(2.0 * level * b - 1.0);
+        if (audioOut)
+            audioOut[i] = 0.0f;
+    }
+    increment = step;
+    amount = level;
+    phase = ph;
+    smoothed = b;
+}
+
+} // namespace treskpro

@@ -1,0 +1,63 @@
+#include "engine/NoiseModule.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace treskpro {
+
+namespace {
+// Per thread, so that instances on different threads never race on the generator.
+thread_local std::uint32_t randomState = 1;
+
+int nextRandom(std::uint32_t& state) {
+    state = state * 214013u + 2531011u;
+    return static_cast<int>((state >> 16) & 32767u);
+}
+} // namespace
+
+int NoiseModule::random() noexcept {
+    return nextRandom(randomState);
+}
+
+void NoiseModule::seedRandom(std::uint32_t seed) noexcept {
+    randomState = seed;
+}
+
+void NoiseModule::seedRandomFromClock() noexcept {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    seedRandom(
+        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::seconds>(now).count()));
+}
+
+void NoiseModule::process(int count) noexcept {
+    const float* modulation = inputs[ColourModulation];
+    float* out = outputs[Noise];
+    const double baseColour = std::clamp(static_cast<double>(colour), 0.0, 1.0);
+    double y1 = first;
+    double y2 = second;
+    // A local copy: thread-local storage may cost a call per access on some platforms.
+    std::uint32_t generator = randomState;
+    for (int i = 0; i < count; ++i) {
+        double a = baseColour;
+        if (modulation)
+            a = std::clamp(baseColour + 0.5 * modulation[i], 0.0, 1.0);
+        const double white =
+            (6.0 * 10923.0 * (nextRandom(generator) / 32767.0) - 3.0 * 10922.0) * 3.0518509e-5;
+        y1 += a * (white + firstOffset.next() - y1);
+        y2 += a * (y1 + secondOffset.next() - y2);
+        if (out)
+            out[i] = static_cast<float>(y2);
+    }
+    randomState = generator;
+    first = y1;
+    second = y2;
+}
+
+void NoiseModule::reset() noexcept {
+    first = 0.0;
+    second = 0.0;
+    firstOffset = {};
+    secondOffset = {};
+}
+
+} // namespace treskpro

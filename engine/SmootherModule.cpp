@@ -1,0 +1,48 @@
+#include "engine/SmootherModule.h"
+
+namespace treskpro {
+
+namespace {
+bool validChannel(int channel) {
+    return channel >= 0 && channel < SmootherModule::channelCount;
+}
+} // namespace
+
+void SmootherModule::process(int count) noexcept {
+    for (int k = 0; k < channelCount; ++k) {
+        Channel& channel = channels[static_cast<std::size_t>(k)];
+        float* out = outputs[static_cast<std::size_t>(k)];
+        const float target = channel.target;
+        const float c = channel.coefficient;
+        float state = channel.state;
+        for (int i = 0; i < count; ++i) {
+            state += c * (target + channel.offset.next() - state);
+            if (out)
+                out[i] = state;
+        }
+        channel.state = state;
+    }
+}
+
+void SmootherModule::reset() noexcept {
+    for (Channel& channel : channels) {
+        channel.state = 0.0f;
+        channel.offset = {};
+    }
+}
+
+void SmootherModule::setTarget(int channel, float value) noexcept {
+    if (validChannel(channel))
+        channels[static_cast<std::size_t>(channel)].target = value;
+}
+
+void SmootherModule::setCoefficient(int channel, float coefficient) noexcept {
+    if (validChannel(channel))
+        channels[static_cast<std::size_t>(channel)].coefficient = coefficient;
+}
+
+float SmootherModule::value(int channel) const noexcept {
+    return validChannel(channel) ? channels[static_cast<std::size_t>(channel)].state : 0.0f;
+}
+
+} // namespace treskpro

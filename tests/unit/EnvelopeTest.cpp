@@ -1,0 +1,280 @@
+// Envelopes, accent and slide measured as a player hears them: segment times at the host's
+// sample rate, how gate and trigger samples start and stop notes, how accents pile up at high
+// resonance, and how long a slide takes.
+#include "engine/AccentSweep.h"
+#include "engine/EnvelopeCoefficients.h"
+#include "engine/EnvelopeModule.h"
+#include "engine/Glide.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace treskpro {
+namespace {
+
+constexpr float rates[] = {44100.0f, 48000.0f};
+
+// Samples the envelope needs until `reached` holds for its level, at most `limit`.
+template <typename Condition>
+int samplesUntil(EnvelopeModule& envelope, Condition reached, int limit = 10'000'000) {
+    for (int n = 1; n <= limit; ++n) {
+        envelope.process(1);
+        if (reached(envelope.level()))
+            return n;
+    }
+    return -1;
+}
+
+TEST(Envelope, SegmentsLastTheirKnobTimesAtBothRates) {
+    for (float rate : rates) {
+        SCOPED_TRACE(rate);
+        EnvelopeModule envelope;
+        envelope.setSegments(0.5f, 0.5f, 0.25f, 0.5f, rate);
+
+        // The attack is a straight line from 0 to 1 in T(0.5, 9) = e^-2.5 s.
+        envelope.start();
+        const double attackSamples = rate * std::exp(-2.5);
+        const int half = samplesUntil(envelope, [](double level) { return level >= 0.5; });
+        EXPECT_NEAR(half, attackSamples / 2, 1.0);
+        const int full = half + samplesUntil(envelope, [](double level) { return level >= 1.0; });
+        EXPECT_NEAR(full, attackSamples, 1.0);
+        EXPECT_EQ(envelope.state(), EnvelopeModule::DecaySustain);
+
+        // The decay covers 90 % of the way to the sustain level in T(0.5, 8) = e^-2 s.
+        const int decay = samplesUntil(envelope, [](double level) { return level <= 0.325; });
+        EXPECT_NEAR(decay / (rate * std::exp(-2.0)), 1.0, 0.01);
+        samplesUntil(envelope, [](double level) { return level < 0.2501; });
+
+        // The release covers 90 % of the way to 0 in T(0.5, 7) = e^-1.5 s.
+        envelope.release();
+        const int release = samplesUntil(envelope, [](double level) { return level <= 0.025; });
+        EXPECT_NEAR(release / (rate * std::exp(-1.5)), 1.0, 0.01);
+    }
+}
+
+TEST(Envelope, PatchChangeSilencesQuickly) {
+    EnvelopeModule amplifier;
+    amplifier.setSegments(0.0f, 1.0f, 1.0f, 1.0f, 44100.0f);
+    amplifier.start();
+    samplesUntil(amplifier, [](double level) { return level >= 1.0; });
+    amplifier.damp();
+    const int fall = samplesUntil(amplifier, [](double level) { return level <= 0.1; });
+    EXPECT_NEAR(fall / 44.1, 6.5, 0.1); // milliseconds
+}
+
+TEST(Envelope, GateAndTriggerSamples) {
+    EnvelopeModule envelope;
+    envelope.setSegments(0.0f, 0.3f, 0.5f, 0.8f, 44100.0f);
+    std::vector<float> gate(64, 1.0f), trigger(64, 0.0f), out(64);
+    envelope.setInput(EnvelopeModule::Gate, gate.data());
+    envelope.setInput(EnvelopeModule::Trigger, trigger.data());
+    envelope.setOutput(EnvelopeModule::Envelope, out.data());
+
+    // A gate that is high while the envelope releases does not start a note.
+    envelope.process(64);
+    EXPECT_EQ(envelope.state(), EnvelopeModule::Release);
+    EXPECT_LT(envelope.level(), 1e-4);
+    EXPECT_EQ(envelope.idle(), 0);
+
+    // A trigger sample does, from level 0, and lights the start indicator.
+    trigger[10] = 1.0f;
+    envelope.process(64);
+    EXPECT_LT(out[9], 1e-4f);
+    EXPECT_GT(out[10], 0.0f);
+    EXPECT_GT(out[63], 0.5f);
+    EXPECT_EQ(envelope.idle(), 1);
+    trigger[10] = 0.0f;
+
+    // Trigger and gate 0 on the same sample: back to 0 and released at once.
+    trigger[5] = 1.0f;
+    for (int i = 5; i < 64; ++i)
+        gate[static_cast<size_t>(i)] = 0.0f;
+    envelope.process(64);
+    EXPECT_EQ(envelope.state(), EnvelopeModule::Release);
+    for (int i = 5; i < 64; ++i)
+        EXPECT_LT(std::fabs(out[static_cast<size_t>(i)]), 1e-4f) << i;
+}
+
+TEST(Envelope, SustainOneHoldsFullLevel) {
+    EnvelopeModule envelope;
+    envelope.setSegments(0.0f, 0.0f, 1.0f, 0.5f, 44100.0f);
+    envelope.start();
+    std::vector<float> out(4096);
+    envelope.setOutput(EnvelopeModule::Envelope, out.data());
+    envelope.process(4096);
+    for (size_t i = 10; i < out.size(); ++i)
+        ASSERT_NEAR(out[i], 1.0f, 2e-5f) << i;
+}
+
+TEST(Envelope, AccentAmountAndLegato) {
+    // Accented samples decay with the accent decay time, the others with the decay time.
+    EnvelopeModule envelope;
+    envelope.setSegments(0.0f, 0.9f, 0.0f, 0.5f, 44100.0f);
+    envelope.setAccentDecayCoefficient(accentDecayCoefficient(0.2f, 44100.0f));
+    std::vector<float> accent(256, 1.0f), amount(256, 0.5f), out(256);
+    envelope.setInput(EnvelopeModule::Accent, accent.data());
+    envelope.setInput(EnvelopeModule::Amount, amount.data());
+    envelope.setOutput(EnvelopeModule::Envelope, out.data());
+    envelope.start();
+    envelope.process(256);
+    const double accented = envelope.level();
+    EXPECT_LT(accented, 0.5); // T(0.2, 8) is about 3.7 ms: well on the way down
+    EXPECT_NEAR(out[255], 0.5 * accented, 1e-6);
+
+    std::fill(accent.begin(), accent.end(), 0.0f);
+    envelope.start();
+    envelope.process(256);
+    EXPECT_GT(envelope.level(), 0.99); // T(0.9, 8) is 16 s
+
+    // A retriggered legato note climbs from where it is, a new note from 0.
+    envelope.setSegments(0.5f, 0.9f, 0.0f, 0.5f, 44100.0f);
+    envelope.retrigger();
+    envelope.process(1);
+    EXPECT_GT(envelope.level(), 0.99);
+    envelope.start();
+    envelope.process(1);
+    EXPECT_LT(envelope.level(), 0.01);
+}
+
+TEST(Envelope, SameOutputWhateverTheBlockSize) {
+    std::vector<float> gate(1000, 1.0f), trigger(1000, 0.0f);
+    trigger[3] = trigger[400] = 1.0f;
+    std::fill(gate.begin() + 250, gate.begin() + 400, 0.0f);
+    std::vector<float> reference;
+    for (int block : {1000, 1, 7, 64}) {
+        EnvelopeModule envelope;
+        envelope.setSegments(0.2f, 0.3f, 0.4f, 0.2f, 44100.0f);
+        std::vector<float> out(1000);
+        for (int start = 0; start < 1000; start += block) {
+            const int count = std::min(block, 1000 - start);
+            envelope.setInput(EnvelopeModule::Gate, gate.data() + start);
+            envelope.setInput(EnvelopeModule::Trigger, trigger.data() + start);
+            envelope.setOutput(EnvelopeModule::Envelope, out.data() + start);
+            envelope.process(count);
+        }
+        if (reference.empty())
+            reference = out;
+        EXPECT_EQ(out, reference) << block;
+    }
+}
+
+TEST(Accent, SignalFromSocketOrSequencerPlusManual) {
+    const float sequencer[] = {0.0f, 1.0f, 0.0f, 1.0f};
+    const float socket[] = {0.5f, 0.0f, -0.5f, -1.0f};
+    float on[4];
+    EXPECT_TRUE(makeAccentOn(nullptr, sequencer, 0.0f, on, 4));
+    EXPECT_EQ(std::vector<float>(on, on + 4), (std::vector<float>{0, 1, 0, 1}));
+    makeAccentOn(socket, sequencer, 0.0f, on, 4); // a connected socket replaces the sequencer
+    EXPECT_EQ(std::vector<float>(on, on + 4), (std::vector<float>{1, 0, 0, 0}));
+    makeAccentOn(socket, sequencer, 0.75f, on, 4);
+    EXPECT_EQ(std::vector<float>(on, on + 4), (std::vector<float>{1, 1, 1, 0}));
+    EXPECT_FALSE(makeAccentOn(nullptr, nullptr, 0.0f, on, 4));
+}
+
+// Samples until the sweep, charging towards 0.5 with the accent on, covers 90 % of the way.
+double chargeTime(float resonance, float rate) {
+    AccentSweep sweep;
+    sweep.setCoefficients(resonance, 0.5f, rate);
+    const float envelope = 1.0f, on = 1.0f;
+    float out = 0.0f;
+    for (int n = 1; n < 1'000'000; ++n) {
+        sweep.process(&envelope, &on, 0.5f, &out, 1);
+        if (out >= 0.45f)
+            return n;
+    }
+    return -1;
+}
+
+TEST(Accent, SweepChargesSlowerWithResonance) {
+    for (float rate : rates) {
+        SCOPED_TRACE(rate);
+        EXPECT_NEAR(chargeTime(0.3f, rate) / rate, 0.00052, 1.5 / rate);
+        EXPECT_EQ(chargeTime(0.5f, rate), chargeTime(0.0f, rate));
+        EXPECT_NEAR(chargeTime(1.0f, rate) / rate, 0.061, 0.0005);
+        EXPECT_NEAR(chargeTime(0.75f, rate) / rate,
+                    0.061 * std::sqrt(0.5) + 0.00052 * (1 - std::sqrt(0.5)), 0.0005);
+    }
+}
+
+// Peaks of the sweep over four accents of 20 ms, 80 ms apart, on a constant envelope.
+std::vector<float> accentPeaks(float resonance) {
+    AccentSweep sweep;
+    sweep.setCoefficients(resonance, 0.8f, 44100.0f);
+    std::vector<float> envelope(3528, 1.0f), on(3528, 0.0f), out(3528);
+    std::fill(on.begin(), on.begin() + 882, 1.0f);
+    std::vector<float> peaks;
+    for (int accent = 0; accent < 4; ++accent) {
+        sweep.process(envelope.data(), on.data(), 1.0f, out.data(), 3528);
+        peaks.push_back(out[881]);
+    }
+    return peaks;
+}
+
+TEST(Accent, CloselySpacedAccentsBuildUpAtHighResonance) {
+    const std::vector<float> high = accentPeaks(1.0f);
+    EXPECT_LT(high[0], 0.6f);
+    for (size_t k = 1; k < high.size(); ++k)
+        EXPECT_GT(high[k], high[k - 1] + 0.02f) << k;
+
+    // At low resonance every accent reaches the envelope at once: no build-up.
+    const std::vector<float> low = accentPeaks(0.2f);
+    for (float peak : low)
+        EXPECT_NEAR(peak, 1.0f, 1e-3f);
+}
+
+TEST(Accent, SweepHoldsTheEnvelopePeakLikeACapacitor) {
+    // A fast-falling envelope during a long accent: the sweep charges to the peak and then only
+    // leaks away at the accent decay rate instead of following the envelope down.
+    AccentSweep sweep;
+    sweep.setCoefficients(0.0f, 1.0f, 44100.0f);
+    std::vector<float> envelope(2000), on(2000, 1.0f), out(2000);
+    for (size_t i = 0; i < envelope.size(); ++i)
+        envelope[i] = static_cast<float>(std::exp(-static_cast<double>(i) / 200.0));
+    sweep.process(envelope.data(), on.data(), 1.0f, out.data(), 2000);
+    EXPECT_GT(*std::max_element(out.begin(), out.end()), 0.8f);
+    EXPECT_GT(out[1999], 0.75f);
+    EXPECT_LT(envelope[1999], 0.001f);
+}
+
+// Samples the glide needs to cover 90 % of an octave.
+double glideTime(float glideKnob, float rate) {
+    Glide glide;
+    glide.setCoefficient(glideCoefficient(glideKnob, rate));
+    glide.reset(100.0);
+    for (int n = 1; n < 1'000'000; ++n) {
+        if (glide.next(200.0, true) >= 190.0)
+            return n;
+    }
+    return -1;
+}
+
+TEST(Glide, NinetyPercentInTenMillisecondsToOneSecond) {
+    for (float rate : rates) {
+        SCOPED_TRACE(rate);
+        EXPECT_NEAR(glideTime(0.0f, rate) / rate, 0.010, 0.0002);
+        EXPECT_NEAR(glideTime(1.0f, rate) / rate, 1.0, 0.002);
+    }
+
+    // Without slide the new pitch comes at once.
+    Glide glide;
+    glide.setCoefficient(glideCoefficient(1.0f, 44100.0f));
+    glide.reset(100.0);
+    EXPECT_EQ(glide.next(200.0, false), 200.0);
+}
+
+TEST(Glide, SequencerRatioGlidesOnlyWhereSlideIsOn) {
+    Glide glide;
+    glide.setCoefficient(glideCoefficient(0.5f, 44100.0f));
+    float ratio[] = {1.0f, 2.0f, 1.5f, 1.5f}, slide[] = {0.0f, 0.0f, 1.0f, 1.0f};
+    glide.glideBlock(ratio, slide, 4);
+    EXPECT_EQ(ratio[1], 2.0f); // steps where slide is off, slides where it is on
+    EXPECT_LT(ratio[2], 2.0f);
+    EXPECT_GT(ratio[2], ratio[3]);
+    EXPECT_GT(ratio[3], 1.9f);
+}
+
+} // namespace
+} // namespace treskpro

@@ -1,0 +1,234 @@
+// Noise colour measured on the output, and the small modules patch cables run through:
+// attenuators, inverters, the envelope follower, the multiplier and the parameter smoothers.
+#include "engine/AttenuatorModule.h"
+#include "engine/EnvFollowerModule.h"
+#include "engine/EnvelopeCoefficients.h"
+#include "engine/InverterModule.h"
+#include "engine/MultiplierModule.h"
+#include "engine/NoiseModule.h"
+#include "engine/SmootherModule.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace treskpro {
+namespace {
+
+std::vector<float> noise(float colour, int count, const float* modulation = nullptr) {
+    NoiseModule::seedRandom(12345);
+    NoiseModule module;
+    module.setColour(colour);
+    module.setInput(NoiseModule::ColourModulation, modulation);
+    std::vector<float> out(static_cast<size_t>(count));
+    module.setOutput(NoiseModule::Noise, out.data());
+    module.process(count);
+    return out;
+}
+
+double rms(const std::vector<float>& x) {
+    double sum = 0.0;
+    for (float v : x)
+        sum += static_cast<double>(v) * v;
+    return std::sqrt(sum / static_cast<double>(x.size()));
+}
+
+// Correlation of neighbouring samples: about 0 for white noise, near 1 for dark noise.
+double neighbourCorrelation(const std::vector<float>& x) {
+    double mean = 0.0;
+    for (float v : x)
+        mean += v / static_cast<double>(x.size());
+    double together = 0.0, alone = 0.0;
+    for (size_t i = 1; i < x.size(); ++i) {
+        together += (x[i] - mean) * (x[i - 1] - mean);
+        alone += (x[i] - mean) * (x[i] - mean);
+    }
+    return together / alone;
+}
+
+// Energy of the sample-to-sample changes against the signal's energy: 2 for white noise,
+// smaller the more the highs are cut.
+double highToAll(const std::vector<float>& x) {
+    std::vector<float> change(x.size() - 1);
+    for (size_t i = 1; i < x.size(); ++i)
+        change[i - 1] = x[i] - x[i - 1];
+    const double ratio = rms(change) / rms(x);
+    return ratio * ratio;
+}
+
+// Samples from `from` until `reached` holds for the block's value, or -1.
+template <typename Condition>
+double samplesUntil(const std::vector<float>& x, size_t from, Condition reached) {
+    for (size_t i = from; i < x.size(); ++i) {
+        if (reached(x[i]))
+            return static_cast<double>(i - from);
+    }
+    return -1.0;
+}
+
+TEST(Noise, GeneratorIsTheFifteenBitCongruentialOne) {
+    NoiseModule::seedRandom(0);
+    EXPECT_EQ(NoiseModule::random(), 38);
+    EXPECT_EQ(NoiseModule::random(), 7719);
+    EXPECT_EQ(NoiseModule::random(), 21238);
+    EXPECT_EQ(noise(1.0f, 1000), noise(1.0f, 1000)); // a seed repeats the noise exactly
+}
+
+TEST(Noise, ColourDarkensTheSpectrum) {
+    const std::vector<float> white = noise(1.0f, 100000);
+    EXPECT_NEAR(neighbourCorrelation(white), 0.0, 0.02);
+    EXPECT_NEAR(highToAll(white), 2.0, 0.05);
+    EXPECT_NEAR(rms(white), 1.0 / std::sqrt(3.0), 0.01);
+
+    const std::vector<float> dark = noise(0.05f, 100000);
+    EXPECT_GT(neighbourCorrelation(dark), 0.95);
+    EXPECT_LT(highToAll(dark), 0.05);
+
+    // Each step of colour darkens a bit more.
+    double previous = highToAll(white);
+    for (float colour : {0.7f, 0.4f, 0.2f, 0.1f}) {
+        const double tilt = highToAll(noise(colour, 50000));
+        EXPECT_LT(tilt, previous) << colour;
+        previous = tilt;
+    }
+}
+
+TEST(Noise, ColourZeroFreezesAndModulationOpensIt) {
+    const std::vector<float> frozen = noise(0.0f, 1000);
+    for (float x : frozen)
+        ASSERT_LT(std::fabs(x), 1e-4f);
+
+    std::vector<float> open(20000, 2.0f); // +0.5 x 2 opens it fully
+    EXPECT_NEAR(neighbourCorrelation(noise(0.0f, 20000, open.data())), 0.0, 0.03);
+    std::vector<float> closed(20000, -2.0f); // and limits at 0
+    for (float x : noise(0.5f, 20000, closed.data()))
+        ASSERT_LT(std::fabs(x), 1e-4f);
+}
+
+struct Attenuated {
+    std::vector<float> eighth, half, variable, last;
+};
+
+Attenuated attenuate(AttenuatorModule& module, const std::vector<float>& in) {
+    const size_t n = in.size();
+    Attenuated out{std::vector<float>(n), std::vector<float>(n), std::vector<float>(n),
+                   std::vector<float>(n)};
+    module.setInput(AttenuatorModule::Signal, in.data());
+    module.setOutput(AttenuatorModule::Eighth, out.eighth.data());
+    module.setOutput(AttenuatorModule::Half, out.half.data());
+    module.setOutput(AttenuatorModule::Variable, out.variable.data());
+    module.setOutput(AttenuatorModule::BiasOrLag, out.last.data());
+    module.process(static_cast<int>(n));
+    return out;
+}
+
+TEST(Attenuator, GainsAndBias) {
+    const std::vector<float> in = {-1.0f, -0.5f, 0.0f, 0.5f, 1.0f};
+    AttenuatorModule module;
+    Attenuated out = attenuate(module, in);
+    for (size_t i = 0; i < in.size(); ++i) {
+        EXPECT_FLOAT_EQ(out.eighth[i], in[i] / 8);
+        EXPECT_FLOAT_EQ(out.half[i], in[i] / 2);
+        EXPECT_FLOAT_EQ(out.variable[i], 0.75f * in[i]);   // the "3/4" output as built
+        EXPECT_FLOAT_EQ(out.last[i], 0.5f + 0.5f * in[i]); // bias 0.5: -1..1 to 0..1
+    }
+    module.setBias(0.0f);
+    module.setVariable(-2.0f);
+    out = attenuate(module, in);
+    for (size_t i = 0; i < in.size(); ++i) {
+        EXPECT_FLOAT_EQ(out.last[i], 2 * in[i] - 1);
+        EXPECT_FLOAT_EQ(out.variable[i], -2 * in[i]);
+    }
+    // Nothing connected: every output silent.
+    module.setInput(AttenuatorModule::Signal, nullptr);
+    for (std::vector<float>* block : {&out.eighth, &out.half, &out.variable, &out.last})
+        block->assign(5, 9.0f);
+    module.process(5);
+    for (const std::vector<float>& block : {out.eighth, out.half, out.variable, out.last})
+        EXPECT_EQ(block, std::vector<float>(5, 0.0f));
+}
+
+TEST(Attenuator, LagFollowsInItsTime) {
+    for (float rate : {44100.0f, 48000.0f}) {
+        AttenuatorModule module;
+        module.setSampleRate(rate);
+        module.setLag(true);
+        module.setLagTime(0.5f); // 90 % in e^(2 - 4) s
+        const Attenuated out = attenuate(module, std::vector<float>(20000, 1.0f));
+        const double reached = samplesUntil(out.last, 0, [](float x) { return x >= 0.9f; });
+        EXPECT_NEAR(reached / (rate * std::exp(-2.0)), 1.0, 0.01) << rate;
+        EXPECT_FLOAT_EQ(out.half[0], 0.5f); // the other outputs do not lag
+    }
+}
+
+TEST(Inverter, BothModes) {
+    const std::vector<float> in = {-1.0f, 0.0f, 0.25f, 1.0f, 2.0f};
+    std::vector<float> out(in.size());
+    InverterModule inverter;
+    inverter.setInput(InverterModule::Signal, in.data());
+    inverter.setOutput(InverterModule::Inverted, out.data());
+    inverter.process(5);
+    EXPECT_EQ(out, (std::vector<float>{1.0f, -0.0f, -0.25f, -1.0f, -2.0f}));
+    inverter.setMode(true);
+    inverter.process(5);
+    EXPECT_EQ(out, (std::vector<float>{1.0f, 1.0f, 0.75f, 0.0f, 0.0f}));
+    inverter.setInput(InverterModule::Signal, nullptr);
+    inverter.process(5);
+    EXPECT_EQ(out, std::vector<float>(5, 0.0f));
+}
+
+TEST(EnvFollower, RisesAndFallsInTheirTimes) {
+    EnvFollowerModule follower;
+    follower.setTimes(0.5f, 0.5f, 44100.0f); // rise in e^-2.5 s, fall in e^-2 s (90 %)
+    std::vector<float> in(20000), out(20000);
+    for (size_t i = 0; i < 10000; ++i)
+        in[i] = i % 2 == 0 ? 1.0f : -1.0f; // rectified, a full-scale square is a constant 1
+    follower.setInput(EnvFollowerModule::Signal, in.data());
+    follower.setOutput(EnvFollowerModule::Envelope, out.data());
+    follower.process(20000);
+    const double rise = samplesUntil(out, 0, [](float x) { return x >= 0.9f; });
+    EXPECT_NEAR(rise / (44100 * std::exp(-2.5)), 1.0, 0.02);
+    EXPECT_NEAR(out[9999], 1.0f, 3e-3f);
+    const double fall = samplesUntil(out, 10000, [](float x) { return x <= 0.1f; });
+    EXPECT_NEAR(fall / (44100 * std::exp(-2.0)), 1.0, 0.02);
+
+    // At a low host rate the shortest times ask for more than one step per sample; the
+    // follower then reaches the level at once instead of overshooting and running away.
+    follower.setTimes(0.0f, 0.0f, 8000.0f);
+    follower.process(20000);
+    for (float x : out)
+        ASSERT_LE(x, 1.0001f);
+    EXPECT_LE(decayCoefficient(0.0f, 8000.0f), 1.0f);
+}
+
+TEST(SmootherAndMultiplier, ChannelsGlideIndependently) {
+    SmootherModule smoother;
+    std::vector<float> blocks[4];
+    for (int k = 0; k < 4; ++k) {
+        blocks[k].resize(1000);
+        smoother.setOutput(k, blocks[k].data());
+        smoother.setTarget(k, static_cast<float>(k));
+        smoother.setCoefficient(k, 0.01f);
+    }
+    smoother.setCoefficient(3, 1.0f); // jumps, as after a patch change
+    smoother.process(1000);
+    EXPECT_NEAR(blocks[3][0], 3.0f, 1e-4f);
+    EXPECT_NEAR(blocks[0][999], 0.0f, 1e-4f);
+    // 90 % of the way in ln 10 / c samples.
+    EXPECT_NEAR(samplesUntil(blocks[2], 0, [](float x) { return x >= 1.8f; }), 230, 2);
+    EXPECT_NEAR(smoother.value(1), 1.0f, 1e-3f);
+
+    const std::vector<float> a = {1.0f, -2.0f, 0.5f}, b = {3.0f, 4.0f, -1.0f};
+    std::vector<float> product(3);
+    MultiplierModule multiplier;
+    multiplier.setInput(MultiplierModule::First, a.data());
+    multiplier.setInput(MultiplierModule::Second, b.data());
+    multiplier.setOutput(MultiplierModule::Product, product.data());
+    multiplier.process(3);
+    EXPECT_EQ(product, (std::vector<float>{3.0f, -8.0f, -0.5f}));
+}
+
+} // namespace
+} // namespace treskpro
