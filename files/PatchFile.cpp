@@ -70,17 +70,6 @@ int hexDigit(char c) {
     return 0;
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 int stateIndex(std::string_view name) {
     for (int i = 0; i < State::count; ++i) {
         if (equalIgnoringCase(name, stateNames[static_cast<std::size_t>(i)]))

@@ -20,10 +20,31 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 } // namespace
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
 
 void TextScanner::skipSpace() {
     while (!atEnd() && isBlank(text[position]))
+        ++position;
+}
+
+void TextScanner::skipLine() {
+    while (!atEnd() && text[position] != '\n')
+        ++position;
+    if (!atEnd())
         ++position;
 }
 

@@ -11,6 +11,9 @@
 
 namespace treskpro {
 
+// ASCII comparison without regard to case, as every key and section name is compared.
+bool equalIgnoringCase(std::string_view a, std::string_view b);
+
 class TextScanner {
 public:
     explicit TextScanner(std::string_view source) : text(source) {}
@@ -19,6 +22,9 @@ public:
 
     // Skips blanks, tabs and line ends.
     void skipSpace();
+
+    // Skips the rest of the current line, its line end included.
+    void skipLine();
 
     // Matches `literal` character by character; false at the first difference (the characters
     // before it stay consumed).

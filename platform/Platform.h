@@ -23,6 +23,11 @@ constexpr bool isPathSeparator(char c) {
 // The folder of the running program, ending without a separator.
 std::string executableDirectory();
 
+// The folder of the plug-in file, ending without a separator. Windows finds the module by its
+// file name (`moduleFileName`) and falls back to the host program's folder when no module of
+// that name is loaded; elsewhere the library that contains `addressInModule` is asked.
+std::string moduleFolder(const char* moduleFileName, const void* addressInModule);
+
 // Moves `source` over `target`, replacing it in one step where the system allows, so a reader
 // sees either the old file or the new one, never a half-written one. False on failure (the
 // target is then unchanged).

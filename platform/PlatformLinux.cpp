@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include <dlfcn.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <climits>
@@ -17,6 +18,19 @@ std::string executableDirectory() {
     std::string directory(path, static_cast<std::size_t>(length));
     const std::size_t slash = directory.find_last_of('/');
     return slash == std::string::npos ? "." : directory.substr(0, slash);
+}
+
+std::string moduleFolder(const char*, const void* addressInModule) {
+    Dl_info info{};
+    if (!dladdr(addressInModule, &info) || !info.dli_fname)
+        return executableDirectory();
+    std::string path = info.dli_fname;
+    if (path.find('/') == std::string::npos)
+        return executableDirectory();
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved))
+        path = resolved;
+    return path.substr(0, path.find_last_of('/'));
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {

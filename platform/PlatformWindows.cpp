@@ -16,6 +16,16 @@ std::string executableDirectory() {
     return separator == std::string::npos ? "." : directory.substr(0, separator);
 }
 
+std::string moduleFolder(const char* moduleFileName, const void*) {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(GetModuleHandleA(moduleFileName), path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return ".";
+    std::string folder(path, length);
+    const std::size_t separator = folder.find_last_of("\\/");
+    return separator == std::string::npos ? "." : folder.substr(0, separator);
+}
+
 bool replaceFile(const std::string& source, const std::string& target) {
     return MoveFileExA(source.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
