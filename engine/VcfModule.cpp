@@ -13,6 +13,12 @@ namespace {
 constexpr double coefficientScale = 0.7 * 2.0;
 // Never changed; kept so the coefficient formula reads as tuned.
 constexpr double cutoffScale = 1.0;
+// Above a coefficient of 1 the oversampled model's feedback grows faster than its limiter once
+// that limiter saturates: near the top of the cutoff range at full resonance, an input a few
+// times full scale sends it off towards infinity. Holding the feedback here leaves everything
+// up to four times full scale untouched and turns the runaway into a bounded oscillation that
+// dies away as soon as the cutoff moves down.
+constexpr double runawayLimit = 8.0;
 
 // One fourth-order Runge-Kutta step of dy/dt = A (u - y) with u held for the step. Its four
 // slopes are all linear in (u - y), so the step is y += rk4Gain(A) (u - y), and all four
@@ -126,6 +132,12 @@ void VcfModule::process(int count) noexcept {
             break;
         }
     }
+
+    // A non-finite sample from outside (an auxiliary input, say) would otherwise stay in the
+    // ladder for good; start afresh instead.
+    if (!std::isfinite(feedback + ladder.y[0] + ladder.y[1] + ladder.y[2] + ladder.y[3] +
+                       smoothedCutoff))
+        reset();
 }
 
 void VcfModule::prePass(const Block& block, int count) noexcept {
@@ -232,7 +244,8 @@ void VcfModule::runOversampled(const Block& block, int count) noexcept {
             const double x = 2.0 * upsampled - feedback * c.feedback + ladder.offset[0].next();
             ladder.run(x, gain);
             const double y4 = ladder.y[3];
-            feedback = c.a * y4 + (1.0 - c.a) * clip((2.0 - c.a) * y4);
+            feedback = std::clamp(c.a * y4 + (1.0 - c.a) * clip((2.0 - c.a) * y4), -runawayLimit,
+                                  runawayLimit);
             return decimator.push(c.a * ladder.y[2] + (1.0 - c.a) * y4);
         };
         step(interpolator.push(inputGain * block.audio[i]));
