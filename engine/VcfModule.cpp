@@ -1,7 +1,5 @@
 #include "engine/VcfModule.h"
 
-#include "engine/FilterTables.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -141,9 +139,6 @@ void VcfModule::process(int count) noexcept {
 }
 
 void VcfModule::prePass(const Block& block, int count) noexcept {
-    const float* cutoffs = cutoffTable().data();
-    const float* resonances = resonanceTable().data();
-    const float* gains = gainTable().data();
     for (int i = 0; i < count; ++i) {
         const double q = block.resonance[i];
         const double a = cutoffCoefficient(cutoffs, block.cutoff[i]);
@@ -161,96 +156,112 @@ VcfModule::InlineCoefficients VcfModule::inlineCoefficients(double cutoff) noexc
     follow(smoothedCutoff, cutoff, 0.1, cutoffOffset);
     // Resonance gives way while the cutoff moves fast, so a jump does not ring out as a click.
     effectiveResonance = resonanceAmount * (1.0 - std::fabs(cutoff - smoothedCutoff));
-    const double a = cutoffCoefficient(cutoffTable().data(), cutoff);
+    const double a = cutoffCoefficient(cutoffs, cutoff);
     const double position = 256.0 * a;
-    const double r = interpolate(resonanceTable().data(), compensationTableSize, position);
-    const double g = interpolate(gainTable().data(), compensationTableSize, position);
+    const double r = interpolate(resonances, compensationTableSize, position);
+    const double g = interpolate(gains, compensationTableSize, position);
     const double w = effectiveResonance;
     return {a, w * 4.0 * r, w * g + (1.0 - w) * 0.8};
 }
 
 void VcfModule::runClassic24dB(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
     for (int i = 0; i < count; ++i) {
         const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
-        const double x =
-            inputGain * block.audio[i] - feedback * c.feedback + ladder.offset[0].next();
-        ladder.run(x, rk4Gain(c.a));
-        feedback = ladder.y[3];
-        block.out[i] = static_cast<float>(ladder.y[3] * c.makeup * (1.0 + 0.52 * c.a));
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        fb = stages.y[3];
+        block.out[i] = static_cast<float>(stages.y[3] * (c.makeup * (1.0 + 0.52 * c.a)));
     }
+    ladder = stages;
+    feedback = fb;
 }
 
 void VcfModule::runClassic18dB(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
     for (int i = 0; i < count; ++i) {
         const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
-        const double x =
-            inputGain * block.audio[i] - feedback * c.feedback + ladder.offset[0].next();
-        ladder.run(x, rk4Gain(c.a));
-        feedback = ladder.y[3];
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        fb = stages.y[3];
         block.out[i] =
-            static_cast<float>((c.a * ladder.y[2] + (1.0 - c.a) * ladder.y[3]) * c.makeup);
+            static_cast<float>((c.a * stages.y[2] + (1.0 - c.a) * stages.y[3]) * c.makeup);
     }
+    ladder = stages;
+    feedback = fb;
 }
 
 void VcfModule::runSlope18dB(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
     const double w = effectiveResonance;
     for (int i = 0; i < count; ++i) {
         const double a = block.coefficient[i];
-        const double x = inputGain * block.audio[i] - feedback * w * block.feedbackFactor[i] +
-                         ladder.offset[0].next();
-        ladder.run(x, rk4Gain(a));
-        feedback = ladder.y[3];
-        block.out[i] = static_cast<float>(ladder.y[2] * block.outputGain[i] * (1.0 + 0.52 * a));
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, w * block.feedbackFactor[i], rk4Gain(a));
+        fb = stages.y[3];
+        block.out[i] = static_cast<float>(stages.y[2] * (block.outputGain[i] * (1.0 + 0.52 * a)));
     }
+    ladder = stages;
+    feedback = fb;
 }
 
 void VcfModule::runSlope24dBSO(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
     for (int i = 0; i < count; ++i) {
         const double a = block.coefficient[i];
-        const double x = inputGain * block.audio[i] -
-                         feedback * block.resonanceCopy[i] * block.feedbackFactor[i] +
-                         ladder.offset[0].next();
-        ladder.run(x, rk4Gain(a));
-        const double y3 = ladder.y[2];
-        const double y4 = ladder.y[3];
-        feedback = clip((1.0 - a) * (2.0 - a) * y4 + 1.032 * a * y4);
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, block.resonanceCopy[i] * block.feedbackFactor[i], rk4Gain(a));
+        const double y3 = stages.y[2];
+        const double y4 = stages.y[3];
+        fb = clip(((1.0 - a) * (2.0 - a) + 1.032 * a) * y4);
         block.out[i] = static_cast<float>(block.outputGain[i] * (a * y3 + (1.0 - a) * y4));
     }
+    ladder = stages;
+    feedback = fb;
 }
 
 void VcfModule::runEuler(const Block& block, int count) noexcept {
-    const float* saturation = saturationTable().data();
+    Ladder stages = ladder;
+    double fb = feedback;
     for (int i = 0; i < count; ++i) {
         const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
-        const double x =
-            inputGain * block.audio[i] - feedback * c.feedback + ladder.offset[0].next();
-        ladder.run(x, rk4Gain(c.a));
-        const double y3 = ladder.y[2];
-        const double y4 = ladder.y[3];
-        const double drive = 1.032 * c.a * y4 + (1.0 - c.a) * (2.0 - c.a) * y4;
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        const double y3 = stages.y[2];
+        const double y4 = stages.y[3];
+        const double limiterInput = (1.032 * c.a + (1.0 - c.a) * (2.0 - c.a)) * y4;
         // A loud ladder drives the position past either end; interpolate() holds it at the
         // table's ends (+-tanh 4) instead of reading beyond them.
-        feedback = interpolate(saturation, saturationTableSize, (drive * 0.125 + 0.5) * 1023.0);
+        fb = interpolate(saturation, saturationTableSize, (limiterInput * 0.125 + 0.5) * 1023.0);
         block.out[i] = static_cast<float>((c.a * y3 + (1.0 - c.a) * y4) * c.makeup);
     }
+    ladder = stages;
+    feedback = fb;
 }
 
 void VcfModule::runOversampled(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
     for (int i = 0; i < count; ++i) {
         const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
         const double gain = rk4Gain(c.a);
         const auto step = [&](double upsampled) {
             // Zero-stuffing halves the level; the 2 restores it.
-            const double x = 2.0 * upsampled - feedback * c.feedback + ladder.offset[0].next();
-            ladder.run(x, gain);
-            const double y4 = ladder.y[3];
-            feedback = std::clamp(c.a * y4 + (1.0 - c.a) * clip((2.0 - c.a) * y4), -runawayLimit,
-                                  runawayLimit);
-            return decimator.push(c.a * ladder.y[2] + (1.0 - c.a) * y4);
+            stages.run(2.0 * upsampled + stages.offset[0].next(), fb, c.feedback, gain);
+            const double y4 = stages.y[3];
+            fb = std::clamp(c.a * y4 + (1.0 - c.a) * clip((2.0 - c.a) * y4), -runawayLimit,
+                            runawayLimit);
+            return decimator.push(c.a * stages.y[2] + (1.0 - c.a) * y4);
         };
         step(interpolator.push(inputGain * block.audio[i]));
         block.out[i] = static_cast<float>(step(interpolator.push(0.0)) * c.makeup);
     }
+    ladder = stages;
+    feedback = fb;
 }
 
 } // namespace treskpro

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/Dsp.h"
+#include "engine/FilterTables.h"
 #include "engine/HalfbandFir.h"
 #include "engine/Module.h"
 
@@ -64,13 +65,16 @@ private:
         std::array<double, 4> y{};
         std::array<AlternatingOffset<double>, 4> offset{};
 
-        // Runs the four stages on stage-1 input x (its offset already inside) with the step
-        // gain of rk4Gain().
-        void run(double x, double gain) noexcept {
-            y[0] += gain * (x - y[0]);
-            y[1] += gain * (y[0] + offset[1].next() - y[1]);
-            y[2] += gain * (y[1] + offset[2].next() - y[2]);
-            y[3] += gain * (y[2] + offset[3].next() - y[3]);
+        // Runs the four stages with the step gain of rk4Gain(). Stage 1's input is
+        // drive - feedbackScale x feedbackValue, drive holding the audio and stage 1's offset.
+        // The sums are grouped so that only one multiply and one add per stage wait for the
+        // stage before: the feedback loop is what limits the speed.
+        void run(double drive, double feedbackValue, double feedbackScale, double gain) noexcept {
+            const double keep = 1.0 - gain;
+            y[0] = (keep * y[0] + gain * drive) - (gain * feedbackScale) * feedbackValue;
+            y[1] = (keep * y[1] + gain * offset[1].next()) + gain * y[0];
+            y[2] = (keep * y[2] + gain * offset[2].next()) + gain * y[1];
+            y[3] = (keep * y[3] + gain * offset[3].next()) + gain * y[2];
         }
     };
 
@@ -101,6 +105,12 @@ private:
     void runSlope24dBSO(const Block& block, int count) noexcept;
     void runEuler(const Block& block, int count) noexcept;
     void runOversampled(const Block& block, int count) noexcept;
+
+    // Fetched at construction, so the shared tables are built before any audio runs.
+    const float* cutoffs = cutoffTable().data();
+    const float* resonances = resonanceTable().data();
+    const float* gains = gainTable().data();
+    const float* saturation = saturationTable().data();
 
     Ladder ladder;
     double smoothedCutoff = 0.0;
