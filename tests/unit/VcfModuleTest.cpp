@@ -4,6 +4,7 @@
 #include "engine/VcfModule.h"
 #include "engine/Dsp.h"
 #include "engine/FilterTables.h"
+#include "engine/HalfbandFir.h"
 
 #include <gtest/gtest.h>
 
@@ -161,6 +162,143 @@ double resonancePeakDb(int model, float control, float resonance) {
     return 10.0 *
            std::log10(bandPower(out, settle, corner / std::sqrt(2.0), corner * std::sqrt(2.0)) /
                       bandPower(out, settle, corner / 8.0, corner / 4.0));
+}
+
+// The filter written out step by step, slow and plain: one Runge-Kutta step per stage, the
+// pre-pass as its own loop, every formula as designed. The fast path must agree with it.
+class ReferenceFilter {
+public:
+    ReferenceFilter(int modelIndex, double resonanceAmount)
+        : model(modelIndex), k(resonanceAmount) {}
+
+    Signal run(const Signal& audio, const Signal& cutoff, const Signal& resonance) {
+        const std::size_t n = audio.size();
+        std::vector<double> coefficient(n), factor(n), gain(n), q(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double a = coefficientAt(cutoff[i]);
+            q[i] = resonance[i];
+            coefficient[i] = static_cast<float>(a);
+            factor[i] =
+                static_cast<float>(4.0 * table(resonanceTable().data(), a) * q[i] + 1 - q[i]);
+            gain[i] = static_cast<float>(q[i] * table(gainTable().data(), a) + 1.2 * (1 - q[i]));
+            w = q[i];
+        }
+        Signal out(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double in = audio[i];
+            const double c = cutoff[i];
+            if (model == 2 || model == 3) {
+                const double a = coefficient[i];
+                const double scale = model == 2 ? w * factor[i] : q[i] * factor[i];
+                ladder(2 * in - fb * scale + flip(offsets[0]), a);
+                if (model == 2) {
+                    fb = y[3];
+                    out[i] = static_cast<float>(y[2] * gain[i] * (1 + 0.52 * a));
+                } else {
+                    fb = clip((1 - a) * (2 - a) * y[3] + 1.032 * a * y[3]);
+                    out[i] = static_cast<float>(gain[i] * (a * y[2] + (1 - a) * y[3]));
+                }
+                continue;
+            }
+            s = s + 0.1 * (c + flip(cutoffOffset) - s);
+            w = k * (1 - std::fabs(c - s));
+            const double a = coefficientAt(c);
+            const double r = table(resonanceTable().data(), a);
+            const double m = w * table(gainTable().data(), a) + (1 - w) * 0.8;
+            if (model == 5) {
+                const double u1 = up.push(2 * in);
+                ladder(2 * u1 - fb * w * 4 * r + flip(offsets[0]), a);
+                fb = a * y[3] + (1 - a) * clip((2 - a) * y[3]);
+                down.push(a * y[2] + (1 - a) * y[3]);
+                const double u2 = up.push(0.0);
+                ladder(2 * u2 - fb * w * 4 * r + flip(offsets[0]), a);
+                fb = a * y[3] + (1 - a) * clip((2 - a) * y[3]);
+                out[i] = static_cast<float>(down.push(a * y[2] + (1 - a) * y[3]) * m);
+                continue;
+            }
+            ladder(2 * in - w * fb * 4 * r + flip(offsets[0]), a);
+            if (model == 0) {
+                fb = y[3];
+                out[i] = static_cast<float>(y[3] * m * (1 + 0.52 * a));
+                continue;
+            }
+            if (model == 4) {
+                const double v = 1.032 * a * y[3] + (1 - a) * (2 - a) * y[3];
+                fb = interpolate(saturationTable().data(), saturationTableSize,
+                                 (v * 0.125 + 0.5) * 1023);
+            } else {
+                fb = y[3];
+            }
+            out[i] = static_cast<float>((a * y[2] + (1 - a) * y[3]) * m);
+        }
+        return out;
+    }
+
+private:
+    static double flip(double& offset) {
+        const double value = offset;
+        offset = -offset;
+        return value;
+    }
+    static double coefficientAt(double control) {
+        return interpolate(cutoffTable().data(), cutoffTableSize, control * 1024) * 0.7 * 2 * 1.0;
+    }
+    static double table(const float* values, double a) {
+        return interpolate(values, compensationTableSize, 256 * a);
+    }
+    static double clip(double v) {
+        if (v < -3)
+            return -1;
+        if (v > 3)
+            return 1;
+        return v * (v * v + 27) / (9 * v * v + 27);
+    }
+    static void stage(double u, double& y, double a) {
+        const double e = u - y;
+        const double k1 = a * e;
+        const double k2 = a * (e - k1 / 2);
+        const double k3 = a * (e - k2 / 2);
+        const double k4 = a * (e - k3);
+        y += (k1 + 2 * k2 + 2 * k3 + k4) / 6;
+    }
+    void ladder(double x, double a) {
+        stage(x, y[0], a);
+        stage(y[0] + flip(offsets[1]), y[1], a);
+        stage(y[1] + flip(offsets[2]), y[2], a);
+        stage(y[2] + flip(offsets[3]), y[3], a);
+    }
+
+    int model;
+    double k;
+    double y[4] = {};
+    double offsets[4] = {1e-5, 1e-5, 1e-5, 1e-5};
+    double s = 0.0;
+    double cutoffOffset = 1e-5;
+    double w = 0.0;
+    double fb = 0.0;
+    HalfbandFir up;
+    HalfbandFir down;
+};
+
+TEST(VcfModule, AgreesWithThePlainStepByStepFilter) {
+    constexpr std::size_t length = 4000;
+    const Signal noise = whiteNoise(length, 0.5f, 21);
+    Signal sweep(length);
+    Signal resonance(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        const double t = static_cast<double>(i) / sampleRate;
+        sweep[i] = static_cast<float>(0.5 + 0.45 * std::sin(2.0 * pi * 5.0 * t));
+        resonance[i] = static_cast<float>(0.5 + 0.3 * std::sin(2.0 * pi * 3.0 * t));
+    }
+    for (int model = 0; model < VcfModule::modelCount; ++model) {
+        VcfModule filter = filterFor(model, 0.6f);
+        const Signal fast = render(filter, noise, sweep, resonance, {length});
+        const Signal plain = ReferenceFilter(model, 0.6).run(noise, sweep, resonance);
+        double largest = 0.0;
+        for (std::size_t i = 0; i < length; ++i)
+            largest = std::max(largest, static_cast<double>(std::fabs(fast[i] - plain[i])));
+        EXPECT_LT(largest, 1e-5) << "model " << model;
+    }
 }
 
 TEST(VcfModule, EveryModelIsALowPass) {
