@@ -15,7 +15,7 @@ constexpr double cutoffScale = 1.0;
 // that limiter saturates: near the top of the cutoff range at full resonance, an input a few
 // times full scale sends it off towards infinity. Holding the feedback here leaves everything
 // up to four times full scale untouched and turns the runaway into a bounded oscillation that
-// dies away as soon as the cutoff moves down.
+// lets go as soon as the cutoff moves down.
 constexpr double runawayLimit = 8.0;
 
 // One fourth-order Runge-Kutta step of dy/dt = A (u - y) with u held for the step. Its four
