@@ -1,0 +1,267 @@
+#include "engine/VcfModule.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace treskpro {
+
+namespace {
+
+// The cutoff table is read at 0.7 x 2 times its value: the ladder coefficient spans 0..1.4.
+constexpr double coefficientScale = 0.7 * 2.0;
+// Never changed; kept so the coefficient formula reads as tuned.
+constexpr double cutoffScale = 1.0;
+// Above a coefficient of 1 the oversampled model's feedback grows faster than its limiter once
+// that limiter saturates: near the top of the cutoff range at full resonance, an input a few
+// times full scale sends it off towards infinity. Holding the feedback here leaves everything
+// up to four times full scale untouched and turns the runaway into a bounded oscillation that
+// lets go as soon as the cutoff moves down.
+constexpr double runawayLimit = 8.0;
+
+// One fourth-order Runge-Kutta step of dy/dt = A (u - y) with u held for the step. Its four
+// slopes are all linear in (u - y), so the step is y += rk4Gain(A) (u - y), and all four
+// stages of a sample share one gain.
+inline double rk4Gain(double a) {
+    return a * (1.0 - a * (0.5 - a * (1.0 / 6.0 - a / 24.0)));
+}
+
+// Rational soft limiter: odd, slope 1 at 0, reaching +-1 at +-3 with zero slope.
+inline double clip(double v) {
+    if (v < -3.0)
+        return -1.0;
+    if (v > 3.0)
+        return 1.0;
+    const double square = v * v;
+    return v * (square + 27.0) / (9.0 * square + 27.0);
+}
+
+inline double cutoffCoefficient(const float* table, double control) {
+    return interpolate(table, cutoffTableSize, control * 1024.0) * coefficientScale * cutoffScale;
+}
+
+} // namespace
+
+void VcfModule::setModel(int index) noexcept {
+    model = ((index % modelCount) + modelCount) % modelCount;
+}
+
+void VcfModule::setScratch(float* coefficient, float* feedbackFactor, float* outputGain,
+                           float* resonance) {
+    scratch = {coefficient, feedbackFactor, outputGain, resonance};
+    setInput(CoefficientScratch, coefficient);
+    setInput(FeedbackScratch, feedbackFactor);
+    setInput(OutputGainScratch, outputGain);
+    setInput(ResonanceScratch, resonance);
+}
+
+void VcfModule::reset() noexcept {
+    ladder = Ladder{};
+    smoothedCutoff = 0.0;
+    cutoffOffset = AlternatingOffset<double>{};
+    effectiveResonance = 0.0;
+    feedback = 0.0;
+    interpolator.reset();
+    decimator.reset();
+}
+
+void VcfModule::process(int count) noexcept {
+    float* out = outputs[Filtered];
+    if (out == nullptr || count <= 0)
+        return;
+
+    const float* audio = inputs[Audio];
+    const float* cutoff = inputs[Cutoff];
+    const float* resonance = inputs[Resonance];
+
+    // The 18dB/octave model holds the block's last resonance for the whole block; the others
+    // set their own effective resonance per sample.
+    effectiveResonance = resonance != nullptr ? resonance[count - 1] : resonanceAmount;
+
+    // With everything wired the block runs in one piece, pre-pass first. Otherwise it runs in
+    // pieces through the filter's own blocks; the pre-pass is per sample, so the output is the
+    // same.
+    const bool scratchWired =
+        std::all_of(scratch.begin(), scratch.end(), [](const float* p) { return p != nullptr; });
+    const bool inPlace =
+        scratchWired && audio != nullptr && cutoff != nullptr && resonance != nullptr;
+    const int pieceLength = inPlace ? count : ownBlockLength;
+    if (resonance == nullptr)
+        constantResonance.fill(resonanceAmount);
+
+    for (int start = 0; start < count; start += pieceLength) {
+        const int n = std::min(pieceLength, count - start);
+        const auto at = [start](auto* block) { return block + start; };
+        Block block{};
+        block.audio = audio != nullptr ? at(audio) : silence.data();
+        block.cutoff = cutoff != nullptr ? at(cutoff) : silence.data();
+        block.resonance = resonance != nullptr ? at(resonance) : constantResonance.data();
+        if (scratchWired) {
+            block.coefficient = at(scratch[0]);
+            block.feedbackFactor = at(scratch[1]);
+            block.outputGain = at(scratch[2]);
+            block.resonanceCopy = at(scratch[3]);
+        } else {
+            block.coefficient = ownScratch[0].data();
+            block.feedbackFactor = ownScratch[1].data();
+            block.outputGain = ownScratch[2].data();
+            block.resonanceCopy = ownScratch[3].data();
+        }
+        block.out = at(out);
+
+        prePass(block, n);
+        switch (model) {
+        case Classic24dB:
+            runClassic24dB(block, n);
+            break;
+        case Classic18dB:
+            runClassic18dB(block, n);
+            break;
+        case Slope18dB:
+            runSlope18dB(block, n);
+            break;
+        case Slope24dBSO:
+            runSlope24dBSO(block, n);
+            break;
+        case Euler:
+            runEuler(block, n);
+            break;
+        default:
+            runOversampled(block, n);
+            break;
+        }
+    }
+
+    // A non-finite sample from outside (an auxiliary input, say) would otherwise stay in the
+    // ladder for good; start afresh instead.
+    if (!std::isfinite(feedback + ladder.y[0] + ladder.y[1] + ladder.y[2] + ladder.y[3] +
+                       smoothedCutoff))
+        reset();
+}
+
+void VcfModule::prePass(const Block& block, int count) noexcept {
+    for (int i = 0; i < count; ++i) {
+        const double q = block.resonance[i];
+        const double a = cutoffCoefficient(cutoffs, block.cutoff[i]);
+        const double position = 256.0 * a;
+        const double r = interpolate(resonances, compensationTableSize, position);
+        const double g = interpolate(gains, compensationTableSize, position);
+        block.coefficient[i] = static_cast<float>(a);
+        block.feedbackFactor[i] = static_cast<float>(4.0 * r * q + (1.0 - q));
+        block.outputGain[i] = static_cast<float>(q * g + 1.2 * (1.0 - q));
+        block.resonanceCopy[i] = static_cast<float>(q);
+    }
+}
+
+VcfModule::InlineCoefficients VcfModule::inlineCoefficients(double cutoff) noexcept {
+    follow(smoothedCutoff, cutoff, 0.1, cutoffOffset);
+    // Resonance gives way while the cutoff moves fast, so a jump does not ring out as a click.
+    effectiveResonance = resonanceAmount * (1.0 - std::fabs(cutoff - smoothedCutoff));
+    const double a = cutoffCoefficient(cutoffs, cutoff);
+    const double position = 256.0 * a;
+    const double r = interpolate(resonances, compensationTableSize, position);
+    const double g = interpolate(gains, compensationTableSize, position);
+    const double w = effectiveResonance;
+    return {a, w * 4.0 * r, w * g + (1.0 - w) * 0.8};
+}
+
+void VcfModule::runClassic24dB(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
+    for (int i = 0; i < count; ++i) {
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        fb = stages.y[3];
+        block.out[i] = static_cast<float>(stages.y[3] * (c.makeup * (1.0 + 0.52 * c.a)));
+    }
+    ladder = stages;
+    feedback = fb;
+}
+
+void VcfModule::runClassic18dB(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
+    for (int i = 0; i < count; ++i) {
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        fb = stages.y[3];
+        block.out[i] =
+            static_cast<float>((c.a * stages.y[2] + (1.0 - c.a) * stages.y[3]) * c.makeup);
+    }
+    ladder = stages;
+    feedback = fb;
+}
+
+void VcfModule::runSlope18dB(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
+    const double w = effectiveResonance;
+    for (int i = 0; i < count; ++i) {
+        const double a = block.coefficient[i];
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, w * block.feedbackFactor[i], rk4Gain(a));
+        fb = stages.y[3];
+        block.out[i] = static_cast<float>(stages.y[2] * (block.outputGain[i] * (1.0 + 0.52 * a)));
+    }
+    ladder = stages;
+    feedback = fb;
+}
+
+void VcfModule::runSlope24dBSO(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
+    for (int i = 0; i < count; ++i) {
+        const double a = block.coefficient[i];
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, block.resonanceCopy[i] * block.feedbackFactor[i], rk4Gain(a));
+        const double y3 = stages.y[2];
+        const double y4 = stages.y[3];
+        fb = clip(((1.0 - a) * (2.0 - a) + 1.032 * a) * y4);
+        block.out[i] = static_cast<float>(block.outputGain[i] * (a * y3 + (1.0 - a) * y4));
+    }
+    ladder = stages;
+    feedback = fb;
+}
+
+void VcfModule::runEuler(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
+    for (int i = 0; i < count; ++i) {
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
+        const double drive = inputGain * block.audio[i] + stages.offset[0].next();
+        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        const double y3 = stages.y[2];
+        const double y4 = stages.y[3];
+        const double limiterInput = (1.032 * c.a + (1.0 - c.a) * (2.0 - c.a)) * y4;
+        // A loud ladder drives the position past either end; interpolate() holds it at the
+        // table's ends (+-tanh 4) instead of reading beyond them.
+        fb = interpolate(saturation, saturationTableSize, (limiterInput * 0.125 + 0.5) * 1023.0);
+        block.out[i] = static_cast<float>((c.a * y3 + (1.0 - c.a) * y4) * c.makeup);
+    }
+    ladder = stages;
+    feedback = fb;
+}
+
+void VcfModule::runOversampled(const Block& block, int count) noexcept {
+    Ladder stages = ladder;
+    double fb = feedback;
+    for (int i = 0; i < count; ++i) {
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
+        const double gain = rk4Gain(c.a);
+        const auto step = [&](double upsampled) {
+            // Zero-stuffing halves the level; the 2 restores it.
+            stages.run(2.0 * upsampled + stages.offset[0].next(), fb, c.feedback, gain);
+            const double y4 = stages.y[3];
+            fb = std::clamp(c.a * y4 + (1.0 - c.a) * clip((2.0 - c.a) * y4), -runawayLimit,
+                            runawayLimit);
+            return decimator.push(c.a * stages.y[2] + (1.0 - c.a) * y4);
+        };
+        step(interpolator.push(inputGain * block.audio[i]));
+        block.out[i] = static_cast<float>(step(interpolator.push(0.0)) * c.makeup);
+    }
+    ladder = stages;
+    feedback = fb;
+}
+
+} // namespace treskpro

@@ -1,0 +1,133 @@
+// The voice's resonant low-pass filter: a four-stage ladder with six models that differ in how
+// the resonance feedback is formed and limited and which stages reach the output; one model
+// runs the ladder at twice the sample rate between two half-band filters.
+#pragma once
+
+#include "engine/Dsp.h"
+#include "engine/FilterTables.h"
+#include "engine/HalfbandFir.h"
+#include "engine/Module.h"
+
+#include <array>
+
+namespace treskpro {
+
+class VcfModule : public Module {
+public:
+    enum Input {
+        Audio = 0,
+        Cutoff = 1,             // control 0..0.966, one value per sample
+        CoefficientScratch = 2, // written by the filter: ladder coefficient per sample
+        FeedbackScratch = 3,    // written by the filter: feedback factor per sample
+        OutputGainScratch = 4,  // written by the filter: output gain per sample
+        ResonanceScratch = 5,   // written by the filter: resonance per sample
+        Resonance = 6,          // smoothed resonance control 0..1, one value per sample
+    };
+    enum Output { Filtered = 0 };
+    enum Model {
+        Classic24dB = 0,
+        Classic18dB = 1,
+        Slope18dB = 2,
+        Slope24dBSO = 3,
+        Euler = 4,
+        Oversampled24dBSO = 5,
+        modelCount = 6,
+    };
+
+    // Resonance amount 0..1 for the block (the block-start "Filter Resonance"); models 0, 1, 4
+    // and 5 scale their feedback by it. Audio thread, before process().
+    void setResonanceAmount(float amount) noexcept { resonanceAmount = amount; }
+
+    // Filter model; any integer is taken modulo 6, as the model names are, so the filter always
+    // has a model to run. Audio thread, before process().
+    void setModel(int index) noexcept;
+
+    // Gain applied to the audio input before the ladder (the voice uses 2.0). Audio thread.
+    void setInputGain(float gain) noexcept { inputGain = gain; }
+
+    // Wires the four writable scratch blocks (ports 2..5), each holding at least one block of
+    // samples. Without them the filter uses small blocks of its own. Not audio thread.
+    void setScratch(float* coefficient, float* feedbackFactor, float* outputGain, float* resonance);
+
+    int currentModel() const noexcept { return model; }
+
+    // Filters `count` samples from input 0 into output 0; nothing happens when output 0 is not
+    // wired. Unwired inputs read as silence (audio), control 0 (cutoff) and the resonance
+    // amount (resonance). Audio thread; never allocates.
+    void process(int count) noexcept override;
+
+    // Back to the state at construction: stages, feedback, smoothed cutoff and half-band
+    // histories zeroed. Notes never call it; the stages ring on across notes. Audio thread.
+    void reset() noexcept;
+
+private:
+    struct Ladder {
+        std::array<double, 4> y{};
+        std::array<AlternatingOffset<double>, 4> offset{};
+
+        // Runs the four stages with the step gain of rk4Gain(). Stage 1's input is
+        // drive - feedbackScale x feedbackValue, drive holding the audio and stage 1's offset.
+        // The sums are grouped so that only one multiply and one add per stage wait for the
+        // stage before: the feedback loop is what limits the speed.
+        void run(double drive, double feedbackValue, double feedbackScale, double gain) noexcept {
+            const double keep = 1.0 - gain;
+            y[0] = (keep * y[0] + gain * drive) - (gain * feedbackScale) * feedbackValue;
+            y[1] = (keep * y[1] + gain * offset[1].next()) + gain * y[0];
+            y[2] = (keep * y[2] + gain * offset[2].next()) + gain * y[1];
+            y[3] = (keep * y[3] + gain * offset[3].next()) + gain * y[2];
+        }
+    };
+
+    struct Block {
+        const float* audio;
+        const float* cutoff;
+        const float* resonance;
+        float* coefficient;
+        float* feedbackFactor;
+        float* outputGain;
+        float* resonanceCopy;
+        float* out;
+    };
+
+    struct InlineCoefficients {
+        double a;        // ladder coefficient
+        double feedback; // w 4 R: the feedback scale of the classic models
+        double makeup;   // M: output gain
+    };
+
+    static constexpr int ownBlockLength = 64;
+
+    void prePass(const Block& block, int count) noexcept;
+    InlineCoefficients inlineCoefficients(double cutoff) noexcept;
+    void runClassic24dB(const Block& block, int count) noexcept;
+    void runClassic18dB(const Block& block, int count) noexcept;
+    void runSlope18dB(const Block& block, int count) noexcept;
+    void runSlope24dBSO(const Block& block, int count) noexcept;
+    void runEuler(const Block& block, int count) noexcept;
+    void runOversampled(const Block& block, int count) noexcept;
+
+    // Fetched at construction, so the shared tables are built before any audio runs.
+    const float* cutoffs = cutoffTable().data();
+    const float* resonances = resonanceTable().data();
+    const float* gains = gainTable().data();
+    const float* saturation = saturationTable().data();
+
+    Ladder ladder;
+    double smoothedCutoff = 0.0;
+    AlternatingOffset<double> cutoffOffset;
+    double effectiveResonance = 0.0;
+    double feedback = 0.0;
+    HalfbandFir interpolator;
+    HalfbandFir decimator;
+
+    float resonanceAmount = 0.0f;
+    float inputGain = 2.0f;
+    int model = Slope24dBSO;
+
+    std::array<float*, 4> scratch{};
+    std::array<std::array<float, ownBlockLength>, 4> ownScratch{};
+    std::array<float, ownBlockLength> silence{};
+    std::array<float, ownBlockLength> constantResonance{};
+};
+
+} // namespace treskpro
