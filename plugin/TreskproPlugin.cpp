@@ -4,7 +4,8 @@
 
 namespace treskpro {
 
-TreskproPlugin::TreskproPlugin(vst::HostCallback host) : TreskproSynth(host) {
+TreskproPlugin::TreskproPlugin(vst::HostCallback host, std::optional<std::string> folder)
+    : TreskproSynth(host, std::move(folder)) {
     effect()->uniqueID = buildVariant.uniqueID;
     // The editor is created here once the panel exists; an object without an editor keeps
     // effFlagsHasEditor clear and answers the editor opcodes neutrally.

@@ -11,7 +11,7 @@ namespace treskpro {
 
 class TreskproPlugin final : public TreskproSynth {
 public:
-    explicit TreskproPlugin(vst::HostCallback host);
+    explicit TreskproPlugin(vst::HostCallback host, std::optional<std::string> folder = {});
     ~TreskproPlugin() override;
 
     void setParameter(int index, float value) override;

@@ -2,7 +2,11 @@
 
 #include "engine/Parameters.h"
 #include "engine/SampleRate.h"
+#include "engine/WavetableSet.h"
 #include "files/PatchFile.h"
+#include "files/SafeFile.h"
+#include "files/TextScanner.h"
+#include "platform/Platform.h"
 #include "plugin/BuildVariant.h"
 #include "plugin/HostStrings.h"
 #include "plugin/ParameterDisplay.h"
@@ -61,7 +65,8 @@ constexpr int32 placeholderUniqueID = fourCharacters('N', 'o', 'E', 'f');
 
 } // namespace
 
-TreskproSynth::TreskproSynth(HostCallback host) : hostCallback(host) {
+TreskproSynth::TreskproSynth(HostCallback host, std::optional<std::string> pluginFolder)
+    : hostCallback(host) {
     // The host record with the interface defaults.
     effectRecord.magic = kEffectMagic;
     effectRecord.dispatcher = dispatcherEntry;
@@ -99,8 +104,11 @@ TreskproSynth::TreskproSynth(HostCallback host) : hostCallback(host) {
         effectRecord.uniqueID = buildVariant.uniqueID;
     }
 
-    // Initialisation from the plug-in folder (wavetables, controller map, configuration, the
-    // start-up patch) joins here with the files.
+    folderPath = pluginFolder
+                     ? *pluginFolder
+                     : platform::moduleFolder(buildVariant.moduleFileName,
+                                              reinterpret_cast<const void*>(&dispatcherEntry));
+    initialiseFromDisk();
 
     setTempo(tempoFromParameter(getParameter(Parameter::Tempo)));
     suspend();
@@ -110,12 +118,46 @@ TreskproSynth::~TreskproSynth() {
     shutDown();
 }
 
+void TreskproSynth::initialiseFromDisk() {
+    WavetableLibrary::shared().loadMissing(pluginPath(WavetableLibrary::folderName));
+    applyDefaultSettings(settings, patch());
+    if (const auto text = readWholeFile(pluginPath("Config.ini")))
+        readConfigText(settings, patch(), *text);
+    // The tuning named by the configuration and the controller map are read here as they
+    // arrive; the patterns are cleared with the configured gate value by the pattern operations.
+    settings.startupPatch.clear();
+    patchPath = pluginPath("Tresk Pro Patches") + platform::pathSeparator + "Tresk Pro Patch.tpro";
+    loadStartupPatch();
+}
+
+void TreskproSynth::loadStartupPatch() {
+    const auto text = readWholeFile(pluginPath("StartupPatch.ini"));
+    if (!text)
+        return;
+    TextScanner scanner(*text);
+    settings.startupPatch = scanner.quoted();
+    if (settings.startupPatch.empty())
+        return;
+    std::string path = patchFolder() + platform::pathSeparator + settings.startupPatch;
+    if (platform::pathSeparator == '\\')
+        std::replace(path.begin(), path.end(), '/', '\\');
+    loadPatch(path);
+}
+
+std::string TreskproSynth::pluginPath(const std::string& name) const {
+    return folderPath + platform::pathSeparator + name;
+}
+
 void TreskproSynth::shutDown() {
     if (isShutDown)
         return;
     isShutDown = true;
-    // All Notes Off to MIDI out, MidiCC.ini and "Tresk Pro Patch.tpro" are written here by the
-    // parts that own them; then the engine parts are freed in reverse order of construction.
+    // All Notes Off to MIDI out and MidiCC.ini join here with MIDI output and the controller
+    // map. The patch is kept for the next start; a failing save is silent and leaves the old
+    // file as it was.
+    if (patches)
+        savePatch(pluginPath("Tresk Pro Patch.tpro"));
+    // Then the engine parts are freed in reverse order of construction.
     chunkBuffer.reset();
     patches.reset();
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "engine/SocketRegistry.h"
+#include "files/ConfigSettings.h"
 #include "files/TreskproPatch.h"
 #include "plugin/HostChunk.h"
 #include "plugin/PatchHandOver.h"
@@ -18,6 +19,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace treskpro {
@@ -25,8 +27,10 @@ namespace treskpro {
 class TreskproSynth {
 public:
     // Builds the whole object in the fixed construction order. `host` may be null (then the
-    // record keeps the interface defaults of one input and no synth flag).
-    explicit TreskproSynth(vst::HostCallback host);
+    // record keeps the interface defaults of one input and no synth flag). The plug-in folder,
+    // where the settings, data and patches live, is the folder of the plug-in file unless one
+    // is given.
+    explicit TreskproSynth(vst::HostCallback host, std::optional<std::string> folder = {});
     virtual ~TreskproSynth();
 
     TreskproSynth(const TreskproSynth&) = delete;
@@ -69,6 +73,12 @@ public:
 
     void suspend();
     void resume();
+
+    // The folder of the plug-in file and the paths built on it.
+    const std::string& pluginFolder() const { return folderPath; }
+    std::string pluginPath(const std::string& name) const;
+    std::string patchFolder() const { return pluginPath("Tresk Pro Patches"); }
+    const ConfigSettings& configuration() const { return settings; }
 
     float sampleRate() const { return rate; }
     int blockSize() const { return maximumBlockSize; }
@@ -123,6 +133,8 @@ protected:
 
 private:
     void registerTables();
+    void initialiseFromDisk();
+    void loadStartupPatch();
     void setSampleRate(float newRate);
     void setBlockSize(vst::intptr size);
     vst::intptr canDo(const char* text) const;
@@ -150,6 +162,8 @@ private:
     std::atomic<bool> patchLoading{false};
     std::atomic<bool> patchChanged{false};
     std::string patchPath;
+    std::string folderPath;
+    ConfigSettings settings;
     bool isShutDown = false;
 };
 

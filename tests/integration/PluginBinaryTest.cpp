@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,24 @@ constexpr const char* pluginSuffix = ".dll";
 constexpr const char* pluginSuffix = ".so";
 #endif
 
-std::string pluginPath(const std::string& name) {
+std::string builtPlugin(const std::string& name) {
     return platform::executableDirectory() + platform::pathSeparator + ".." +
            platform::pathSeparator + "bundle" + platform::pathSeparator + name + pluginSuffix;
+}
+
+// The plug-ins run from a folder of their own: closing an instance keeps its patch in the
+// plug-in folder, and the bundle the build made stays as a user would install it.
+std::string pluginPath(const std::string& name) {
+    namespace fs = std::filesystem;
+    static const fs::path folder = [] {
+        const fs::path path = fs::path(testing::TempDir()) / "treskpro-plugins";
+        fs::remove_all(path);
+        fs::create_directories(path);
+        for (const char* file : {"Treskpro", "TreskproFX"})
+            fs::copy_file(builtPlugin(file), path / (std::string(file) + pluginSuffix));
+        return path;
+    }();
+    return (folder / (name + pluginSuffix)).string();
 }
 
 struct Build {
@@ -118,7 +135,7 @@ TEST_P(PluginBinary, PinsProgramsAndNeutralAnswers) {
     host.dispatch(effSetProgram, 0, 5); // only program 0 exists
     EXPECT_EQ(host.dispatch(effGetProgram), 0);
     host.dispatch(effSetProgramName, 0, 0, const_cast<char*>("ignored"));
-    EXPECT_EQ(host.dispatchString(effGetProgramName, 0, 24), "");
+    EXPECT_EQ(host.dispatchString(effGetProgramName, 0, 24), "Tresk Pro Patch");
     char indexedName[64] = "unchanged";
     EXPECT_EQ(host.dispatch(effGetProgramNameIndexed, 0, 0, indexedName), 0);
 
@@ -240,6 +257,59 @@ TEST_P(PluginBinary, ChunkComesBackAsTheHostGaveIt) {
 
 INSTANTIATE_TEST_SUITE_P(Builds, PluginBinary, ::testing::Values(instrument, effectBuild),
                          [](const auto& parameter) { return std::string(parameter.param.file); });
+
+void writeText(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string readText(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+TEST(PluginFolder, SettingsAndTheStartPatchComeFromThePluginsOwnFolder) {
+    namespace fs = std::filesystem;
+    for (const char* file : {"Treskpro", "TreskproFX"}) {
+        const fs::path folder = fs::path(testing::TempDir()) / (std::string("folder-") + file);
+        fs::remove_all(folder);
+        fs::create_directories(folder / "Tresk Pro Patches");
+        const std::string plugin = std::string(file) + pluginSuffix;
+        fs::copy_file(builtPlugin(file), folder / plugin);
+        writeText(folder / "Config.ini", "; test settings\r\nMidiMode = 1\r\nFilterMode = 2\r\n");
+
+        MidiKeyName key{};
+        {
+            PluginHost host;
+            std::string error;
+            ASSERT_TRUE(host.load((folder / plugin).string(), error)) << error;
+            // Keyboard mode from Config.ini: no pattern names for the keys.
+            EXPECT_EQ(host.dispatch(effGetMidiKeyName, 0, 0, &key), 0);
+            EXPECT_EQ(host.dispatchString(effGetProgramName, 0, 24), "Tresk Pro Patch");
+            host.effect()->setParameter(host.effect(), 0, 0.75f);
+        }
+        // Closing kept the patch in the plug-in folder.
+        const std::string kept = readText(folder / "Tresk Pro Patch.tpro");
+        EXPECT_EQ(
+            kept.rfind("Version: 1.04\r\n[73 Parameters]\r\n\"Master Tuning\" = 0.75000000", 0),
+            0u);
+        EXPECT_NE(kept.find("MidiMode = 1\r\n"), std::string::npos);
+
+        // A start patch brings its own states, replacing what Config.ini set.
+        writeText(folder / "Tresk Pro Patches" / "Start Line.tpro",
+                  "Version: 1.04\r\n[1 Parameters]\r\n\"Master Tuning\" = 0.125\r\n");
+        writeText(folder / "StartupPatch.ini", "\"Start Line.tpro\"");
+        {
+            PluginHost host;
+            std::string error;
+            ASSERT_TRUE(host.load((folder / plugin).string(), error)) << error;
+            EXPECT_EQ(host.dispatchString(effGetProgramName, 0, 24), "Start Line");
+            EXPECT_EQ(host.effect()->getParameter(host.effect(), 0), 0.125f);
+            key.thisKeyNumber = 3;
+            EXPECT_EQ(host.dispatch(effGetMidiKeyName, 0, 0, &key), 1);
+        }
+        fs::remove_all(folder);
+    }
+}
 
 TEST(PluginEntry, HostWithoutVersionGetsNoPlugin) {
     for (const char* file : {"Treskpro", "TreskproFX"}) {

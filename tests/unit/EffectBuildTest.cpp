@@ -14,7 +14,7 @@ vst::intptr VSTCALLBACK quietHost(vst::AEffect*, vst::int32 opcode, vst::int32, 
 }
 
 TEST(EffectBuild, SuspendKeepsThePatternSequencerRunning) {
-    TreskproPlugin effect(quietHost);
+    TreskproPlugin effect(quietHost, testing::TempDir());
     EXPECT_EQ(effect.effect()->uniqueID, vst::fourCharacters('J', 'd', '4', 'q'));
     EXPECT_EQ(effect.effect()->flags & vst::effFlagsIsSynth, 0);
     effect.setState(State::MidiMode, 0);

@@ -54,7 +54,7 @@ std::uint32_t reversed(std::uint32_t value) {
 class HostState : public ::testing::Test {
 protected:
     void SetUp() override { updateDisplayCalls = 0; }
-    TreskproPlugin synth{countingHost};
+    TreskproPlugin synth{countingHost, testing::TempDir()};
 };
 
 TEST_F(HostState, ChunkLayoutAndRoundTrip) {
@@ -79,7 +79,7 @@ TEST_F(HostState, ChunkLayoutAndRoundTrip) {
     const std::vector<std::uint8_t> saved(static_cast<std::uint8_t*>(data),
                                           static_cast<std::uint8_t*>(data) + 25112);
 
-    TreskproPlugin restored(countingHost);
+    TreskproPlugin restored(countingHost, testing::TempDir());
     EXPECT_EQ(restored.dispatch(vst::effSetChunk, 0, 25112, const_cast<std::uint8_t*>(saved.data()),
                                 0.0f),
               25112);
@@ -173,7 +173,7 @@ TEST_F(HostState, DamagedChunksNeverReadPastTheirSize) {
     synth.setCurrentPatchPath(std::string(400, 'p') + ".tpro");
     void* data = nullptr;
     synth.getChunk(&data);
-    TreskproPlugin restored(countingHost);
+    TreskproPlugin restored(countingHost, testing::TempDir());
     restored.setChunk(data, 25112);
     EXPECT_EQ(restored.currentPatchPath(), std::string(258, 'p'));
 }

@@ -35,7 +35,7 @@ protected:
         hostAnswersTime = true;
         hostCalls.clear();
     }
-    TreskproPlugin synth{fakeHost};
+    TreskproPlugin synth{fakeHost, testing::TempDir()};
 };
 
 TEST_F(SynthObject, TablesAreRegisteredInOrder) {
@@ -109,6 +109,9 @@ TEST_F(SynthObject, TempoFollowsParameterNineAndIsClamped) {
 }
 
 TEST_F(SynthObject, ProgramNameIsThePatchFileBaseName) {
+    // A new instance names the default patch of its folder, without loading it.
+    EXPECT_EQ(synth.programName(), "Tresk Pro Patch");
+    synth.setCurrentPatchPath("");
     EXPECT_EQ(synth.programName(), "");
     synth.setCurrentPatchPath("C:\\Plugins\\Sounds\\Acid Line.tpro");
     EXPECT_EQ(synth.programName(), "Acid Line");
