@@ -123,9 +123,12 @@ void TreskproSynth::initialiseFromDisk() {
     applyDefaultSettings(settings, patch());
     if (const auto text = readWholeFile(pluginPath("Config.ini")))
         readConfigText(settings, patch(), *text);
-    // The tuning named by the configuration and the controller map are read here as they
-    // arrive; the patterns are cleared with the configured gate value by the pattern operations.
+    // The tuning named by the configuration is read here as tunings arrive.
     settings.startupPatch.clear();
+    if (const auto text = readWholeFile(pluginPath("MidiCC.ini")))
+        controllerMap.readText(*text);
+    // The patterns are cleared with the configured gate value here once the pattern operations
+    // exist; until then a new patch's patterns are empty.
     patchPath = pluginPath("Tresk Pro Patches") + platform::pathSeparator + "Tresk Pro Patch.tpro";
     loadStartupPatch();
 }
@@ -144,6 +147,19 @@ void TreskproSynth::loadStartupPatch() {
     loadPatch(path);
 }
 
+void TreskproSynth::sendMidiToHost(int status, int data1, int data2) {
+    VstMidiEvent event{};
+    event.type = kVstMidiType;
+    event.byteSize = sizeof(VstMidiEvent);
+    event.midiData[0] = static_cast<char>(status);
+    event.midiData[1] = static_cast<char>(data1);
+    event.midiData[2] = static_cast<char>(data2);
+    VstEvents events{};
+    events.numEvents = 1;
+    events.events[0] = reinterpret_cast<VstEvent*>(&event);
+    callHost(audioMasterProcessEvents, 0, 0, &events);
+}
+
 std::string TreskproSynth::pluginPath(const std::string& name) const {
     return folderPath + platform::pathSeparator + name;
 }
@@ -152,9 +168,11 @@ void TreskproSynth::shutDown() {
     if (isShutDown)
         return;
     isShutDown = true;
-    // All Notes Off to MIDI out and MidiCC.ini join here with MIDI output and the controller
-    // map. The patch is kept for the next start; a failing save is silent and leaves the old
-    // file as it was.
+    if (settings.midiOutput != 0)
+        sendMidiToHost(0xB0 + settings.midiOutputChannel, 123, 0); // All Notes Off
+    // The controller map and the patch are kept for the next start; a failing write is silent
+    // and leaves the old file as it was.
+    writeFileSafely(pluginPath("MidiCC.ini"), controllerMap.writeText());
     if (patches)
         savePatch(pluginPath("Tresk Pro Patch.tpro"));
     // Then the engine parts are freed in reverse order of construction.

@@ -10,6 +10,7 @@
 
 #include "engine/SocketRegistry.h"
 #include "files/ConfigSettings.h"
+#include "files/ControllerMap.h"
 #include "files/TreskproPatch.h"
 #include "plugin/HostChunk.h"
 #include "plugin/PatchHandOver.h"
@@ -79,6 +80,10 @@ public:
     std::string pluginPath(const std::string& name) const;
     std::string patchFolder() const { return pluginPath("Tresk Pro Patches"); }
     const ConfigSettings& configuration() const { return settings; }
+    ControllerMap& controllers() { return controllerMap; }
+
+    // Sends one three-byte MIDI message to the host's MIDI output.
+    void sendMidiToHost(int status, int data1, int data2);
 
     float sampleRate() const { return rate; }
     int blockSize() const { return maximumBlockSize; }
@@ -164,6 +169,7 @@ private:
     std::string patchPath;
     std::string folderPath;
     ConfigSettings settings;
+    ControllerMap controllerMap;
     bool isShutDown = false;
 };
 

@@ -276,6 +276,7 @@ TEST(PluginFolder, SettingsAndTheStartPatchComeFromThePluginsOwnFolder) {
         const std::string plugin = std::string(file) + pluginSuffix;
         fs::copy_file(builtPlugin(file), folder / plugin);
         writeText(folder / "Config.ini", "; test settings\r\nMidiMode = 1\r\nFilterMode = 2\r\n");
+        writeText(folder / "MidiCC.ini", "MidiCC.Filter_Cutoff = 20\r\n");
 
         MidiKeyName key{};
         {
@@ -293,6 +294,10 @@ TEST(PluginFolder, SettingsAndTheStartPatchComeFromThePluginsOwnFolder) {
             kept.rfind("Version: 1.04\r\n[73 Parameters]\r\n\"Master Tuning\" = 0.75000000", 0),
             0u);
         EXPECT_NE(kept.find("MidiMode = 1\r\n"), std::string::npos);
+        // And the controller map, the file's assignment laid over the defaults.
+        const std::string map = readText(folder / "MidiCC.ini");
+        EXPECT_NE(map.find("MidiCC.Filter_Cutoff = 20\r\n"), std::string::npos);
+        EXPECT_NE(map.find("MidiCC.Master_Volume = 7\r\n"), std::string::npos);
 
         // A start patch brings its own states, replacing what Config.ini set.
         writeText(folder / "Tresk Pro Patches" / "Start Line.tpro",
