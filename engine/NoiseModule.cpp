@@ -1,5 +1,7 @@
 #include "engine/NoiseModule.h"
 
+#include "engine/Random15.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -7,20 +9,15 @@ namespace treskpro {
 
 namespace {
 // Per thread, so that instances on different threads never race on the generator.
-thread_local std::uint32_t randomState = 1;
-
-int nextRandom(std::uint32_t& state) {
-    state = state * 214013u + 2531011u;
-    return static_cast<int>((state >> 16) & 32767u);
-}
+thread_local Random15 randomState;
 } // namespace
 
 int NoiseModule::random() noexcept {
-    return nextRandom(randomState);
+    return randomState.next();
 }
 
 void NoiseModule::seedRandom(std::uint32_t seed) noexcept {
-    randomState = seed;
+    randomState.state = seed;
 }
 
 void NoiseModule::seedRandomFromClock() noexcept {
@@ -36,13 +33,13 @@ void NoiseModule::process(int count) noexcept {
     double y1 = first;
     double y2 = second;
     // A local copy: thread-local storage may cost a call per access on some platforms.
-    std::uint32_t generator = randomState;
+    Random15 generator = randomState;
     for (int i = 0; i < count; ++i) {
         double a = baseColour;
         if (modulation)
             a = std::clamp(baseColour + 0.5 * modulation[i], 0.0, 1.0);
         const double white =
-            (6.0 * 10923.0 * (nextRandom(generator) / 32767.0) - 3.0 * 10922.0) * 3.0518509e-5;
+            (6.0 * 10923.0 * (generator.next() / 32767.0) - 3.0 * 10922.0) * 3.0518509e-5;
         y1 += a * (white + firstOffset.next() - y1);
         y2 += a * (y1 + secondOffset.next() - y2);
         if (out)
