@@ -10,7 +10,11 @@ void DecimatorModule::process(int count) noexcept {
     if (count <= 0 || !out)
         return;
     if (!in) {
-        std::fill(out, out + count, 0.0f);
+        // Nothing connected is silence: the history fills with it too.
+        for (int j = 0; j < count; ++j) {
+            fir.store(0.0);
+            out[j] = static_cast<float>(2.0 * fir.push(0.0));
+        }
         return;
     }
     for (int j = 0; j < count; ++j) {

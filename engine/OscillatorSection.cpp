@@ -161,8 +161,6 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
         oscillator1.process(oversampled);
     } else {
         std::fill(blocks.vco1, blocks.vco1 + oversampled, 0.0f);
-        if (settings.sync)
-            std::fill(blocks.sync, blocks.sync + oversampled, 0.0f);
     }
 
     if (settings.vco2Mod > 0.0f && settings.freqMod2 > 0.0f)

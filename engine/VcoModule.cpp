@@ -129,36 +129,40 @@ void VcoModule::run(int count, float sampleRate, Shape&& waveformAt) noexcept {
     const float reciprocalRate = 1.0f / sampleRate;
 
     double phase = currentPhase;
-    float inc = increment;
+    float inc = limitIncrement(increment);
     float period = 1.0f / inc;
     float factor = asymmetry;
     float otherFactor = asymmetryInverse;
-    for (int i = 0; i < count; ++i) {
-        const int j = i >> 1;
-        if (frequency && (i & 1) == 0) {
-            inc = limitIncrement(frequency[j] * reciprocalRate);
+    // Pairs of 2x samples share one base-rate frequency.
+    for (int pair = 0; 2 * pair < count; ++pair) {
+        if (frequency) {
+            inc = limitIncrement(frequency[pair] * reciprocalRate);
             period = 1.0f / inc;
         }
-        if (sync && sync[i] != 0.0f)
-            phase = 0.0;
-        if (phaseOut)
-            phaseOut[i] = static_cast<float>(phase);
-        if (periodOut)
-            periodOut[i] = period;
-        const float value = waveformAt(phase, period, j);
-        if (audio)
-            audio[i] = value;
+        const float halfIncrement = 0.5f * inc;
+        const int end = std::min(2 * pair + 2, count);
+        for (int i = 2 * pair; i < end; ++i) {
+            if (sync && sync[i] != 0.0f)
+                phase = 0.0;
+            if (phaseOut)
+                phaseOut[i] = static_cast<float>(phase);
+            if (periodOut)
+                periodOut[i] = period;
+            const float value = waveformAt(phase, period, pair);
+            if (audio)
+                audio[i] = value;
 
-        double next = phase + static_cast<double>(inc * 0.5f * factor);
-        if (next > 1.0) {
-            next -= 1.0;
-            std::swap(factor, otherFactor);
-            if (syncOut) {
-                syncOut[i] = 1.0f;
-                next = 0.0;
+            double next = phase + static_cast<double>(halfIncrement * factor);
+            if (next > 1.0) {
+                next -= 1.0;
+                std::swap(factor, otherFactor);
+                if (syncOut) {
+                    syncOut[i] = 1.0f;
+                    next = 0.0;
+                }
             }
+            phase = next;
         }
-        phase = next;
     }
     currentPhase = phase;
     increment = inc;

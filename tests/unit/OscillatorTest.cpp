@@ -522,5 +522,28 @@ TEST_F(Oscillator, RingModulationOfTwoSinesGivesSumAndDifference) {
     EXPECT_LT(20.0 * std::log10(level(3000.0) / sum), -60.0);
 }
 
+TEST_F(Oscillator, WaveformChangesRestartAndNotesRestartOnlyParabolicOscillators) {
+    SectionRig rig;
+    rig.settings.level2 = 1.0f;
+    rig.settings.waveform2 = VcoModule::Saw;
+    rig.settings.wavetableMode = false;
+    rig.render(100.0f, 100);
+    ASSERT_GT(rig.section.vco1().phase(), 0.0);
+    rig.section.noteOn();
+    EXPECT_EQ(rig.section.vco1().phase(), 0.0);
+
+    rig.settings.wavetableMode = true;
+    rig.render(100.0f, 100);
+    const double running = rig.section.vco1().phase();
+    rig.section.noteOn();
+    EXPECT_EQ(rig.section.vco1().phase(), running); // wavetable oscillators run freely
+
+    rig.settings.waveform1 = VcoModule::Square;
+    rig.render(100.0f, 1);
+    // Restarted at the start of the block: 128 steps of half of 200 Hz / 44100 Hz since.
+    EXPECT_NEAR(rig.section.vco1().phase(), 128 * 0.5 * 200.0 / 44100.0, 0.001);
+    EXPECT_GT(std::abs(running + 128 * 0.5 * 200.0 / 44100.0 - rig.section.vco1().phase()), 0.01);
+}
+
 } // namespace
 } // namespace treskpro
