@@ -346,12 +346,14 @@ struct SectionRig {
         settings.waveform1 = settings.waveform2 = VcoModule::Sine;
     }
 
+    std::vector<float> octaves1 = std::vector<float>(block);
+    std::vector<float> octaves2 = std::vector<float>(block);
+
     void setOctaves(float octave1, float octave2) {
-        static std::vector<float> o1, o2;
-        o1.assign(block, octave1);
-        o2.assign(block, octave2);
-        in.octave1 = o1.data();
-        in.octave2 = o2.data();
+        octaves1.assign(block, octave1);
+        octaves2.assign(block, octave2);
+        in.octave1 = octaves1.data();
+        in.octave2 = octaves2.data();
     }
 
     // `samples` base-rate samples of the section's output, after `settle` samples unheard.
