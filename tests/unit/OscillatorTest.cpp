@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -429,6 +431,36 @@ TEST_F(Oscillator, SyncRaisesVco2ToVco1AndRestartsIt) {
     EXPECT_EQ(cycle, 56); // 1600 Hz at the 2x rate, rounded up
     for (int d = 0; restarts[1] + d < 2 * SectionRig::block && d < cycle; ++d)
         EXPECT_EQ(vco2[restarts[0] + d], vco2[restarts[1] + d]) << d;
+}
+
+TEST_F(Oscillator, Vco1ModulatesVco2FrequencyOnlyWhenRoutedThere) {
+    SectionRig rig;
+    rig.settings.level1 = 0.0f;
+    rig.settings.level2 = 1.0f;
+    rig.settings.freqMod2 = 0.1f;
+    const float* frequency2 = rig.scratch.data() + 1 * 2 * SectionRig::block;
+    auto extremes = [&] {
+        float low = 1e9f, high = 0.0f;
+        for (int b = 0; b < 20; ++b) {
+            rig.render(500.0f, SectionRig::block);
+            for (int i = 0; i < SectionRig::block; ++i) {
+                low = std::min(low, frequency2[i]);
+                high = std::max(high, frequency2[i]);
+            }
+        }
+        return std::pair(low, high);
+    };
+    // "VCO-2 -> VCF": VCO-2 keeps its pitch (1000 Hz at 8').
+    auto [low, high] = extremes();
+    EXPECT_FLOAT_EQ(low, high);
+    EXPECT_NEAR(high, 1000.0f, 0.1f);
+    // "VCO-1 -> VCO-2": the sine of VCO-1 (peak 8 / pi^2) swings VCO-2 by 0.8 x its value in
+    // octaves.
+    rig.settings.vco2Mod = 1.0f;
+    std::tie(low, high) = extremes();
+    const float swing = std::exp2(0.8f * 8.0f / 9.8696044f);
+    EXPECT_NEAR(high, 1000.0f * swing, 2.0f);
+    EXPECT_NEAR(low, 1000.0f / swing, 2.0f);
 }
 
 TEST_F(Oscillator, PulseWidthModulationFoldsBackIntoRange) {
