@@ -22,15 +22,4 @@ constexpr std::array<double, HalfbandFir::length> makeKernel() {
 
 const std::array<double, HalfbandFir::length> HalfbandFir::kernel = makeKernel();
 
-double HalfbandFir::push(double x) noexcept {
-    // Only the centre and the odd taps are non-zero: 17 multiplications instead of 33.
-    double sum = kernel[16] * history[16];
-    for (std::size_t k = 1; k < 16; k += 2)
-        sum += kernel[16 + k] * (history[16 + k] + history[16 - k]);
-    for (std::size_t j = length - 1; j > 0; --j)
-        history[j] = history[j - 1];
-    history[0] = x;
-    return sum;
-}
-
 } // namespace treskpro

@@ -50,6 +50,12 @@ public:
     int mapCount() const { return static_cast<int>(periodMap.size()); }
     int tableLength(int table) const { return lengths[static_cast<std::size_t>(table)]; }
 
+    // The first sample of a table's cycle (tableLength() samples), for readers that interpolate
+    // themselves on the audio path. Only for a loaded set.
+    const float* tableSamples(int table) const {
+        return samples.data() + offsets[static_cast<std::size_t>(table)];
+    }
+
 private:
     std::vector<std::uint8_t> periodMap;
     std::vector<std::int32_t> offsets;

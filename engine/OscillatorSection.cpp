@@ -1,0 +1,250 @@
+#include "engine/OscillatorSection.h"
+
+#include "engine/PitchTables.h"
+#include "engine/SampleRate.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace treskpro {
+
+namespace {
+
+// Index steps per octave into the exp2 table: a little under its 1024 entries per octave.
+constexpr float exp2IndexStep = 0.25f * 4095.0f;
+
+inline float limitFrequency(float frequency, float highest) {
+    if (!(frequency > 1.0f))
+        return 1.0f;
+    return frequency < highest ? frequency : highest;
+}
+
+inline float rangeRatio(float range) {
+    const int steps = std::clamp(static_cast<int>(range * 2.0f), 0, 2);
+    return static_cast<float>(1 << steps);
+}
+
+inline float fold(float width) {
+    if (width < 0.0f)
+        width = -width;
+    else if (width > 1.0f)
+        width = 2.0f - width;
+    // Widths beyond one fold (only from extreme control signals) stay at the edge.
+    return std::clamp(width, 0.0f, 1.0f);
+}
+
+inline float frequencyFor(float note, float octaves, float ratio, const float* exp2,
+                          float highest) {
+    const int index = std::clamp(exp2TableCentre + static_cast<int>(octaves * exp2IndexStep), 0,
+                                 exp2TableSize - 1);
+    return limitFrequency(note * exp2[index] * ratio, highest);
+}
+
+} // namespace
+
+PitchTerms pitchTerms(const OscillatorSettings& settings) {
+    PitchTerms terms;
+    const float master = (settings.masterTuning - 0.5f) * 2.0f;
+    terms.octave1 = master + (settings.fineTune1 - 0.5f) * 8.0f;
+    terms.octave2 = master + (settings.fineTune2 - 0.5f) * 8.0f;
+    const double bend =
+        std::exp2((settings.pitchBend / 16383.0 - 0.5) * 2.0 * settings.bendRange / 12.0);
+    terms.range1 = static_cast<float>(rangeRatio(settings.range1) * bend);
+    terms.range2 = static_cast<float>(rangeRatio(settings.range2) * bend);
+    return terms;
+}
+
+void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorSettings& settings,
+                           const OscillatorInputs& in, float sampleRate, float* frequency1,
+                           float* frequency2) noexcept {
+    const float* exp2 = exp2Table().data();
+    const float highest = sampleRate * 0.5f;
+    for (int i = 0; i < count; ++i) {
+        const float mg = in.mg ? in.mg[i] : 0.0f;
+        const float m1 = in.vco1Cv ? in.vco1Cv[i] : mg * settings.mgVco1Depth;
+        const float m2 = in.vco2Cv ? in.vco2Cv[i] : mg * settings.mgVco2Depth;
+        const float note = in.noteFrequency[i];
+        frequency1[i] = frequencyFor(note, m1 + in.octave1[i], terms.range1, exp2, highest);
+        frequency2[i] = frequencyFor(note, m2 + in.octave2[i], terms.range2, exp2, highest);
+    }
+    if (settings.sync) {
+        for (int i = 0; i < count; ++i)
+            frequency2[i] = std::max(frequency2[i], frequency1[i]);
+    }
+}
+
+void oscillatorPulseWidths(int count, const OscillatorSettings& settings,
+                           const OscillatorInputs& in, float* pulseWidth1,
+                           float* pulseWidth2) noexcept {
+    const bool cables = in.pulseWidth1Cv || in.pulseWidth2Cv;
+    for (int i = 0; i < count; ++i) {
+        float width1 = in.pulseWidth1[i];
+        float width2 = in.pulseWidth2[i];
+        if (cables) {
+            if (in.pulseWidth1Cv)
+                width1 = fold(width1 + 0.5f * in.pulseWidth1Cv[i]);
+            if (in.pulseWidth2Cv)
+                width2 = fold(width2 + 0.5f * in.pulseWidth2Cv[i]);
+        } else if (settings.mgPulseWidth1) {
+            width1 = fold(width1 + 0.5f * (in.mg ? in.mg[i] : 0.0f));
+        }
+        pulseWidth1[i] = width1;
+        pulseWidth2[i] = width2;
+    }
+}
+
+void OscillatorSection::setBlocks(const OscillatorBlocks& scratch) {
+    blocks = scratch;
+    oscillator1.setInput(VcoModule::Frequency, blocks.frequency1);
+    oscillator1.setInput(VcoModule::PulseWidth, blocks.pulseWidth1);
+    oscillator1.setOutput(VcoModule::Audio, blocks.vco1);
+    oscillator2.setInput(VcoModule::Frequency, blocks.frequency2);
+    oscillator2.setInput(VcoModule::PulseWidth, blocks.pulseWidth2);
+    oscillator2.setOutput(VcoModule::Audio, blocks.vco2);
+    decimator.setInput(DecimatorModule::Signal, blocks.mix);
+}
+
+void OscillatorSection::setWavetables(const WavetableSet* saw, const WavetableSet* square,
+                                      const WavetableSet* triangle) noexcept {
+    oscillator1.setWavetables(saw, square, triangle);
+    oscillator2.setWavetables(saw, square, triangle);
+}
+
+void OscillatorSection::noteOn() noexcept {
+    if (!oscillator1.wavetableFlag())
+        oscillator1.reset();
+    if (!oscillator2.wavetableFlag())
+        oscillator2.reset();
+}
+
+void OscillatorSection::reset() noexcept {
+    oscillator1.reset();
+    oscillator2.reset();
+    decimator.reset();
+    shaperAmount = 0.0;
+    shaper1 = ShaperState{};
+    shaper2 = ShaperState{};
+}
+
+void OscillatorSection::applySettings(const OscillatorSettings& settings) noexcept {
+    VcoModule* oscillators[] = {&oscillator1, &oscillator2};
+    const int waveforms[] = {settings.waveform1, settings.waveform2};
+    for (int k = 0; k < 2; ++k) {
+        VcoModule& vco = *oscillators[k];
+        vco.setWavetableFlag(settings.wavetableMode);
+        vco.setBoost(settings.boost);
+        const int before = vco.waveform();
+        vco.setWaveform(waveforms[k]);
+        if (vco.waveform() != before)
+            vco.reset();
+    }
+    // VCO-1's wraps restart VCO-2 only while sync is on.
+    oscillator1.setOutput(VcoModule::SyncOut, settings.sync ? blocks.sync : nullptr);
+    oscillator2.setInput(VcoModule::Sync, settings.sync ? blocks.sync : nullptr);
+}
+
+void OscillatorSection::process(int count, const OscillatorSettings& settings,
+                                const OscillatorInputs& in, float* out) noexcept {
+    if (count <= 0)
+        return;
+    const float sampleRate = engineSampleRate().rate;
+    const int oversampled = 2 * count;
+    applySettings(settings);
+
+    oscillatorFrequencies(count, pitchTerms(settings), settings, in, sampleRate, blocks.frequency1,
+                          blocks.frequency2);
+    oscillatorPulseWidths(count, settings, in, blocks.pulseWidth1, blocks.pulseWidth2);
+
+    const bool run1 = settings.level1 > 0.0f || settings.filterMod1 > 0.0f ||
+                      settings.freqMod2 > 0.0f || settings.sync;
+    if (run1) {
+        oscillator1.process(oversampled);
+    } else {
+        std::fill(blocks.vco1, blocks.vco1 + oversampled, 0.0f);
+    }
+
+    if (settings.vco2Mod > 0.0f && settings.freqMod2 > 0.0f)
+        modulateFrequency2(count, settings.freqMod2, sampleRate);
+
+    if (settings.level2 > 0.0f || settings.freqMod2 > 0.0f || settings.ring)
+        oscillator2.process(oversampled);
+    else
+        std::fill(blocks.vco2, blocks.vco2 + oversampled, 0.0f);
+
+    if (settings.shaper > 0.0f || in.shaperCv)
+        shape(count, settings, in);
+    else if (settings.jumpToTargets)
+        shaperAmount = settings.shaper;
+
+    mix(count, settings, in);
+    decimator.setOutput(DecimatorModule::Decimated, out);
+    decimator.process(count);
+}
+
+void OscillatorSection::modulateFrequency2(int count, float amount, float sampleRate) noexcept {
+    const float highest = sampleRate * 0.5f;
+    const float depth = amount * 8.0f;
+    for (int i = 0; i < count; ++i) {
+        const float ratio = std::exp2(blocks.vco1[2 * i] * depth);
+        blocks.frequency2[i] = limitFrequency(blocks.frequency2[i] * ratio, highest);
+    }
+}
+
+void OscillatorSection::shape(int count, const OscillatorSettings& settings,
+                              const OscillatorInputs& in) noexcept {
+    const double coefficient = settings.jumpToTargets ? 1.0 : 0.005;
+    float* signals[] = {blocks.vco1, blocks.vco2};
+    ShaperState* states[] = {&shaper1, &shaper2};
+    double amount = shaperAmount;
+    for (int j = 0; j < count; ++j) {
+        follow(amount, settings.shaper, coefficient, shaperAmountOffset);
+        double s = amount;
+        if (in.shaperCv)
+            s *= in.shaperCv[j];
+        s = std::clamp(s, 0.0, 1.0);
+        const double c = 0.07 - 0.045 * s;
+        for (int k = 0; k < 2; ++k) {
+            ShaperState& state = *states[k];
+            float* x = signals[k] + 2 * j;
+            for (int h = 0; h < 2; ++h) {
+                follow(state.lowPass, x[h], c, state.lowPassOffset);
+                x[h] =
+                    static_cast<float>(std::sin(30.0 * s * state.lowPass) * s + (1.0 - s) * x[h]);
+            }
+        }
+    }
+    shaperAmount = amount;
+    // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
+    // offset it leaves.
+    for (int k = 0; k < 2; ++k) {
+        ShaperState& state = *states[k];
+        float* x = signals[k];
+        for (int i = 0; i < 2 * count; ++i) {
+            follow(state.blocker, x[i], 0.01, state.blockerOffset);
+            x[i] = static_cast<float>(x[i] - state.blocker);
+        }
+    }
+}
+
+void OscillatorSection::mix(int count, const OscillatorSettings& settings,
+                            const OscillatorInputs& in) noexcept {
+    const float* x1 = blocks.vco1;
+    const float* x2 = blocks.vco2;
+    float* m = blocks.mix;
+    const float level1 = settings.level1;
+    const float level2 = settings.level2;
+    for (int i = 0; i < 2 * count; ++i) {
+        float u = 1.0f;
+        float v = 1.0f;
+        if (in.balanceCv) {
+            v = 0.5f + 0.5f * in.balanceCv[i >> 1];
+            u = 1.0f - v;
+        }
+        if (settings.ring)
+            m[i] = 0.5f * (v * level2 * x2[i] + u * level1 * 1.5f * x1[i] * x2[i]);
+        else
+            m[i] = 0.5f * (u * level1 * x1[i] + v * level2 * x2[i]);
+    }
+}
+
+} // namespace treskpro

@@ -1,0 +1,302 @@
+#include "engine/VcoModule.h"
+
+#include "engine/SampleRate.h"
+#include "engine/WavetableSet.h"
+
+#include <algorithm>
+
+namespace treskpro {
+
+namespace {
+
+// Keeps the phase step finite and positive whatever arrives at the frequency input, so the phase
+// stays within 0..1 and the period within the table map.
+constexpr float minimumIncrement = 1e-7f;
+
+inline float limitIncrement(float value) {
+    if (!(value > minimumIncrement))
+        return minimumIncrement;
+    return value < 1.0f ? value : 1.0f;
+}
+
+inline bool usable(const WavetableSet* set) {
+    return set && set->isLoaded();
+}
+
+// One cycle of a set, read with linear interpolation at phase 0..1.
+struct Cycle {
+    const float* samples = nullptr;
+    int length = 1;
+
+    Cycle() = default;
+    Cycle(const WavetableSet& set, int table)
+        : samples(set.tableSamples(table)), length(set.tableLength(table)) {}
+
+    float read(double phase) const {
+        const double x = phase * length;
+        int index = static_cast<int>(x);
+        const float fraction = static_cast<float>(x - index);
+        if (index >= length)
+            index -= length;
+        const int next = index + 1 == length ? 0 : index + 1;
+        return samples[index] + fraction * (samples[next] - samples[index]);
+    }
+};
+
+// The table of a set for the current period; looked up again only when the period changes.
+struct SetReader {
+    const WavetableSet& set;
+    float period = -1.0f;
+    Cycle cycle;
+
+    explicit SetReader(const WavetableSet& source) : set(source) {}
+
+    float operator()(double phase, float newPeriod) {
+        if (newPeriod != period) {
+            period = newPeriod;
+            cycle = Cycle(set, set.tableForPeriod(newPeriod));
+        }
+        return cycle.read(phase);
+    }
+};
+
+inline double wrapAbove(double value) {
+    return value > 1.0 ? value - 1.0 : value;
+}
+
+inline double wrapBoth(double value) {
+    if (value > 1.0)
+        return value - 1.0;
+    return value < 0.0 ? value + 1.0 : value;
+}
+
+// A pulse width from the input limited to -1..1 (NaN gives -1) so the second phase of the
+// wavetable pulse stays within 0..1 after one wrap.
+inline float limitPulseWidth(float width) {
+    if (!(width > -1.0f))
+        return -1.0f;
+    return width < 1.0f ? width : 1.0f;
+}
+
+inline float squared(double value) {
+    return static_cast<float>(value * value);
+}
+
+} // namespace
+
+VcoModule::VcoModule() {
+    reset();
+}
+
+void VcoModule::setWaveform(int value) noexcept {
+    shape = std::clamp(value, static_cast<int>(Saw), static_cast<int>(Sine));
+}
+
+void VcoModule::setWavetables(const WavetableSet* saw, const WavetableSet* square,
+                              const WavetableSet* triangle) noexcept {
+    sawSet = saw;
+    squareSet = square;
+    triangleSet = triangle;
+}
+
+void VcoModule::setAsymmetry(float factor) noexcept {
+    asymmetry = std::clamp(factor, 0.5f, 2.0f);
+    asymmetryInverse = 1.0f / asymmetry;
+}
+
+void VcoModule::reset() noexcept {
+    currentPhase = 0.0;
+    fadeGain = 0.0;
+    previousA = 0.25f;
+    if (shape == Saw || shape == Square) {
+        previousB = 0.0025f;
+    } else if (shape == Pulse) {
+        const float width =
+            constantPulseWidth > 1.0f ? constantPulseWidth - 1.0f : constantPulseWidth;
+        previousB = squared(width - 0.5);
+    }
+}
+
+// Steps the phase through the block and calls waveformAt(phase, period, i / 2) for every sample.
+template <typename Shape>
+void VcoModule::run(int count, float sampleRate, Shape&& waveformAt) noexcept {
+    const float* frequency = inputs[Frequency];
+    const float* sync = inputs[Sync];
+    float* audio = outputs[Audio];
+    float* syncOut = outputs[SyncOut];
+    float* phaseOut = outputs[Phase];
+    float* periodOut = outputs[Period];
+    const float reciprocalRate = 1.0f / sampleRate;
+
+    double phase = currentPhase;
+    float inc = limitIncrement(increment);
+    float period = 1.0f / inc;
+    float factor = asymmetry;
+    float otherFactor = asymmetryInverse;
+    // Pairs of 2x samples share one base-rate frequency.
+    for (int pair = 0; 2 * pair < count; ++pair) {
+        if (frequency) {
+            inc = limitIncrement(frequency[pair] * reciprocalRate);
+            period = 1.0f / inc;
+        }
+        const float halfIncrement = 0.5f * inc;
+        const int end = std::min(2 * pair + 2, count);
+        for (int i = 2 * pair; i < end; ++i) {
+            if (sync && sync[i] != 0.0f)
+                phase = 0.0;
+            if (phaseOut)
+                phaseOut[i] = static_cast<float>(phase);
+            if (periodOut)
+                periodOut[i] = period;
+            const float value = waveformAt(phase, period, pair);
+            if (audio)
+                audio[i] = value;
+
+            double next = phase + static_cast<double>(halfIncrement * factor);
+            if (next > 1.0) {
+                next -= 1.0;
+                std::swap(factor, otherFactor);
+                if (syncOut) {
+                    syncOut[i] = 1.0f;
+                    next = 0.0;
+                }
+            }
+            phase = next;
+        }
+    }
+    currentPhase = phase;
+    increment = inc;
+    asymmetry = factor;
+    asymmetryInverse = otherFactor;
+}
+
+void VcoModule::process(int count) noexcept {
+    if (count <= 0)
+        return;
+    if (outputs[SyncOut])
+        std::fill(outputs[SyncOut], outputs[SyncOut] + count, 0.0f);
+    const float sampleRate = engineSampleRate().rate;
+
+    if (shape == Triangle || shape == Sine) {
+        renderSmooth(count, sampleRate);
+    } else {
+        const WavetableSet* set = shape == Square ? squareSet : sawSet;
+        if (wavetableMode && usable(set))
+            renderWavetable(count, sampleRate);
+        else
+            renderParabolic(count, sampleRate);
+    }
+    if (wavetableMode && boost > 0.0f)
+        applyBoost(count);
+}
+
+void VcoModule::renderWavetable(int count, float sampleRate) noexcept {
+    if (shape == Pulse) {
+        const float* widthInput = inputs[PulseWidth];
+        const float width = constantPulseWidth;
+        SetReader saw(*sawSet);
+        run(count, sampleRate, [&](double phase, float period, int j) {
+            const float pw = limitPulseWidth(widthInput ? widthInput[j] : width);
+            const float first = saw(phase, period);
+            return first - saw.cycle.read(wrapBoth(phase + pw));
+        });
+        return;
+    }
+    SetReader reader(shape == Square ? *squareSet : *sawSet);
+    run(count, sampleRate, [&](double phase, float period, int) { return reader(phase, period); });
+}
+
+void VcoModule::renderSmooth(int count, float sampleRate) noexcept {
+    if (!usable(triangleSet)) {
+        // Without the triangle set there is nothing to play: silence, with the phase running on.
+        run(count, sampleRate, [](double, float, int) { return 0.0f; });
+        return;
+    }
+    if (shape == Sine) {
+        const Cycle sine(*triangleSet, triangleSet->smoothestTable());
+        run(count, sampleRate, [&](double phase, float, int) { return sine.read(phase); });
+        return;
+    }
+    SetReader reader(*triangleSet);
+    run(count, sampleRate, [&](double phase, float period, int) { return reader(phase, period); });
+}
+
+void VcoModule::renderParabolic(int count, float sampleRate) noexcept {
+    const float* sync = inputs[Sync];
+    const float* frequency = inputs[Frequency];
+    const float* widthInput = inputs[PulseWidth];
+    // Under sync at low frequencies the differentiated forms would turn every reset into a spike:
+    // the plain waveforms are used for the whole block instead.
+    const float lastIncrement =
+        frequency ? limitIncrement(frequency[(count - 1) >> 1] / sampleRate) : increment;
+    const bool plain = sync && lastIncrement < 0.1f;
+
+    double gain = fadeGain;
+    float qa = previousA;
+    float qb = previousB;
+    auto fade = [&] {
+        gain += 0.005 * (1.0 + fadeOffset.next() - gain);
+        return static_cast<float>(gain);
+    };
+
+    if (shape == Saw) {
+        run(count, sampleRate, [&](double phase, float period, int) {
+            const float a = squared(phase - 0.5);
+            const float value = (a - qa) * 1.3f * period * fade();
+            qa = a;
+            return plain ? static_cast<float>(phase - 0.5) : value;
+        });
+    } else if (shape == Square) {
+        run(count, sampleRate, [&](double phase, float period, int) {
+            const float a = squared(phase - 0.5);
+            const float b = squared(wrapAbove(phase + 0.45) - 0.5);
+            const float value = ((a - qa) - (b - qb)) * period * fade();
+            qa = a;
+            qb = b;
+            if (plain)
+                return phase > 0.45 ? 0.5f : -0.5f;
+            return value;
+        });
+    } else {
+        double smoothed = smoothedPulseWidth;
+        const float width = constantPulseWidth;
+        run(count, sampleRate, [&](double phase, float period, int j) {
+            double s = width;
+            if (widthInput) {
+                follow(smoothed, widthInput[j], 0.007, pulseWidthOffset);
+                s = smoothed;
+            }
+            const float a = squared(phase - 0.5);
+            const float b = squared(wrapAbove(phase + s) - 0.5);
+            const float value = ((a - qa) - (b - qb)) * period * fade();
+            qa = a;
+            qb = b;
+            if (plain) {
+                const float pw = widthInput ? widthInput[j] : width;
+                return phase <= pw ? -0.5f : 0.5f;
+            }
+            return value;
+        });
+        smoothedPulseWidth = smoothed;
+        if (widthInput)
+            constantPulseWidth = static_cast<float>(smoothed);
+    }
+    fadeGain = gain;
+    previousA = qa;
+    previousB = qb;
+}
+
+void VcoModule::applyBoost(int count) noexcept {
+    float* audio = outputs[Audio];
+    if (!audio)
+        return;
+    double state = boostState;
+    const double amount = boost;
+    for (int i = 0; i < count; ++i) {
+        follow(state, audio[i], 0.2, boostOffset);
+        audio[i] = static_cast<float>(audio[i] + amount * state);
+    }
+    boostState = state;
+}
+
+} // namespace treskpro
