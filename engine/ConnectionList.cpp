@@ -8,7 +8,10 @@
 namespace treskpro {
 
 int ConnectionList::size() const {
-    return std::clamp(static_cast<int>(loadShared(count)), 0, capacity);
+    // Acquire: the pairs an editor appended are complete once their count is seen.
+    const std::int32_t stored = std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(count))
+                                    .load(std::memory_order_acquire);
+    return std::clamp(static_cast<int>(stored), 0, capacity);
 }
 
 Connection ConnectionList::connection(int k) const {
@@ -30,8 +33,7 @@ bool ConnectionList::append(Connection connection) {
         return false;
     // The pair is complete before the count makes it visible to the audio thread.
     setConnection(used, connection);
-    std::atomic_thread_fence(std::memory_order_release);
-    setCount(used + 1);
+    std::atomic_ref<std::int32_t>(count).store(used + 1, std::memory_order_release);
     return true;
 }
 

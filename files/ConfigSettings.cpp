@@ -59,7 +59,7 @@ void applyDefaultSettings(ConfigSettings& settings, TreskproPatch& patch) {
 
 std::string writeConfigText(const ConfigSettings& settings, const TreskproPatch& patch) {
     std::string out;
-    appendLine(out, "; Tresk Pro Configuration");
+    out += "; Tresk Pro Configuration\r\n";
     appendLine(out, "MaxPolyphony = %d", settings.maxPolyphony);
     appendLine(out, "BendRange = %d", patch.getState(State::BendRange));
     appendLine(out, "Retrigger = %d", patch.getState(State::Retrigger));

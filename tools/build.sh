@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the native Linux plug-ins and the 32-bit Windows plug-ins with their tools and tests.
-# Usage: tools/build.sh [native|asan|win32]...   (default: native win32)
+# Usage: tools/build.sh [native|asan|tsan|win32]...   (default: native win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +20,7 @@ for target in "${targets[@]}"; do
     case "$target" in
     native) configure_and_build native -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
     asan) configure_and_build asan -DCMAKE_BUILD_TYPE=Debug -DTRESKPRO_SANITIZE=ON ;;
+    tsan) configure_and_build tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRESKPRO_THREAD_SANITIZE=ON ;;
     win32) configure_and_build win32 -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ;;
     *) echo "build: unknown configuration $target" >&2; exit 2 ;;
