@@ -1,6 +1,7 @@
 #include "plugin/TreskproSynth.h"
 
 #include "engine/Parameters.h"
+#include "engine/PitchTables.h"
 #include "engine/SampleRate.h"
 #include "engine/WavetableSet.h"
 #include "files/PatchFile.h"
@@ -10,8 +11,10 @@
 #include "plugin/BuildVariant.h"
 #include "plugin/HostStrings.h"
 #include "plugin/ParameterDisplay.h"
+#include "sequencer/PatternOperations.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -121,16 +124,35 @@ TreskproSynth::~TreskproSynth() {
 void TreskproSynth::initialiseFromDisk() {
     WavetableLibrary::shared().loadMissing(pluginPath(WavetableLibrary::folderName));
     applyDefaultSettings(settings, patch());
-    if (const auto text = readWholeFile(pluginPath("Config.ini")))
-        readConfigText(settings, patch(), *text);
-    // The tuning named by the configuration is read here as tunings arrive.
+    patternRandom().state = static_cast<std::uint32_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count() / 1000000);
+    readConfig();
+    tuning = noteFrequencyTable();
+    loadTuning(tuning, settings.tuning);
     settings.startupPatch.clear();
     if (const auto text = readWholeFile(pluginPath("MidiCC.ini")))
         controllerMap.readText(*text);
-    // The patterns are cleared with the configured gate value here once the pattern operations
-    // exist; until then a new patch's patterns are empty.
+    for (PatternRecord& pattern : patch().patterns)
+        clearPattern(pattern, settings.clearNotes != 0);
     patchPath = pluginPath("Tresk Pro Patches") + platform::pathSeparator + "Tresk Pro Patch.tpro";
     loadStartupPatch();
+}
+
+void TreskproSynth::readConfig(const std::string& name) {
+    if (const auto text = readWholeFile(pluginPath(name)))
+        readConfigText(settings, patch(), *text);
+}
+
+bool TreskproSynth::writeConfig(const std::string& name) const {
+    return writeFileSafely(pluginPath(name), writeConfigText(settings, patch()));
+}
+
+bool TreskproSynth::setStartPatch() {
+    const std::string folder = patchFolder() + platform::pathSeparator;
+    if (patchPath.compare(0, folder.size(), folder) != 0)
+        return false;
+    const std::string name = patchPath.substr(folder.size());
+    return writeFileSafely(pluginPath("StartupPatch.ini"), "\"" + name + "\"");
 }
 
 void TreskproSynth::loadStartupPatch() {

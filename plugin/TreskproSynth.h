@@ -12,6 +12,7 @@
 #include "files/ConfigSettings.h"
 #include "files/ControllerMap.h"
 #include "files/TreskproPatch.h"
+#include "files/Tuning.h"
 #include "plugin/HostChunk.h"
 #include "plugin/PatchHandOver.h"
 #include "plugin/Registries.h"
@@ -100,6 +101,19 @@ public:
     // Writes the current patch to `path`; on success the path becomes currentPatchPath.
     bool savePatch(const std::string& path);
 
+    // Config.ini (or another name in the plug-in folder, such as the dialog's "Config.bak"):
+    // reading sets the settings and the current patch's five configured states; a missing file
+    // changes nothing. Writing fails quietly in a read-only folder.
+    void readConfig(const std::string& name = "Config.ini");
+    bool writeConfig(const std::string& name = "Config.ini") const;
+
+    // "Set start patch": remembers the current patch in StartupPatch.ini when it lies in the
+    // patch folder; a patch elsewhere leaves the file as it was. True when written.
+    bool setStartPatch();
+
+    // The custom tuning table (the standard table until a tuning file fills it).
+    const NoteTable& tuningTable() const { return tuning; }
+
     // The host's state of this instance (effGetChunk): a buffer valid until the next call.
     vst::intptr getChunk(void** data);
     // Restores a state the host stored (effSetChunk); answers the size taken.
@@ -170,6 +184,7 @@ private:
     std::string folderPath;
     ConfigSettings settings;
     ControllerMap controllerMap;
+    NoteTable tuning{};
     bool isShutDown = false;
 };
 

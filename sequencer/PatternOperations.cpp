@@ -58,6 +58,11 @@ std::span<const std::uint8_t> scaleIntervals(int scale) {
 
 } // namespace
 
+Random15& patternRandom() {
+    static Random15 random;
+    return random;
+}
+
 PatternRecord& patternClipboard() {
     static PatternRecord clipboard = PatternRecord::fresh();
     return clipboard;

@@ -10,6 +10,10 @@
 
 namespace treskpro {
 
+// The generator the pattern menu's random operations draw from: one per process, seeded from
+// the clock when an instance is constructed.
+Random15& patternRandom();
+
 // The one clipboard of the process, shared by every instance (a pattern record of length 16).
 PatternRecord& patternClipboard();
 

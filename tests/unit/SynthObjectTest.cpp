@@ -1,12 +1,15 @@
 // The plug-in object in-process (instrument build): its tables, the tempo tied to parameter 9,
 // the program name and the host queries of the block entry.
 #include "engine/Parameters.h"
+#include "platform/Platform.h"
 #include "plugin/TreskproPlugin.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -180,6 +183,68 @@ TEST(SynthWithoutHost, KeepsTheInterfaceDefaults) {
     EXPECT_EQ(synth.effect()->numOutputs, 2);
     EXPECT_EQ(synth.effect()->flags, vst::effFlagsCanReplacing | vst::effFlagsProgramChunks);
     EXPECT_EQ(synth.effect()->uniqueID, vst::fourCharacters('V', 'k', '7', 'p'));
+}
+
+} // namespace
+} // namespace treskpro
+
+namespace treskpro {
+namespace {
+
+// An instance in a plug-in folder of its own, as a user installs it.
+class PluginFolderFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = testing::TempDir() + "plugin-folder-files";
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder + "/Tresk Pro Patches/Acid");
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    void write(const std::string& name, const std::string& text) {
+        std::ofstream(folder + "/" + name, std::ios::binary) << text;
+    }
+    std::string folder;
+};
+
+TEST_F(PluginFolderFiles, TuningAndClearedPatternsAtStartUp) {
+    write("Custom.tun", "100 200 300");
+    write("Config.ini", "Tuning = \"" + folder + "/Custom.tun\"\r\nClearNotes = 0\r\n");
+    TreskproPlugin synth(fakeHost, folder);
+    EXPECT_EQ(synth.tuningTable()[0], 100.0f);
+    EXPECT_EQ(synth.tuningTable()[2], 300.0f);
+    EXPECT_NEAR(synth.tuningTable()[69], 440.0f, 1e-3f);    // beyond the file: standard pitch
+    EXPECT_EQ(synth.patch().patterns[5].steps[0].flags, 0); // cleared to rests
+
+    TreskproPlugin gated(fakeHost, testing::TempDir());
+    EXPECT_EQ(gated.patch().patterns[127].steps[15].flags, StepFlags::gate);
+    EXPECT_EQ(gated.patch().patterns[127].steps[16].flags, 0);
+}
+
+TEST_F(PluginFolderFiles, ConfigSnapshotsAndTheStartPatch) {
+    TreskproPlugin synth(fakeHost, folder);
+    synth.setState(State::FilterMode, 1);
+    ASSERT_TRUE(synth.writeConfig("Config.bak"));
+    synth.setState(State::FilterMode, 4);
+    synth.readConfig("Config.bak"); // the dialog's Cancel
+    EXPECT_EQ(synth.getState(State::FilterMode), 1);
+
+    const std::string separator(1, platform::pathSeparator);
+    const std::string inside = synth.patchFolder() + separator + "Acid" + separator + "Line.tpro";
+    ASSERT_TRUE(synth.savePatch(inside));
+    ASSERT_TRUE(synth.setStartPatch());
+    std::ifstream startFile(folder + "/StartupPatch.ini", std::ios::binary);
+    const std::string start((std::istreambuf_iterator<char>(startFile)),
+                            std::istreambuf_iterator<char>());
+    EXPECT_EQ(start, "\"Acid" + separator + "Line.tpro\"");
+
+    ASSERT_TRUE(synth.savePatch(folder + "/Elsewhere.tpro"));
+    EXPECT_FALSE(synth.setStartPatch()); // outside the patch folder: the file stays
+    synth.setState(State::FilterMode, 5);
+    synth.savePatch(inside);
+
+    TreskproPlugin restarted(fakeHost, folder);
+    EXPECT_EQ(restarted.programName(), "Line");
+    EXPECT_EQ(restarted.getState(State::FilterMode), 5);
 }
 
 } // namespace
