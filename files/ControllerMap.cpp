@@ -2,6 +2,7 @@
 
 #include "engine/Parameters.h"
 #include "engine/SharedValue.h"
+#include "files/SafeFile.h"
 #include "files/TextScanner.h"
 
 #include <algorithm>
@@ -156,6 +157,15 @@ void ControllerMap::readText(std::string_view text) {
             break;
         }
     }
+}
+
+void ControllerMap::readFile(const std::string& path) {
+    if (const auto text = readWholeFile(path, 1024u * 1024u))
+        readText(*text);
+}
+
+bool ControllerMap::writeFile(const std::string& path) const {
+    return writeFileSafely(path, writeText());
 }
 
 std::optional<ControllerMap::ParameterChange> ControllerMap::controlChange(int controller,

@@ -41,6 +41,12 @@ public:
     // Reads .map text; only the parameters it names change.
     void readText(std::string_view text);
 
+    // MidiCC.ini and the .map files the editor loads and saves. Reading a file that does not
+    // open changes nothing; writing goes through a temporary file, so a failed save keeps the
+    // old map file.
+    void readFile(const std::string& path);
+    bool writeFile(const std::string& path) const;
+
     // A control change (controller and value 0..127) as the map turns it into a parameter
     // value: learns the controller for the learn target while learning. Nothing for a
     // controller that drives no parameter. Audio thread.

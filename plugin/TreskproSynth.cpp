@@ -130,8 +130,7 @@ void TreskproSynth::initialiseFromDisk() {
     tuning = noteFrequencyTable();
     loadTuning(tuning, settings.tuning);
     settings.startupPatch.clear();
-    if (const auto text = readWholeFile(pluginPath("MidiCC.ini")))
-        controllerMap.readText(*text);
+    controllerMap.readFile(pluginPath("MidiCC.ini"));
     for (PatternRecord& pattern : patch().patterns)
         clearPattern(pattern, settings.clearNotes != 0);
     patchPath = pluginPath("Tresk Pro Patches") + platform::pathSeparator + "Tresk Pro Patch.tpro";
@@ -194,7 +193,7 @@ void TreskproSynth::shutDown() {
         sendMidiToHost(0xB0 + settings.midiOutputChannel, 123, 0); // All Notes Off
     // The controller map and the patch are kept for the next start; a failing write is silent
     // and leaves the old file as it was.
-    writeFileSafely(pluginPath("MidiCC.ini"), controllerMap.writeText());
+    controllerMap.writeFile(pluginPath("MidiCC.ini"));
     if (patches)
         savePatch(pluginPath("Tresk Pro Patch.tpro"));
     // Then the engine parts are freed in reverse order of construction.
