@@ -4,13 +4,28 @@
 #include "files/ConfigSettings.h"
 #include "files/ControllerMap.h"
 #include "files/PatchFile.h"
+#include "files/PatternExchange.h"
 #include "plugin/HostChunk.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 namespace {
+
+std::string bigEndian(std::uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+// An IFF-style chunk: identifier, big-endian size, data, padded to an even size.
+std::string iffChunk(const std::string& identifier, const std::string& data) {
+    std::string bytes = identifier + bigEndian(static_cast<std::uint32_t>(data.size())) + data;
+    if (data.size() % 2 != 0)
+        bytes += '\0';
+    return bytes;
+}
 
 void write(const std::filesystem::path& folder, const std::string& name, const std::string& bytes) {
     std::filesystem::create_directories(folder);
@@ -41,6 +56,20 @@ int main(int argc, char** argv) {
         tun += std::to_string(8.0 + k) + "\r\n";
     write(root / "tuning", "Seed.tun", tun);
     write(root / "tuning", "Seed.scl", "! seed\nSeed scale\n 3\n3/2\n700.0\n2\n");
+
+    PatternRecord pattern = PatternRecord::fresh();
+    pattern.steps[0] = {7, StepFlags::gate | StepFlags::accent};
+    pattern.steps[1] = {12, StepFlags::gate | StepFlags::up | StepFlags::slide};
+    write(root / "pattern", "seed.pat", writePatternText(pattern));
+    std::string unit(1097, '\0');
+    for (std::size_t k = 0; k < 32; ++k) {
+        unit[10 + 34 * k] = 16;
+        for (std::size_t j = 0; j < 16; ++j)
+            unit[10 + 34 * k + 2 + 2 * j] = static_cast<char>(j % 13);
+    }
+    write(root / "song", "seed.rbs",
+          iffChunk("CAT ", "RB38" + iffChunk("HEAD", "abc") + iffChunk("303 ", unit) +
+                               iffChunk("303 ", unit)));
 
     write(root / "wavetable", "small.dat", [] {
         const auto bytes = WavetableSet::encode({1, 0}, {{0.0f, 1.0f, -1.0f}, {0.5f}});
