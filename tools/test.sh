@@ -9,17 +9,28 @@ cd "$(dirname "$0")/.."
 tools/setup.sh
 tools/build.sh native asan tsan win32
 
-status=0
-for configuration in native asan win32; do
+passed=0
+failed=0
+stage() {
+    local name=$1
+    shift
     echo
-    echo "test: $configuration"
-    (cd "build/$configuration" && ctest --output-on-failure --timeout 600) || status=1
+    echo "test: $name"
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "test: $name FAILED"
+    fi
+}
+
+for configuration in native asan win32; do
+    stage "$configuration" bash -c "cd build/$configuration && ctest --output-on-failure --timeout 600"
 done
+stage "threads (ThreadSanitizer)" \
+    build/tsan/bin/treskpro-unit-tests --gtest_filter='PatchHandOver.*:HostState.*'
+stage "fuzzing" tools/fuzz.sh 20
 
 echo
-echo "test: threads (ThreadSanitizer)"
-build/tsan/bin/treskpro-unit-tests --gtest_filter='PatchHandOver.*:HostState.*' || status=1
-
-echo
-tools/fuzz.sh 20 || status=1
-exit $status
+echo "stages: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
