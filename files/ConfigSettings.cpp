@@ -16,14 +16,6 @@ namespace {
 
 constexpr int voiceCount = 32;
 
-// A whole token as C's strtol with base 0 reads it: decimal, "0x" hexadecimal, leading "0"
-// octal; 0 for a token without digits; clamped to 32 bits.
-std::int32_t integerToken(const std::string& token) {
-    const long long value = std::strtoll(token.c_str(), nullptr, 0);
-    return static_cast<std::int32_t>(std::clamp<long long>(
-        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 float floatToken(const std::string& token) {
     TextScanner scanner(token);
     float value = 0.0f;
@@ -91,21 +83,8 @@ std::string writeConfigText(const ConfigSettings& settings, const TreskproPatch&
 
 void readConfigText(ConfigSettings& settings, TreskproPatch& patch, std::string_view text) {
     TextScanner scanner(text);
-    for (;;) {
-        scanner.skipSpace();
-        if (scanner.atEnd())
-            break;
-        if (scanner.character(';')) {
-            scanner.skipLine();
-            continue;
-        }
-        std::string key;
-        scanner.word(key);
-        // " %s = ": a key written against its "=" swallows it, and the line is not taken.
-        scanner.skipSpace();
-        scanner.character('=');
-        scanner.skipSpace();
-
+    std::string key;
+    while (scanner.nextKey(key)) {
         if (equalIgnoringCase(key, "Tuning") || equalIgnoringCase(key, "StartupPatch")) {
             const std::string value = scanner.quoted();
             if (equalIgnoringCase(key, "StartupPatch"))

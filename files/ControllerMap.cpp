@@ -129,24 +129,11 @@ std::string ControllerMap::writeText() const {
 void ControllerMap::readText(std::string_view text) {
     TextScanner scanner(text);
     std::array<bool, Parameter::count> readFromThisText{};
-    for (;;) {
-        scanner.skipSpace();
-        if (scanner.atEnd())
-            break;
-        if (scanner.character(';')) {
-            scanner.skipLine();
-            continue;
-        }
-        std::string key;
-        std::string token;
-        scanner.word(key);
-        scanner.skipSpace();
-        scanner.character('=');
+    std::string key;
+    std::string token;
+    while (scanner.nextKey(key)) {
         scanner.word(token);
-        // Base from the prefix, as C's strtol reads it; a token without digits gives 0.
-        const long long value = std::strtoll(token.c_str(), nullptr, 0);
-        const int controller = static_cast<int>(std::clamp<long long>(
-            value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+        const int controller = integerToken(token);
         // Two parameters share the name "Output Variable": the second line of that name in a
         // file addresses the second of them, so a written map reads back whole.
         for (int p = 0; p < Parameter::count; ++p) {

@@ -1,6 +1,8 @@
 #include "files/TextScanner.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <limits>
 #include <system_error>
 
@@ -36,6 +38,12 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::int32_t integerToken(const std::string& token) {
+    const long long value = std::strtoll(token.c_str(), nullptr, 0);
+    return static_cast<std::int32_t>(std::clamp<long long>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
 void TextScanner::skipSpace() {
     while (!atEnd() && isBlank(text[position]))
         ++position;
@@ -46,6 +54,22 @@ void TextScanner::skipLine() {
         ++position;
     if (!atEnd())
         ++position;
+}
+
+bool TextScanner::nextKey(std::string& key) {
+    for (;;) {
+        skipSpace();
+        if (atEnd())
+            return false;
+        if (!character(';'))
+            break;
+        skipLine();
+    }
+    word(key);
+    skipSpace();
+    character('=');
+    skipSpace();
+    return true;
 }
 
 bool TextScanner::literal(std::string_view expected) {

@@ -14,6 +14,10 @@ namespace treskpro {
 // ASCII comparison without regard to case, as every key and section name is compared.
 bool equalIgnoringCase(std::string_view a, std::string_view b);
 
+// A whole token as C's strtol with base 0 reads it: decimal, "0x" hexadecimal, a leading "0"
+// octal; 0 for a token without digits; clamped to 32 bits.
+std::int32_t integerToken(const std::string& token);
+
 class TextScanner {
 public:
     explicit TextScanner(std::string_view source) : text(source) {}
@@ -25,6 +29,11 @@ public:
 
     // Skips the rest of the current line, its line end included.
     void skipLine();
+
+    // The next key of a "key = value" file: blanks and ";" comment lines are skipped, the key is
+    // the next run of non-blank characters, then an "=" with blanks around it. A key written
+    // against its "=" swallows it, and its line is not taken. False at the end of the text.
+    bool nextKey(std::string& key);
 
     // Matches `literal` character by character; false at the first difference (the characters
     // before it stay consumed).

@@ -7,7 +7,7 @@
 #include "engine/VcoModule.h"
 #include "engine/WavetableSet.h"
 #include "platform/Platform.h"
-#include "tests/unit/Spectrum.h"
+#include "tests/unit/FrequencyAnalysis.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The generated tables: band limits per period, the shapes they approximate, the file round trip.
 #include "tools/wavetables/WavetableGenerator.h"
 #include "engine/WavetableSet.h"
-#include "tests/unit/Spectrum.h"
+#include "tests/unit/FrequencyAnalysis.h"
 
 #include <gtest/gtest.h>
 
