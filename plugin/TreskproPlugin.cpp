@@ -40,6 +40,29 @@ void TreskproPlugin::setProgramName(const char* name) {
         editor->refreshAll();
 }
 
+vst::intptr TreskproPlugin::processEvents(const vst::VstEvents* events) {
+    const vst::intptr answer = TreskproSynth::processEvents(events);
+    if (!editor || !events)
+        return answer;
+    // The editor sees every MIDI event of the block, not only the first 64: its indicator
+    // lights, and program changes and bank selects choose from its patch list at once.
+    for (vst::int32 i = 0; i < events->numEvents; ++i) {
+        const vst::VstEvent* event = events->events[i];
+        if (!event || event->type != vst::kVstMidiType)
+            continue;
+        const auto* midi = reinterpret_cast<const vst::VstMidiEvent*>(event);
+        const int status = static_cast<unsigned char>(midi->midiData[0]) & 0xF0;
+        const int data1 = midi->midiData[1] & 0x7F;
+        const int data2 = midi->midiData[2] & 0x7F;
+        editor->midiArrived();
+        if (status == 0xC0)
+            editor->selectProgram(data1);
+        else if (status == 0xB0 && data1 == 0)
+            editor->selectBank(data2);
+    }
+    return answer;
+}
+
 vst::intptr TreskproPlugin::dispatchEditor(vst::int32 opcode, vst::int32 index, vst::intptr value,
                                            void* ptr, float opt) {
     return editor ? editor->dispatch(opcode, index, value, ptr, opt) : 0;

@@ -17,6 +17,7 @@ public:
     void setParameter(int index, float value) override;
     void setProgram(int program) override;
     void setProgramName(const char* name) override;
+    vst::intptr processEvents(const vst::VstEvents* events) override;
 
     bool hasEditor() const { return editor != nullptr; }
 

@@ -281,12 +281,19 @@ void TreskproSynth::setProgram(int program) {
 
 void TreskproSynth::setProgramName(const char*) {}
 
+intptr TreskproSynth::processEvents(const VstEvents* events) {
+    midiInput.fill(events);
+    return 1;
+}
+
 void TreskproSynth::suspend() {
     patches->setProcessing(false);
     if (!buildVariant.isEffect && getState(State::MidiMode) == 0)
         setState(State::RunStop, 0);
-    // Emptying the MIDI input, silencing the voices, clearing the delay lines and engine
-    // blocks and clearing the note stack join here with the engine and block processing.
+    midiInput.clear();
+    blocks.clear();
+    // Silencing the voices, clearing the delay lines and the note stack join here with the
+    // voices and block processing.
 }
 
 void TreskproSynth::resume() {
@@ -308,6 +315,7 @@ void TreskproSynth::setBlockSize(intptr size) {
     // gigabytes. Larger blocks are rendered in pieces of this size.
     constexpr intptr largestBlock = 1 << 16;
     maximumBlockSize = static_cast<int>(std::min(size, largestBlock));
+    blocks.setBlockSize(maximumBlockSize);
 }
 
 void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames) {
@@ -322,11 +330,12 @@ void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames
         reinterpret_cast<const VstTimeInfo*>(callHost(audioMasterGetTime, 0, kVstTempoValid));
     if (time && blockPatch.getState(State::SyncMode) == 1)
         setTempo(time->tempo);
-    // Until the engine renders, the plug-in's outputs are silent.
+    // Until the voices render, the outputs are silent and the block's MIDI is not yet played.
     for (int channel = 0; channel < 2; ++channel) {
         if (outputs[channel])
             std::fill_n(outputs[channel], frames, 0.0f);
     }
+    midiInput.clear();
     patches->endBlock();
 }
 
@@ -450,6 +459,8 @@ intptr TreskproSynth::dispatch(int32 opcode, int32 index, intptr value, void* pt
         else
             resume();
         return 0;
+    case effProcessEvents:
+        return processEvents(static_cast<const VstEvents*>(ptr));
     case effGetChunk:
         return getChunk(static_cast<void**>(ptr));
     case effSetChunk:

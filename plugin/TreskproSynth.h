@@ -8,12 +8,14 @@
 // and takes no lock; values shared between threads are single words written whole.
 #pragma once
 
+#include "engine/BlockRegistry.h"
 #include "engine/SocketRegistry.h"
 #include "files/ConfigSettings.h"
 #include "files/ControllerMap.h"
 #include "files/TreskproPatch.h"
 #include "files/Tuning.h"
 #include "plugin/HostChunk.h"
+#include "plugin/MidiEventBuffer.h"
 #include "plugin/PatchHandOver.h"
 #include "plugin/Registries.h"
 #include "plugin/VstInterface.h"
@@ -69,6 +71,11 @@ public:
     std::string programName() const;
     const std::string& currentPatchPath() const { return patchPath; }
     void setCurrentPatchPath(const std::string& path) { patchPath = path; }
+
+    // effProcessEvents: keeps the block's first 64 events, sorted by time stamp, for the next
+    // processReplacing. Audio thread.
+    virtual vst::intptr processEvents(const vst::VstEvents* events);
+    const MidiEventBuffer& midiEvents() const { return midiInput; }
 
     virtual void setProgram(int program);
     virtual void setProgramName(const char* name);
@@ -128,6 +135,9 @@ public:
     const StateRegistry& states() const { return stateRegistry; }
     float* socketVariable(int index) const { return socketVariables[static_cast<size_t>(index)]; }
 
+    // Every sample block of the engine, sized for the host's block size.
+    BlockRegistry& engineBlocks() { return blocks; }
+
     // Points every input socket at the output feeding it, from the current patch's cables.
     void applyConnections() { socketRegistry.applyConnections(patch().connections); }
 
@@ -175,6 +185,8 @@ private:
     SocketRegistry socketRegistry;
     StateRegistry stateRegistry;
     std::array<float*, Socket::count> socketVariables{};
+    BlockRegistry blocks;
+    MidiEventBuffer midiInput;
 
     std::unique_ptr<PatchHandOver> patches;
     std::unique_ptr<ChunkBuffer> chunkBuffer;

@@ -111,6 +111,19 @@ TEST_F(SynthObject, TempoFollowsParameterNineAndIsClamped) {
     EXPECT_EQ(synth.sampleRate(), 48000.0f);
 }
 
+TEST_F(SynthObject, EngineBlocksFollowTheHostBlockSizeAndClearOnSuspend) {
+    float* block = nullptr;
+    ASSERT_TRUE(synth.engineBlocks().registerBlock(&block, 2));
+    synth.dispatch(vst::effSetBlockSize, 0, 4096, nullptr, 0.0f);
+    EXPECT_EQ(synth.blockSize(), 4096);
+    EXPECT_EQ(synth.engineBlocks().blockSize(), 4096);
+    block[2 * 4096 - 1] = 1.0f;
+    synth.dispatch(vst::effMainsChanged, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(block[2 * 4096 - 1], 0.0f);
+    synth.dispatch(vst::effSetBlockSize, 0, -1, nullptr, 0.0f); // ignored
+    EXPECT_EQ(synth.blockSize(), 4096);
+}
+
 TEST_F(SynthObject, ProgramNameIsThePatchFileBaseName) {
     // A new instance names the default patch of its folder, without loading it.
     EXPECT_EQ(synth.programName(), "Tresk Pro Patch");
