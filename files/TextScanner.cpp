@@ -88,14 +88,16 @@ bool TextScanner::character(char expected) {
     return true;
 }
 
+bool TextScanner::readSign(std::size_t& cursor) const {
+    if (cursor >= text.size() || (text[cursor] != '+' && text[cursor] != '-'))
+        return false;
+    return text[cursor++] == '-';
+}
+
 bool TextScanner::integer(std::int32_t& value) {
     skipSpace();
     std::size_t cursor = position;
-    bool negative = false;
-    if (cursor < text.size() && (text[cursor] == '+' || text[cursor] == '-')) {
-        negative = text[cursor] == '-';
-        ++cursor;
-    }
+    const bool negative = readSign(cursor);
     if (cursor >= text.size() || !isDigit(text[cursor]))
         return false;
     std::int64_t magnitude = 0;
@@ -120,11 +122,7 @@ bool TextScanner::number(float& value) {
     // Independent of the host's locale: a host that sets a decimal comma must not change what
     // a patch file means.
     std::size_t cursor = position;
-    bool negative = false;
-    if (cursor < text.size() && (text[cursor] == '+' || text[cursor] == '-')) {
-        negative = text[cursor] == '-';
-        ++cursor;
-    }
+    const bool negative = readSign(cursor);
     if (cursor >= text.size() || text[cursor] == '+' || text[cursor] == '-')
         return false;
     double parsed = 0.0;

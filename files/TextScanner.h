@@ -64,6 +64,9 @@ public:
     std::size_t offset() const { return position; }
 
 private:
+    // Steps `cursor` over an optional sign; true for a minus.
+    bool readSign(std::size_t& cursor) const;
+
     std::string_view text;
     std::size_t position = 0;
 };

@@ -1,6 +1,8 @@
-// Spectrum measurement for the DSP tests: a radix-2 FFT, the 4-term Blackman-Harris window and
-// pitch by zero crossings.
+// Spectrum measurement for the DSP tests: the wavetable generator's FFT, the 4-term Blackman-Harris
+// window and pitch by zero crossings.
 #pragma once
+
+#include "tools/wavetables/WavetableGenerator.h"
 
 #include <cmath>
 #include <complex>
@@ -13,27 +15,7 @@ namespace treskpro::test {
 inline std::vector<double> magnitudes(const std::vector<double>& samples) {
     const std::size_t size = samples.size();
     std::vector<std::complex<double>> data(samples.begin(), samples.end());
-    for (std::size_t i = 1, j = 0; i < size; ++i) {
-        std::size_t bit = size >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j)
-            std::swap(data[i], data[j]);
-    }
-    for (std::size_t span = 2; span <= size; span <<= 1) {
-        const double angle = -2.0 * std::numbers::pi / static_cast<double>(span);
-        const std::complex<double> step = std::polar(1.0, angle);
-        for (std::size_t start = 0; start < size; start += span) {
-            std::complex<double> twiddle = 1.0;
-            for (std::size_t k = 0; k < span / 2; ++k) {
-                const std::complex<double> odd = data[start + k + span / 2] * twiddle;
-                data[start + k + span / 2] = data[start + k] - odd;
-                data[start + k] += odd;
-                twiddle *= step;
-            }
-        }
-    }
+    wavetables::fourierTransform(data, -1);
     std::vector<double> result(size / 2 + 1);
     for (std::size_t k = 0; k < result.size(); ++k)
         result[k] = std::abs(data[k]);

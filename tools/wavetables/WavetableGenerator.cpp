@@ -28,31 +28,6 @@ double coefficient(Waveform waveform, int n) {
     return 0.0;
 }
 
-// In-place radix-2 transform with e^{+i...} kernel (no scaling); size is a power of two.
-void inverseTransform(std::vector<std::complex<double>>& data) {
-    const std::size_t size = data.size();
-    for (std::size_t i = 1, j = 0; i < size; ++i) {
-        std::size_t bit = size >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j)
-            std::swap(data[i], data[j]);
-    }
-    for (std::size_t span = 2; span <= size; span <<= 1) {
-        const double angle = 2.0 * std::numbers::pi / static_cast<double>(span);
-        for (std::size_t start = 0; start < size; start += span) {
-            for (std::size_t k = 0; k < span / 2; ++k) {
-                const std::complex<double> twiddle =
-                    std::polar(1.0, angle * static_cast<double>(k));
-                const std::complex<double> odd = data[start + k + span / 2] * twiddle;
-                data[start + k + span / 2] = data[start + k] - odd;
-                data[start + k] += odd;
-            }
-        }
-    }
-}
-
 // First periods of each table's range: the sine for everything up to 4 samples, then a new
 // table wherever one more harmonic fits, and above 32 samples eight tables per octave.
 std::vector<int> rangeStarts() {
@@ -93,7 +68,7 @@ std::vector<float> cycle(Waveform waveform, int harmonics, int length) {
     std::vector<std::complex<double>> spectrum(static_cast<std::size_t>(length));
     for (int n = 1; n <= harmonics && n < length / 2; ++n)
         spectrum[static_cast<std::size_t>(n)] = coefficient(waveform, n);
-    inverseTransform(spectrum);
+    fourierTransform(spectrum, +1);
     std::vector<float> samples(static_cast<std::size_t>(length));
     for (std::size_t k = 0; k < samples.size(); ++k)
         samples[k] = static_cast<float>(spectrum[k].imag());
@@ -112,6 +87,31 @@ GeneratedSet generate(Waveform waveform) {
             set.periodMap[static_cast<std::size_t>(period)] = static_cast<std::uint8_t>(t);
     }
     return set;
+}
+
+void fourierTransform(std::vector<std::complex<double>>& data, int sign) {
+    const std::size_t size = data.size();
+    for (std::size_t i = 1, j = 0; i < size; ++i) {
+        std::size_t bit = size >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j)
+            std::swap(data[i], data[j]);
+    }
+    for (std::size_t span = 2; span <= size; span <<= 1) {
+        const double angle = sign * 2.0 * std::numbers::pi / static_cast<double>(span);
+        for (std::size_t start = 0; start < size; start += span) {
+            for (std::size_t k = 0; k < span / 2; ++k) {
+                // Each twiddle computed afresh: no error accumulates along a long transform.
+                const std::complex<double> twiddle =
+                    std::polar(1.0, angle * static_cast<double>(k));
+                const std::complex<double> odd = data[start + k + span / 2] * twiddle;
+                data[start + k + span / 2] = data[start + k] - odd;
+                data[start + k] += odd;
+            }
+        }
+    }
 }
 
 } // namespace treskpro::wavetables

@@ -3,6 +3,7 @@
 // below half the base sample rate for the shortest period of its range.
 #pragma once
 
+#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -27,6 +28,10 @@ inline constexpr int mapCount = 4096;
 // The most harmonics a table may hold when it plays periods of `shortestPeriod` samples and
 // longer: every harmonic below half the sample rate, but at least the fundamental.
 int harmonicLimit(int shortestPeriod);
+
+// In-place radix-2 Fourier transform without scaling (size a power of two): sign -1 forward,
+// +1 inverse.
+void fourierTransform(std::vector<std::complex<double>>& data, int sign);
 
 // A table length that keeps the error of linear interpolation far below audibility for
 // `harmonics` harmonics (a power of two).
