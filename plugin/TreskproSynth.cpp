@@ -88,7 +88,8 @@ TreskproSynth::TreskproSynth(HostCallback host, std::optional<std::string> plugi
     effectRecord.processReplacing = processReplacingEntry;
     effectRecord.processDoubleReplacing = processDouble;
 
-    // The engine, the voices and the sequencer are constructed here as they arrive.
+    // The engine: voices, sequencer, delay lines and the sockets of the modular section.
+    engine = std::make_unique<SynthEngine>(blocks);
 
     patches = std::make_unique<PatchHandOver>(std::make_unique<TreskproPatch>());
     chunkBuffer = std::make_unique<ChunkBuffer>();
@@ -204,11 +205,6 @@ void TreskproSynth::shutDown() {
 void TreskproSynth::registerTables() {
     for (const ParameterDefinition& definition : parameterDefinitions)
         parameterRegistry.registerParameter(definition.tag, definition.name);
-    for (int i = 0; i < Socket::count; ++i) {
-        const SocketDefinition& definition = socketDefinitions[static_cast<size_t>(i)];
-        socketRegistry.registerSocket(&socketVariables[static_cast<size_t>(i)], definition.name,
-                                      definition.direction);
-    }
     for (const char* name : stateNames)
         stateRegistry.registerState(nullptr, name, 0);
 }
@@ -288,12 +284,8 @@ intptr TreskproSynth::processEvents(const VstEvents* events) {
 
 void TreskproSynth::suspend() {
     patches->setProcessing(false);
-    if (!buildVariant.isEffect && getState(State::MidiMode) == 0)
-        setState(State::RunStop, 0);
     midiInput.clear();
-    blocks.clear();
-    // Silencing the voices, clearing the delay lines and the note stack join here with the
-    // voices and block processing.
+    resetEngine();
 }
 
 void TreskproSynth::resume() {
@@ -318,27 +310,6 @@ void TreskproSynth::setBlockSize(intptr size) {
     blocks.setBlockSize(maximumBlockSize);
 }
 
-void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames) {
-    (void)inputs;
-    if (frames <= 0 || !outputs)
-        return;
-    const TreskproPatch& blockPatch = patches->beginBlock();
-    inputConnected[0] = callHost(audioMasterPinConnected, 0, 0) == 0;
-    inputConnected[1] = callHost(audioMasterPinConnected, 1, 0) == 0;
-    setEngineSampleRate(rate);
-    const auto* time =
-        reinterpret_cast<const VstTimeInfo*>(callHost(audioMasterGetTime, 0, kVstTempoValid));
-    if (time && blockPatch.getState(State::SyncMode) == 1)
-        setTempo(time->tempo);
-    // Until the voices render, the outputs are silent and the block's MIDI is not yet played.
-    for (int channel = 0; channel < 2; ++channel) {
-        if (outputs[channel])
-            std::fill_n(outputs[channel], frames, 0.0f);
-    }
-    midiInput.clear();
-    patches->endBlock();
-}
-
 bool TreskproSynth::loadPatch(const std::string& path) {
     patchLoading.store(true, std::memory_order_release);
     auto fresh = std::make_unique<TreskproPatch>();
@@ -346,7 +317,16 @@ bool TreskproSynth::loadPatch(const std::string& path) {
     if (loaded) {
         patches->replace(std::move(fresh));
         patchChanged.store(true, std::memory_order_release);
-        // Silencing the voices and the sequencer's AutoRun restart join here with the engine.
+        // The voices go quiet and, with AutoRun, the sequencer restarts for the loaded patch;
+        // the audio thread does both before its next block.
+        std::uint32_t request = SilenceForPatch;
+        if (settings.autoRun == 1) {
+            if (getState(State::MidiMode) == 1)
+                request |= AutoRunKeyboard;
+            else if (getState(State::MidiMode) == 0)
+                request |= getState(State::RunStop) == 1 ? AutoRunStart : AutoRunReset;
+        }
+        requestEngine(request);
         patchPath = path;
         setTempo(tempoFromParameter(getParameter(Parameter::Tempo)));
         callHost(audioMasterUpdateDisplay);

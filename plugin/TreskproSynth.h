@@ -10,12 +10,14 @@
 
 #include "engine/BlockRegistry.h"
 #include "engine/SocketRegistry.h"
+#include "engine/SynthEngine.h"
 #include "files/ConfigSettings.h"
 #include "files/ControllerMap.h"
 #include "files/TreskproPatch.h"
 #include "files/Tuning.h"
 #include "plugin/HostChunk.h"
 #include "plugin/MidiEventBuffer.h"
+#include "plugin/NoteStack.h"
 #include "plugin/PatchHandOver.h"
 #include "plugin/Registries.h"
 #include "plugin/VstInterface.h"
@@ -131,18 +133,45 @@ public:
     // Raised by a patch file load: the next block jumps every smoothed value to its target.
     bool takePatchChanged() { return patchChanged.exchange(false); }
     const ParameterRegistry& parameters() const { return parameterRegistry; }
-    const SocketRegistry& sockets() const { return socketRegistry; }
+    const SocketRegistry& sockets() const { return engine->sockets(); }
     const StateRegistry& states() const { return stateRegistry; }
-    float* socketVariable(int index) const { return socketVariables[static_cast<size_t>(index)]; }
+    float* socketVariable(int index) const {
+        return engine->socketVariables()[static_cast<size_t>(index)];
+    }
 
     // Every sample block of the engine, sized for the host's block size.
     BlockRegistry& engineBlocks() { return blocks; }
 
     // Points every input socket at the output feeding it, from the current patch's cables.
-    void applyConnections() { socketRegistry.applyConnections(patch().connections); }
+    void applyConnections() { engine->sockets().applyConnections(patch().connections); }
 
     // The block entry: refreshes the input pins and the host tempo, then renders.
     void processReplacing(float** inputs, float** outputs, int frames);
+
+    // One MIDI message between two slices: status with the channel cleared, data masked to
+    // 7 bits. Audio thread.
+    void handleMidiMessage(int status, int data1, int data2);
+
+    // Parameter change that the host records as automation (controllers, MIDI learn).
+    void setParameterAutomated(int index, float value);
+
+    // The three note operations for callers outside the MIDI path (the editor's keyboard):
+    // play a note on a free voice, release a note (any value outside 0..127 releases all), and
+    // silence everything. Audio thread, or any thread while the host does not process.
+    void playNote(int note, int velocity);
+    void releaseNote(int note);
+    void resetEngine();
+
+    // The run/stop command of the editor: starts the sequencer at step 0 or stops it. The
+    // voices follow at the start of the next block. Editor thread.
+    void setRunStop(bool run);
+
+    // What the editor's indicators show; it reads and clears them on its timer.
+    std::int32_t takeMidiActivity() { return midiActivity.exchange(0); }
+    bool gateActive() const { return engine->gateActive.load(std::memory_order_relaxed) != 0; }
+    SynthEngine& synthEngine() { return *engine; }
+    const NoteStack& noteStack() const { return notes; }
+    int pitchBend() const { return midiControllers.pitchBend; }
 
     // Asks the host something; 0 when there is no host.
     vst::intptr callHost(vst::int32 opcode, vst::int32 index = 0, vst::intptr value = 0,
@@ -170,6 +199,31 @@ private:
     vst::intptr outputProperties(int index, vst::VstPinProperties* properties) const;
     vst::intptr midiKeyName(vst::MidiKeyName* key) const;
 
+    // Work that the editor's or the host's thread asks of the voices, done by the audio thread
+    // at the start of its next block so that no voice is touched while it renders.
+    enum EngineRequest : std::uint32_t {
+        SilenceForPatch = 1u << 0,
+        AutoRunKeyboard = 1u << 1,
+        AutoRunStart = 1u << 2,
+        AutoRunReset = 1u << 3,
+        RunStart = 1u << 4,
+        RunStop = 1u << 5,
+    };
+    void requestEngine(std::uint32_t request) {
+        engineRequests.fetch_or(request, std::memory_order_acq_rel);
+    }
+    void applyEngineRequests(const TreskproPatch& blockPatch);
+    void renderSlice(const TreskproPatch& blockPatch, float** inputs, float** outputs, int offset,
+                     int count, bool changed);
+    void patternNoteOn(int note);
+    void patternNoteOff(int note, bool fromVelocityZero);
+    void monoNoteOn(int note, int velocity);
+    void monoNoteOff(int note, int velocity);
+    void polyNoteOn(int note, int velocity);
+    void polyNoteOff(int note);
+    void controlChange(int controller, int value);
+    int polyphony() const;
+
     vst::AEffect effectRecord{};
     vst::HostCallback hostCallback;
 
@@ -182,11 +236,20 @@ private:
     double stepSamples = 5512.5;
 
     ParameterRegistry parameterRegistry;
-    SocketRegistry socketRegistry;
     StateRegistry stateRegistry;
-    std::array<float*, Socket::count> socketVariables{};
     BlockRegistry blocks;
     MidiEventBuffer midiInput;
+    std::unique_ptr<SynthEngine> engine;
+    NoteStack notes;
+    struct ControllerState {
+        int pitchBend = 8192;
+        int sustain = 0;
+        int modWheelCoarse = 0;
+        int modWheelFine = 0;
+        int channelPressure = 0;
+    } midiControllers;
+    std::atomic<std::int32_t> midiActivity{0};
+    std::atomic<std::uint32_t> engineRequests{0};
 
     std::unique_ptr<PatchHandOver> patches;
     std::unique_ptr<ChunkBuffer> chunkBuffer;

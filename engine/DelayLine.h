@@ -1,0 +1,37 @@
+// One channel of the stereo delay: a 65536-sample ring whose read position glides towards its
+// target, so that turning the time knob bends the pitch of the echoes like a tape delay instead
+// of clicking.
+#pragma once
+
+#include <array>
+
+namespace treskpro {
+
+class DelayLine {
+public:
+    static constexpr int length = 65536;
+
+    // Target position as a fraction of the ring: the delay is length x (1 - position) samples.
+    void setTarget(double position) noexcept { target = position; }
+    void setFeedback(float amount) noexcept { feedback = amount; }
+
+    // Runs `count` samples of `channel` through the line and adds amount x echo to it. With a
+    // time block (the "Delay time" socket), each sample's target follows
+    // 1 - clamp(|0.99 cv| x time + 0.01, 0, 1). Audio thread.
+    void process(float* channel, int count, float amount, const float* timeCv, float time) noexcept;
+
+    // Silence in the ring; position and write index stay. Audio thread.
+    void clear() noexcept { buffer.fill(0.0f); }
+
+    double position() const noexcept { return readPosition; }
+    void jumpToTarget() noexcept { readPosition = target; }
+
+private:
+    std::array<float, length> buffer{};
+    int writeIndex = 0;
+    double readPosition = 0.5;
+    double target = 0.5;
+    float feedback = 0.0f;
+};
+
+} // namespace treskpro

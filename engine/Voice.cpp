@@ -1,0 +1,414 @@
+#include "engine/Voice.h"
+
+#include "engine/AccentSweep.h"
+#include "engine/EnvelopeCoefficients.h"
+#include "engine/Parameters.h"
+#include "engine/PitchTables.h"
+#include "engine/SocketRegistry.h"
+#include "engine/WavetableSet.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace treskpro {
+
+namespace {
+
+// The highest cutoff control the filter tables are made for.
+constexpr float highestCutoff = 0.966f;
+
+// Cutoff controls are tuned at 44.1 kHz; at any other rate they are scaled down so that the
+// filter's upper range stays below the Nyquist frequency.
+constexpr float otherRateCutoffScale = 0.755f;
+
+} // namespace
+
+Voice::Voice() {
+    NoiseModule::seedRandomFromClock();
+    filter.setInputGain(2.0f);
+    attenuator2.setLag(true);
+}
+
+void Voice::setScratch(const VoiceScratch& scratch) {
+    oscillators.setBlocks(scratch.oscillators);
+    filter.setScratch(scratch.filterScratch[0], scratch.filterScratch[1], scratch.filterScratch[2],
+                      scratch.filterScratch[3]);
+    WavetableLibrary& tables = WavetableLibrary::shared();
+    oscillators.setWavetables(&tables.saw, &tables.square, &tables.triangle);
+    mg.setWavetables(&tables.mgSaw, &tables.mgSquare, &tables.triangle);
+}
+
+void Voice::noteOn(int note, int velocity) noexcept {
+    active = 1;
+    gateOn = true;
+    sliding = false;
+    currentNote = note & 127;
+    currentVelocity = velocity & 127;
+    vcfEnvelope.start();
+    vcaEnvelope.start();
+    mg.retrigger();
+    noteStarted = true;
+}
+
+void Voice::legato(int note, int velocity) noexcept {
+    active = 1;
+    sliding = true;
+    note &= 127;
+    if (retrigger && note != currentNote) {
+        vcfEnvelope.retrigger();
+        vcaEnvelope.retrigger();
+        mg.retrigger();
+    }
+    currentNote = note;
+    currentVelocity = velocity & 127;
+}
+
+void Voice::noteOff() noexcept {
+    active = 0;
+    gateOn = false;
+    sliding = false;
+    vcfEnvelope.release();
+    vcaEnvelope.release();
+}
+
+void Voice::silence() noexcept {
+    noteOff();
+    vcfEnvelope.silence();
+    vcaEnvelope.silence();
+}
+
+void Voice::patchChanged() noexcept {
+    noteOff();
+    vcfEnvelope.silence();
+    vcaEnvelope.damp();
+}
+
+void Voice::setNote(int note) noexcept {
+    currentNote = note & 127;
+}
+
+void Voice::reset() noexcept {
+    silence();
+    oscillators.reset();
+    filter.reset();
+    mg.reset();
+    noise.reset();
+    attenuator1.reset();
+    attenuator2.reset();
+    glide.reset();
+    glideStarted = false;
+    releasePending = false;
+    vcfCv = filterMod1 = filterMod2 = gain = 0.0;
+}
+
+int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
+    const int n = slice.count;
+    const float* p = slice.parameters;
+    const auto& sockets = *slice.sockets;
+    const VoiceScratch& scratch = slice.scratch;
+
+    setRetrigger(p[Parameter::TriggerMode] > 0.0f);
+    targetFrequency = (*slice.noteTable)[static_cast<std::size_t>(currentNote)];
+
+    // The voice's own note and velocity as control voltages, constant over the slice.
+    std::fill_n(sockets[Socket::MidiNoteCv], n, static_cast<float>(currentNote - 64) / 12.0f);
+    std::fill_n(sockets[Socket::MidiVelocityCv], n, static_cast<float>(currentVelocity) / 127.0f);
+
+    runEnvelopes(slice);
+    const int starts = (vcfEnvelope.idle() ? 1 : 0) | (vcaEnvelope.idle() ? 2 : 0);
+    slice.accentSweep->process(sockets[Socket::VcfEnvCvOut], slice.accentOn,
+                               p[Parameter::AccentAmount], scratch.sweep, n);
+
+    if (slice.patchHasCables)
+        runCableModules(slice, false);
+    runModulation(slice);
+    if (slice.patchHasCables)
+        runCableModules(slice, true);
+
+    // The note frequency: glided while the voice slides, times the sequencer's pitch ratio.
+    glide.setCoefficient(
+        slice.jumpToTargets ? 1.0 : glideCoefficient(p[Parameter::GlideTime], slice.sampleRate));
+    if (!glideStarted) {
+        glide.reset(targetFrequency);
+        glideStarted = true;
+    }
+    for (int i = 0; i < n; ++i)
+        scratch.noteFrequency[i] =
+            static_cast<float>(glide.next(targetFrequency, sliding) * slice.sequencerRatio[i]);
+
+    if (noteStarted) {
+        oscillators.noteOn();
+        noteStarted = false;
+    }
+    OscillatorInputs in;
+    in.noteFrequency = scratch.noteFrequency;
+    in.mg = sockets[Socket::MgCvOutput];
+    in.octave1 = slice.octave1;
+    in.octave2 = slice.octave2;
+    in.pulseWidth1 = slice.pulseWidth1;
+    in.pulseWidth2 = slice.pulseWidth2;
+    in.vco1Cv = sockets[Socket::Vco1CvInput];
+    in.vco2Cv = sockets[Socket::Vco2CvInput];
+    in.pulseWidth1Cv = sockets[Socket::Vco1PwCv];
+    in.pulseWidth2Cv = sockets[Socket::Vco2PwCv];
+    in.shaperCv = sockets[Socket::ShaperCvInput];
+    in.balanceCv = sockets[Socket::VcoBalanceCv];
+    oscillators.process(n, slice.oscillatorSettings, in, scratch.oscillator);
+
+    addSources(slice);
+    computeCutoff(slice);
+
+    filter.setResonanceAmount(p[Parameter::FilterResonance]);
+    filter.setModel(slice.filterModel);
+    filter.setInput(VcfModule::Audio, scratch.oscillator);
+    filter.setInput(VcfModule::Cutoff, scratch.cutoff);
+    filter.setInput(VcfModule::Resonance, slice.resonanceSmoothed);
+    filter.setOutput(VcfModule::Filtered, scratch.filtered);
+    filter.process(n);
+
+    amplify(slice, left, right);
+    return starts;
+}
+
+void Voice::runEnvelopes(const VoiceSlice& slice) noexcept {
+    const float* p = slice.parameters;
+    const auto& sockets = *slice.sockets;
+    const float rate = slice.sampleRate;
+
+    vcfEnvelope.setSegments(p[Parameter::VcfAttack], p[Parameter::VcfDecay],
+                            p[Parameter::VcfSustain], p[Parameter::VcfRelease], rate);
+    vcfEnvelope.setAccentDecayCoefficient(accentDecayCoefficient(p[Parameter::AccentDecay], rate));
+    vcaEnvelope.setSegments(p[Parameter::VcaAttack], p[Parameter::VcaDecay],
+                            p[Parameter::VcaSustain], p[Parameter::VcaRelease], rate);
+
+    // The sequencer plays the envelopes through its gate and trigger; otherwise only the note
+    // operations move them (unless the envelope trigger source asks for the sequencer).
+    const bool sequenced = slice.sequencerDrives || p[Parameter::VegTriggerSource] > 0.5f;
+    const float* gate = sequenced ? slice.sequencerGate : nullptr;
+    const float* trigger = sequenced ? slice.sequencerTrigger : nullptr;
+    for (EnvelopeModule* envelope : {&vcfEnvelope, &vcaEnvelope}) {
+        envelope->setInput(EnvelopeModule::Gate, gate);
+        envelope->setInput(EnvelopeModule::Trigger, trigger);
+    }
+    vcfEnvelope.setInput(EnvelopeModule::Accent, slice.sequencerDrives ? slice.accentOn : nullptr);
+    vcfEnvelope.setInput(EnvelopeModule::Amount, sockets[Socket::VcfEnvAmount]);
+    vcaEnvelope.setInput(EnvelopeModule::Amount, sockets[Socket::VcaEnvAmount]);
+    vcfEnvelope.setOutput(EnvelopeModule::Envelope, sockets[Socket::VcfEnvCvOut]);
+    vcaEnvelope.setOutput(EnvelopeModule::Envelope, sockets[Socket::VcaEnvCvOut]);
+    vcfEnvelope.process(slice.count);
+    vcaEnvelope.process(slice.count);
+}
+
+void Voice::runCableModules(const VoiceSlice& slice, bool second) noexcept {
+    const float* p = slice.parameters;
+    const auto& sockets = *slice.sockets;
+    const int n = slice.count;
+    if (!second) {
+        attenuator1.setVariable(p[Parameter::OutputVariable1]);
+        attenuator1.setBias(p[Parameter::OutputBias]);
+        attenuator1.setInput(AttenuatorModule::Signal, sockets[Socket::Attenuator1Input]);
+        attenuator1.setOutput(AttenuatorModule::Eighth, sockets[Socket::Attenuator1EighthOut]);
+        attenuator1.setOutput(AttenuatorModule::Half, sockets[Socket::Attenuator1HalfOut]);
+        attenuator1.setOutput(AttenuatorModule::Variable, sockets[Socket::Attenuator1VariableOut]);
+        attenuator1.setOutput(AttenuatorModule::BiasOrLag, sockets[Socket::Attenuator1UnipolarOut]);
+        attenuator1.process(n);
+        inverter1.setMode(p[Parameter::Inverter1Mode] > 0.5f);
+        inverter1.setInput(InverterModule::Signal, sockets[Socket::Inverter1Input]);
+        inverter1.setOutput(InverterModule::Inverted, sockets[Socket::Inverter1Output]);
+        inverter1.process(n);
+        return;
+    }
+    attenuator2.setVariable(p[Parameter::OutputVariable2]);
+    attenuator2.setLagTime(p[Parameter::OutputLagTime]);
+    attenuator2.setSampleRate(slice.sampleRate);
+    attenuator2.setInput(AttenuatorModule::Signal, sockets[Socket::Attenuator2Input]);
+    attenuator2.setOutput(AttenuatorModule::Eighth, sockets[Socket::Attenuator2EighthOut]);
+    attenuator2.setOutput(AttenuatorModule::Half, sockets[Socket::Attenuator2HalfOut]);
+    attenuator2.setOutput(AttenuatorModule::Variable, sockets[Socket::Attenuator2VariableOut]);
+    attenuator2.setOutput(AttenuatorModule::BiasOrLag, sockets[Socket::Attenuator2LagOut]);
+    attenuator2.process(n);
+    inverter2.setMode(p[Parameter::Inverter2Mode] > 0.5f);
+    inverter2.setInput(InverterModule::Signal, sockets[Socket::Inverter2Input]);
+    inverter2.setOutput(InverterModule::Inverted, sockets[Socket::Inverter2Output]);
+    inverter2.process(n);
+}
+
+void Voice::runModulation(const VoiceSlice& slice) noexcept {
+    const float* p = slice.parameters;
+    const auto& sockets = *slice.sockets;
+    const VoiceScratch& scratch = slice.scratch;
+    const int n = slice.count;
+    float* control = sockets[Socket::MgCvOutput];
+
+    const bool anyDestination = p[Parameter::MgVco1Dest] > 0.0f ||
+                                p[Parameter::MgVco2Dest] > 0.0f || p[Parameter::MgVcfDest] > 0.0f ||
+                                p[Parameter::MgVcaDest] > 0.0f || p[Parameter::MgPw1Dest] > 0.0f;
+    if (!anyDestination && !(p[Parameter::MgAudioOutput] > 0.0f) && !slice.mgInCables) {
+        // Nobody listens: the MG rests and its outputs read as silence.
+        std::fill_n(control, n, 0.0f);
+        std::fill_n(scratch.mgAudio, n, 0.0f);
+        return;
+    }
+
+    const float highest = slice.sampleRate * 0.25f;
+    const float* frequencyCv = sockets[Socket::MgFreqCv];
+    const auto& exp2 = exp2Table();
+    for (int i = 0; i < n; ++i) {
+        float factor = 1.0f;
+        if (frequencyCv) {
+            const int index =
+                std::clamp(exp2TableCentre + static_cast<int>(0.25f * 4095.0f * frequencyCv[i]), 0,
+                           exp2TableSize - 1);
+            factor = exp2[static_cast<std::size_t>(index)];
+        }
+        scratch.mgFrequency[i] = std::min(slice.mgFrequencySmoothed[i] * factor, highest);
+    }
+    const float amount = p[Parameter::MgAmount];
+    if (const float* amountCv = sockets[Socket::MgAmountCv]) {
+        for (int i = 0; i < n; ++i)
+            scratch.mgAmount[i] = std::clamp(amount * amountCv[i], -1.0f, 1.0f);
+        mg.setInput(MgModule::Amount, scratch.mgAmount);
+    } else {
+        mg.setInput(MgModule::Amount, nullptr);
+        mg.setAmount(std::clamp(amount, -1.0f, 1.0f));
+    }
+    mg.setSampleRate(slice.sampleRate);
+    mg.setWave(slice.mgWave);
+    mg.setAudioOutput(p[Parameter::MgAudioOutput] != 0.0f);
+    mg.setRetrigger(p[Parameter::MgRetrigger] != 0.0f);
+    mg.setSmoothing(slice.jumpToTargets ? 1.0 : MgModule::defaultSmoothing);
+    mg.setFrequencyInput(scratch.mgFrequency);
+    const bool sequencerRetrigger = slice.sequencerDrives && p[Parameter::MgRetrigger] != 0.0f;
+    mg.setInput(MgModule::Retrigger, sequencerRetrigger ? slice.sequencerTrigger : nullptr);
+    mg.setOutput(MgModule::Control, control);
+    mg.setOutput(MgModule::Audio, scratch.mgAudio);
+    mg.process(n);
+}
+
+void Voice::addSources(const VoiceSlice& slice) noexcept {
+    const float* p = slice.parameters;
+    const auto& sockets = *slice.sockets;
+    const VoiceScratch& scratch = slice.scratch;
+    const int n = slice.count;
+    float* osc = scratch.oscillator;
+    const float* balance = sockets[Socket::NoiseAuxBalanceCv];
+
+    const float noiseLevel = p[Parameter::NoiseLevel];
+    if (noiseLevel > 0.0f) {
+        const float colour = p[Parameter::NgColor];
+        noise.setColour((1.0f - 0.8f * p[Parameter::FilterResonance]) * colour);
+        noise.setInput(NoiseModule::ColourModulation, sockets[Socket::NoiseCv]);
+        noise.setOutput(NoiseModule::Noise, scratch.noise);
+        noise.process(n);
+        const float scale = (2.0f - colour) * (2.0f - colour) * noiseLevel;
+        for (int i = 0; i < n; ++i) {
+            const float weight = balance ? 1.0f - (0.5f + 0.5f * balance[i]) : 1.0f;
+            osc[i] += weight * scale * scratch.noise[i];
+        }
+    }
+
+    const float auxLevel = p[Parameter::AuxLevel];
+    if (auxLevel > 0.0f && slice.aux) {
+        for (int i = 0; i < n; ++i) {
+            const float weight = balance ? 0.5f + 0.5f * balance[i] : 1.0f;
+            osc[i] += weight * 3.0f * auxLevel * slice.aux[i];
+        }
+    }
+
+    if (p[Parameter::MgAudioOutput] != 0.0f) {
+        const float amount = p[Parameter::MgAmount];
+        for (int i = 0; i < n; ++i)
+            osc[i] += amount * scratch.mgAudio[i];
+    }
+}
+
+void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
+    const float* p = slice.parameters;
+    const auto& sockets = *slice.sockets;
+    const VoiceScratch& scratch = slice.scratch;
+    const int n = slice.count;
+    float* cut = scratch.cutoff;
+    const float* sweep = scratch.sweep;
+    const float* mgOut = sockets[Socket::MgCvOutput];
+    const float* envelope = sockets[Socket::VcfEnvCvOut];
+    const float* vcfCvInput = sockets[Socket::VcfCvInput];
+    const float accentAmount = p[Parameter::AccentAmount];
+    const float mgDepth = 0.25f * p[Parameter::MgVcfDest];
+
+    for (int i = 0; i < n; ++i) {
+        double m;
+        if (vcfCvInput) {
+            follow(vcfCv, vcfCvInput[i], 0.15, vcfCvOffset);
+            m = mgOut[i] * mgDepth + vcfCv;
+        } else {
+            m = mgOut[i] * mgDepth;
+        }
+        cut[i] = static_cast<float>(accentAmount * sweep[i] + m + slice.cutoffSmoothed[i] +
+                                    (envelope[i] - 0.3f) * slice.envelopeModSmoothed[i]);
+    }
+
+    const float tracking = p[Parameter::VcfTracking];
+    if (tracking > 0.0f) {
+        const float* logTable = logFrequencyTable().data();
+        const double scale = logFrequencyTableSize / slice.sampleRate;
+        for (int i = 0; i < n; ++i) {
+            const float position =
+                interpolate(logTable, logFrequencyTableSize, scale * scratch.noteFrequency[i]);
+            cut[i] += 4.0f * tracking * (position - 0.5f);
+        }
+    }
+
+    const bool audioRateModulation =
+        p[Parameter::Vco1FilterMod] > 0.0f || p[Parameter::Vco2FreqMod] > 0.0f;
+    if (audioRateModulation) {
+        const float* vco1 = scratch.oscillators.vco1;
+        const float* vco2 = scratch.oscillators.vco2;
+        const float* fm1 = slice.filterMod1Smoothed;
+        const float* fm2 = slice.freqMod2Smoothed;
+        if (p[Parameter::Vco2Mod] != 0.0f) {
+            for (int i = 0; i < n; ++i) {
+                follow(filterMod1, (1.0 - 0.99 * cut[i]) * fm1[i] * vco1[2 * i], 0.15,
+                       filterMod1Offset);
+                cut[i] = static_cast<float>(cut[i] + filterMod1);
+            }
+        } else {
+            for (int i = 0; i < n; ++i) {
+                follow(filterMod1, (1.0 - 0.99 * cut[i]) * fm1[i] * vco1[2 * i], 0.15,
+                       filterMod1Offset);
+                cut[i] = static_cast<float>(cut[i] + filterMod1);
+                follow(filterMod2, (1.0 - 0.99 * cut[i]) * fm2[i] * vco2[2 * i], 0.15,
+                       filterMod2Offset);
+                cut[i] = static_cast<float>(cut[i] + filterMod2);
+            }
+        }
+    }
+
+    const float scale = slice.sampleRate == 44100.0f ? 1.0f : otherRateCutoffScale;
+    for (int i = 0; i < n; ++i)
+        cut[i] = std::clamp(cut[i] * scale, 0.0f, highestCutoff);
+}
+
+void Voice::amplify(const VoiceSlice& slice, float* left, float* right) noexcept {
+    const float* p = slice.parameters;
+    const auto& sockets = *slice.sockets;
+    const VoiceScratch& scratch = slice.scratch;
+    const int n = slice.count;
+    const float* envelope = sockets[Socket::VcaEnvCvOut];
+    const float* vcaCv = sockets[Socket::VcaCvInput];
+    const float* mgOut = sockets[Socket::MgCvOutput];
+    const float mgDepth = p[Parameter::MgVcaDest];
+    const float accent = p[Parameter::AccentVolume] * p[Parameter::AccentAmount];
+    const float* sweep = scratch.sweep;
+    const float* filtered = scratch.filtered;
+    double a = gain;
+    for (int i = 0; i < n; ++i) {
+        const float v = vcaCv ? vcaCv[i] : mgOut[i] * mgDepth;
+        follow(a, (v + accent * sweep[i] + 1.0f) * 0.5f * envelope[i], 0.08, gainOffset);
+        const float y = static_cast<float>(a) * filtered[i];
+        left[i] += y;
+        right[i] += y;
+    }
+    gain = a;
+}
+
+} // namespace treskpro

@@ -1,0 +1,413 @@
+// The audio-thread front end: a host block is rendered in slices that end exactly at the time
+// stamps of its MIDI events, and each event is interpreted between two slices. MIDI input is
+// omni: the channel of every message is ignored.
+#include "engine/Parameters.h"
+#include "engine/PitchTables.h"
+#include "engine/SampleRate.h"
+#include "plugin/BuildVariant.h"
+#include "plugin/TreskproSynth.h"
+
+#include <algorithm>
+
+#if defined(__SSE__) || defined(_M_IX86) || defined(_M_X64) || defined(__x86_64__)
+#include <xmmintrin.h>
+#define TRESKPRO_HAS_MXCSR 1
+#endif
+
+namespace treskpro {
+
+using namespace vst;
+
+namespace {
+
+// Denormal numbers cost a hundred times a normal multiply on x86. For the length of a block the
+// processor flushes them to zero (FTZ and DAZ); the caller's setting is restored afterwards, so
+// the host's own code is not affected.
+class DenormalGuard {
+public:
+#ifdef TRESKPRO_HAS_MXCSR
+    DenormalGuard() : saved(_mm_getcsr()) {
+        _mm_setcsr(saved | flushToZero | denormalsAreZero);
+    }
+    ~DenormalGuard() {
+        _mm_setcsr(saved);
+    }
+
+private:
+    static constexpr unsigned flushToZero = 0x8000;
+    static constexpr unsigned denormalsAreZero = 0x0040;
+    unsigned saved;
+#endif
+};
+
+enum Status {
+    NoteOff = 0x80,
+    NoteOn = 0x90,
+    ControlChange = 0xB0,
+    ChannelPressure = 0xD0,
+    PitchBend = 0xE0,
+};
+
+enum Controller {
+    ModWheel = 1,
+    ModWheelFine = 33,
+    Sustain = 64,
+    ResetAllControllers = 121,
+    AllNotesOff = 123,
+};
+
+} // namespace
+
+void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames) {
+    if (frames <= 0 || !outputs || !outputs[0] || !outputs[1]) {
+        midiInput.clear();
+        return;
+    }
+    const DenormalGuard denormals;
+    const TreskproPatch& blockPatch = patches->beginBlock();
+    inputConnected[0] = callHost(audioMasterPinConnected, 0, 0) == 0;
+    inputConnected[1] = callHost(audioMasterPinConnected, 1, 0) == 0;
+    setEngineSampleRate(rate);
+    const auto* time =
+        reinterpret_cast<const VstTimeInfo*>(callHost(audioMasterGetTime, 0, kVstTempoValid));
+    if (time && blockPatch.getState(State::SyncMode) == 1)
+        setTempo(time->tempo);
+
+    applyEngineRequests(blockPatch);
+    bool changed = patchChanged.exchange(false, std::memory_order_acq_rel);
+
+    // Slices end at every distinct time stamp; a stamp outside the block (which the interface
+    // does not allow) is taken at the nearer end of the block.
+    int done = 0;
+    for (int k = 0; k < midiInput.size(); ++k) {
+        const VstEvent& event = midiInput[k];
+        const int at = std::clamp(event.deltaFrames, 0, frames);
+        if (at > done) {
+            renderSlice(blockPatch, inputs, outputs, done, at - done, changed);
+            changed = false;
+            done = at;
+        }
+        if (event.type == kVstMidiType) {
+            const auto& midi = reinterpret_cast<const VstMidiEvent&>(event);
+            const auto byte = [&](int i) {
+                return static_cast<int>(static_cast<unsigned char>(midi.midiData[i]));
+            };
+            handleMidiMessage(byte(0) & 0xF0, byte(1) & 0x7F, byte(2) & 0x7F);
+        }
+    }
+    if (done < frames)
+        renderSlice(blockPatch, inputs, outputs, done, frames - done, changed);
+    midiInput.clear();
+    patches->endBlock();
+}
+
+void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs, float** outputs,
+                                int offset, int count, bool changed) {
+    RenderContext context;
+    context.parameters = blockPatch.program.parameters;
+    context.connections = &blockPatch.connections;
+    context.patterns = &blockPatch.patterns;
+    context.runStop = blockPatch.getState(State::RunStop);
+    context.currentPattern = blockPatch.currentPatternIndex();
+    context.bendRange = blockPatch.getState(State::BendRange);
+    context.midiMode = blockPatch.getState(State::MidiMode);
+    context.filterMode = blockPatch.getState(State::FilterMode);
+    context.delaySync = blockPatch.getState(State::DelaySync);
+    context.auxInput = blockPatch.getState(State::AuxInput);
+    context.tempo = sequencerTempo;
+    context.samplesPerStep = stepSamples;
+    context.sampleRate = rate;
+    context.maxPolyphony = settings.maxPolyphony;
+    context.wavetableOscillators = settings.oscModel != 0;
+    context.noteTable = settings.tuningMode != 0 ? &noteFrequencyTable() : &tuning;
+    context.pitchBend = midiControllers.pitchBend;
+    context.modWheel = midiControllers.modWheelCoarse * 128 + midiControllers.modWheelFine;
+    context.channelPressure = midiControllers.channelPressure;
+    context.inputConnected[0] = inputConnected[0];
+    context.inputConnected[1] = inputConnected[1];
+    context.patchChanged = changed;
+
+    // Blocks longer than the engine's blocks (a host that exceeds the size it announced) are
+    // rendered in pieces.
+    const int piece = blocks.blockSize();
+    for (int start = 0; start < count; start += piece) {
+        context.patchLoading = patchLoading.load(std::memory_order_acquire);
+        if (context.patchLoading)
+            notes.clear();
+        engine->render(context, inputs, outputs, offset + start, std::min(piece, count - start));
+        context.patchChanged = false;
+    }
+}
+
+void TreskproSynth::handleMidiMessage(int status, int data1, int data2) {
+    midiActivity.store(1, std::memory_order_relaxed);
+    const bool patternMode = getState(State::MidiMode) == 0;
+    const bool poly = getState(State::NoteMode) == 1;
+    switch (status) {
+    case NoteOn:
+    case NoteOff: {
+        const bool on = status == NoteOn && data2 > 0;
+        if (patternMode) {
+            if (on)
+                patternNoteOn(data1);
+            else
+                patternNoteOff(data1, status == NoteOn);
+        } else if (poly) {
+            if (on)
+                polyNoteOn(data1, data2);
+            else
+                polyNoteOff(data1);
+        } else {
+            if (on)
+                monoNoteOn(data1, data2);
+            else
+                monoNoteOff(data1, data2);
+        }
+        break;
+    }
+    case ControlChange:
+        controlChange(data1, data2);
+        break;
+    case ChannelPressure:
+        midiControllers.channelPressure = data1;
+        break;
+    case PitchBend:
+        midiControllers.pitchBend = data1 + 128 * data2;
+        break;
+    default:
+        break;
+    }
+}
+
+void TreskproSynth::patternNoteOn(int note) {
+    notes.press(note, 1);
+    if (getState(State::PatternLock) != 1)
+        setState(State::CurrentPattern, note);
+    engine->sequencer().restart();
+    engine->voice(0).noteOn(SynthEngine::patternBaseNote, 100);
+    if (getState(State::RunStop) == 0)
+        setState(State::RunStop, 1);
+}
+
+void TreskproSynth::patternNoteOff(int note, bool fromVelocityZero) {
+    notes.release(note);
+    const int highest = notes.highest();
+    if (highest >= 0) {
+        if (getState(State::PatternLock) != 1)
+            setState(State::CurrentPattern, highest);
+        return;
+    }
+    const bool sendAllNotesOff = settings.midiOutput != 0;
+    if (buildVariant.isEffect) {
+        // The effect keeps its sequencer running with the host's audio; only a note-on with
+        // velocity 0 passes the All Notes Off on.
+        if (fromVelocityZero && sendAllNotesOff)
+            sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
+        return;
+    }
+    engine->voice(0).noteOff();
+    setState(State::RunStop, 0);
+    if (sendAllNotesOff)
+        sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
+}
+
+void TreskproSynth::monoNoteOn(int note, int velocity) {
+    notes.press(note, velocity);
+    Voice& voice = engine->voice(0);
+    if (notes.heldCount() == 1) {
+        engine->gateActive.store(1, std::memory_order_relaxed);
+        voice.noteOn(note, velocity);
+        engine->sequencer().restart();
+    } else {
+        voice.legato(note, velocity);
+    }
+}
+
+void TreskproSynth::monoNoteOff(int note, int velocity) {
+    notes.release(note);
+    const int latest = notes.latest();
+    if (latest >= 0) {
+        engine->voice(0).legato(latest, velocity);
+    } else {
+        engine->gateActive.store(0, std::memory_order_relaxed);
+        engine->voice(0).noteOff();
+    }
+    for (int k = 1; k < SynthEngine::voiceCount; ++k)
+        engine->voice(k).noteOff();
+}
+
+int TreskproSynth::polyphony() const {
+    return std::clamp(settings.maxPolyphony, 1, SynthEngine::voiceCount);
+}
+
+void TreskproSynth::polyNoteOn(int note, int velocity) {
+    const int range = polyphony();
+    bool anyGate = false;
+    for (int k = 0; k < range; ++k)
+        anyGate = anyGate || engine->voice(k).gate();
+    if (!anyGate)
+        engine->sequencer().restart();
+
+    // A voice that has this note takes it again; otherwise the quietest released voice. No
+    // voice is stolen: with every voice held, the note is dropped.
+    int chosen = -1;
+    double quietest = 1000000.0;
+    for (int k = 0; k < range; ++k) {
+        const Voice& voice = engine->voice(k);
+        if (voice.note() == note) {
+            chosen = k;
+            break;
+        }
+        if (!voice.gate() && voice.amplifierLevel() < quietest) {
+            quietest = voice.amplifierLevel();
+            chosen = k;
+        }
+    }
+    if (chosen < 0)
+        return;
+    engine->gateActive.store(1, std::memory_order_relaxed);
+    Voice& voice = engine->voice(chosen);
+    voice.noteOn(note, velocity);
+    voice.releasePending = false;
+}
+
+void TreskproSynth::polyNoteOff(int note) {
+    const int range = polyphony();
+    for (int k = 0; k < range; ++k) {
+        Voice& voice = engine->voice(k);
+        if (voice.note() != note)
+            continue;
+        if (midiControllers.sustain != 0) {
+            voice.releasePending = true;
+        } else {
+            engine->gateActive.store(0, std::memory_order_relaxed);
+            voice.noteOff();
+        }
+    }
+}
+
+void TreskproSynth::controlChange(int controller, int value) {
+    switch (controller) {
+    case ModWheel:
+        midiControllers.modWheelCoarse = value;
+        break;
+    case ModWheelFine:
+        midiControllers.modWheelFine = value;
+        break;
+    case Sustain:
+        midiControllers.sustain = value >= 64 ? 1 : 0;
+        if (midiControllers.sustain == 0) {
+            for (int k = 0; k < polyphony(); ++k) {
+                Voice& voice = engine->voice(k);
+                if (voice.gate() && voice.releasePending) {
+                    voice.releasePending = false;
+                    voice.noteOff();
+                }
+            }
+        }
+        break;
+    case ResetAllControllers:
+        midiControllers.pitchBend = 8192;
+        midiControllers.sustain = 0;
+        midiControllers.modWheelCoarse = midiControllers.modWheelFine = 0;
+        return;
+    case AllNotesOff:
+        if (getState(State::MidiMode) == 0) {
+            notes.clear();
+            if (!buildVariant.isEffect)
+                setState(State::RunStop, 0);
+            if (settings.midiOutput != 0)
+                sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
+        } else if (getState(State::NoteMode) == 0) {
+            notes.clear();
+        }
+        engine->releaseAll();
+        return;
+    default:
+        // Channel mode messages (120 and 122..127) are not ours to interpret.
+        if (controller > 119)
+            return;
+        break;
+    }
+    if (const auto change = controllerMap.controlChange(controller, value))
+        setParameterAutomated(change->parameter, change->value);
+}
+
+void TreskproSynth::setParameterAutomated(int index, float value) {
+    setParameter(index, value);
+    callHost(audioMasterAutomate, index, 0, nullptr, value);
+}
+
+void TreskproSynth::playNote(int note, int velocity) {
+    const int mode = getState(State::MidiMode);
+    if (mode == 1) {
+        for (int k = 0; k < polyphony(); ++k) {
+            Voice& voice = engine->voice(k);
+            if (!voice.isActive()) {
+                voice.noteOn(note, velocity);
+                return;
+            }
+        }
+    } else if (mode != 0 || getState(State::RunStop) == 0) {
+        engine->voice(0).noteOn(note, velocity);
+    }
+}
+
+void TreskproSynth::releaseNote(int note) {
+    for (int k = 0; k < polyphony(); ++k) {
+        Voice& voice = engine->voice(k);
+        if (note < 0 || note > 127 || voice.note() == note)
+            voice.noteOff();
+    }
+}
+
+void TreskproSynth::resetEngine() {
+    if (!buildVariant.isEffect && getState(State::MidiMode) == 0)
+        setState(State::RunStop, 0);
+    engine->reset();
+    notes.clear();
+}
+
+void TreskproSynth::setRunStop(bool run) {
+    setState(State::RunStop, run ? 1 : 0);
+    requestEngine(run ? RunStart : RunStop);
+}
+
+void TreskproSynth::applyEngineRequests(const TreskproPatch& blockPatch) {
+    const std::uint32_t requests = engineRequests.exchange(0, std::memory_order_acq_rel);
+    if (requests == 0)
+        return;
+    const bool patternMode = blockPatch.getState(State::MidiMode) == 0;
+    const auto startPattern = [&] {
+        engine->sequencer().restart();
+        engine->voice(0).noteOn(SynthEngine::patternBaseNote, 100);
+        for (int k = 1; k < SynthEngine::voiceCount; ++k)
+            engine->voice(k).noteOff();
+    };
+    if (requests & SilenceForPatch)
+        engine->silenceForPatchChange();
+    if (requests & AutoRunKeyboard)
+        engine->releaseAll();
+    if (requests & AutoRunStart)
+        startPattern();
+    if (requests & AutoRunReset) {
+        engine->sequencer().restart();
+        engine->releaseAll();
+    }
+    if ((requests & RunStart) && blockPatch.getState(State::RunStop) == 1) {
+        if (patternMode)
+            startPattern();
+        else
+            engine->sequencer().restart();
+    }
+    if ((requests & RunStop) && blockPatch.getState(State::RunStop) == 0) {
+        if (patternMode)
+            engine->voice(0).noteOff();
+        // The note-off that tells a chained instrument the sequence stopped; no path of the
+        // plug-in sends notes, so it names note 0.
+        if (settings.midiOutput != 0)
+            sendMidiToHost(NoteOff + settings.midiOutputChannel, 0, 0);
+    }
+}
+
+} // namespace treskpro
