@@ -1,8 +1,14 @@
 #include "engine/SmootherModule.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace treskpro {
 
 namespace {
+// Closer than this, a further step is below what the follower's offset moves it anyway.
+constexpr float settledDistance = 2e-5f;
+
 bool validChannel(int channel) {
     return channel >= 0 && channel < SmootherModule::channelCount;
 }
@@ -15,6 +21,13 @@ void SmootherModule::process(int count) noexcept {
         const float target = channel.target;
         const float c = channel.coefficient;
         float state = channel.state;
+        // A channel that has arrived stays within the denormal guard's reach of its target
+        // (about 1e-5): it holds still, which costs a fill instead of a follower per sample.
+        if (std::fabs(target - state) <= settledDistance) {
+            if (out)
+                std::fill_n(out, count, state);
+            continue;
+        }
         for (int i = 0; i < count; ++i) {
             state += c * (target + channel.offset.next() - state);
             if (out)

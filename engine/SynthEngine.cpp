@@ -294,6 +294,14 @@ void SynthEngine::runControllers(const RenderContext& context, float coefficient
     const double wheelTarget = context.modWheel * 2.0 / 16383.0 - 1.0;
     const double pressureTarget = context.channelPressure / 127.0;
     const double c = coefficient;
+    // Controllers rest most of the time: a settled value is a fill, not a follower.
+    constexpr double settled = 2e-5;
+    if (std::fabs(wheelTarget - modWheelValue) <= settled &&
+        std::fabs(pressureTarget - pressureValue) <= settled) {
+        std::fill_n(wheel, count, static_cast<float>(modWheelValue));
+        std::fill_n(pressure, count, static_cast<float>(pressureValue));
+        return;
+    }
     for (int i = 0; i < count; ++i) {
         follow(modWheelValue, wheelTarget, c, modWheelOffset);
         follow(pressureValue, pressureTarget, c, pressureOffset);
