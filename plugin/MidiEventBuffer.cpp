@@ -16,10 +16,17 @@ void MidiEventBuffer::fill(const vst::VstEvents* list) {
             continue;
         std::memcpy(&events[static_cast<std::size_t>(count++)], event, sizeof(vst::VstEvent));
     }
-    std::stable_sort(events.begin(), events.begin() + count,
-                     [](const vst::VstEvent& a, const vst::VstEvent& b) {
-                         return a.deltaFrames < b.deltaFrames;
-                     });
+    // An insertion sort: stable, so events with equal stamps keep the host's order, and free of
+    // the temporary buffer that std::stable_sort would allocate on the audio thread. Hosts
+    // deliver their events sorted already, which makes this one pass.
+    for (int i = 1; i < count; ++i) {
+        const vst::VstEvent event = events[static_cast<std::size_t>(i)];
+        int j = i;
+        for (; j > 0 && events[static_cast<std::size_t>(j - 1)].deltaFrames > event.deltaFrames;
+             --j)
+            events[static_cast<std::size_t>(j)] = events[static_cast<std::size_t>(j - 1)];
+        events[static_cast<std::size_t>(j)] = event;
+    }
 }
 
 } // namespace treskpro

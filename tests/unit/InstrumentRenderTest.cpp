@@ -1,0 +1,300 @@
+// The whole instrument in-process under hostile settings: every parameter at its ends and at
+// random values, every filter model, every cable the editor could draw, and a second thread that
+// replaces patches and moves parameters while the audio thread renders. The output must stay
+// finite whatever happens.
+#include "engine/Parameters.h"
+#include "engine/SocketRegistry.h"
+#include "engine/WavetableSet.h"
+#include "files/PatchFile.h"
+#include "platform/Platform.h"
+#include "plugin/TreskproPlugin.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace treskpro {
+namespace {
+
+constexpr int blockSize = 256;
+
+vst::VstTimeInfo hostTime{};
+
+vst::intptr VSTCALLBACK testHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*,
+                                 float) {
+    if (opcode == vst::audioMasterVersion)
+        return 2400;
+    if (opcode == vst::audioMasterGetTime)
+        return reinterpret_cast<vst::intptr>(&hostTime);
+    return 0;
+}
+
+// The oscillators need their tables: the build's bundle has them.
+void loadWavetables() {
+    static const bool loaded = [] {
+        WavetableLibrary::shared().loadMissing(
+            platform::executableDirectory() + platform::pathSeparator + ".." +
+            platform::pathSeparator + "bundle" + platform::pathSeparator +
+            WavetableLibrary::folderName);
+        return true;
+    }();
+    (void)loaded;
+}
+
+struct MidiBlock {
+    std::vector<vst::VstMidiEvent> events;
+
+    void add(int frame, int status, int data1, int data2) {
+        vst::VstMidiEvent event{};
+        event.type = vst::kVstMidiType;
+        event.byteSize = sizeof(vst::VstMidiEvent);
+        event.deltaFrames = frame;
+        event.midiData[0] = static_cast<char>(status);
+        event.midiData[1] = static_cast<char>(data1);
+        event.midiData[2] = static_cast<char>(data2);
+        events.push_back(event);
+    }
+
+    void sendTo(TreskproSynth& synth) {
+        struct {
+            vst::int32 numEvents;
+            vst::intptr reserved;
+            vst::VstEvent* events[64];
+        } list{};
+        list.numEvents = static_cast<vst::int32>(std::min<std::size_t>(events.size(), 64));
+        for (int i = 0; i < list.numEvents; ++i)
+            list.events[i] = reinterpret_cast<vst::VstEvent*>(&events[static_cast<size_t>(i)]);
+        synth.processEvents(reinterpret_cast<const vst::VstEvents*>(&list));
+        events.clear();
+    }
+};
+
+class InstrumentRender : public ::testing::Test {
+protected:
+    void SetUp() override {
+        loadWavetables();
+        hostTime = {};
+        hostTime.tempo = 120.0;
+        synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
+        synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+    }
+
+    // Renders `blocks` host blocks; false at the first sample that is not finite.
+    bool renderFinite(int blocks, MidiBlock* midi = nullptr) {
+        std::vector<float> left(blockSize), right(blockSize), in(blockSize, 0.25f);
+        for (int b = 0; b < blocks; ++b) {
+            if (midi && b == 0)
+                midi->sendTo(synth);
+            float* inputs[2] = {in.data(), in.data()};
+            float* outputs[2] = {left.data(), right.data()};
+            synth.processReplacing(inputs, outputs, blockSize);
+            for (int i = 0; i < blockSize; ++i) {
+                if (!std::isfinite(left[static_cast<size_t>(i)]) ||
+                    !std::isfinite(right[static_cast<size_t>(i)]))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    // A busy pattern in bank slot 0: every flag combination turns up.
+    void programPattern(std::mt19937& random) {
+        PatternRecord& pattern = synth.patch().patterns[0];
+        pattern.length = 16;
+        for (int i = 0; i < 16; ++i) {
+            pattern.steps[i].note = static_cast<std::uint8_t>(random() % 36);
+            pattern.steps[i].flags = static_cast<std::uint8_t>(random() % 64);
+        }
+    }
+
+    void playSomething(bool keyboard) {
+        synth.setState(State::MidiMode, keyboard ? 1 : 0);
+        synth.setState(State::NoteMode, keyboard ? 1 : 0);
+        MidiBlock midi;
+        if (keyboard) {
+            for (int note : {36, 43, 48, 55, 60, 67})
+                midi.add(0, 0x90, note, 100);
+        } else {
+            midi.add(0, 0x90, 0, 100);
+        }
+        midi.add(10, 0xE0, 0, 127); // pitch bend to the top
+        midi.add(20, 0xB0, 1, 127); // mod wheel
+        midi.add(30, 0xD0, 90, 0);
+        pending = midi;
+    }
+
+    TreskproPlugin synth{testHost, testing::TempDir()};
+    MidiBlock pending;
+};
+
+TEST_F(InstrumentRender, EveryParameterAtItsEndsAndAtRandomStaysFinite) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int setting = 0; setting < 4; ++setting) {
+        for (int model = 0; model < 6; ++model) {
+            for (bool keyboard : {false, true}) {
+                for (int i = 0; i < Parameter::count; ++i) {
+                    const float value = setting == 0 ? 0.0f : setting == 1 ? 1.0f : unit(random);
+                    if (i != Parameter::Tempo)
+                        synth.setParameter(i, value);
+                }
+                synth.setState(State::FilterMode, model);
+                synth.setState(State::AuxInput, 1);
+                programPattern(random);
+                playSomething(keyboard);
+                EXPECT_TRUE(renderFinite(40, &pending))
+                    << "setting " << setting << " model " << model << " keyboard " << keyboard;
+            }
+        }
+    }
+}
+
+TEST_F(InstrumentRender, EveryCableTheEditorCouldDrawStaysFinite) {
+    std::mt19937 random(11);
+    for (int i = 0; i < Parameter::count; ++i) {
+        if (i != Parameter::Tempo)
+            synth.setParameter(i, std::uniform_real_distribution<float>(0.0f, 1.0f)(random));
+    }
+    synth.setParameter(Parameter::MasterVolume, 1.0f);
+    synth.setState(State::AuxInput, 1);
+    programPattern(random);
+    const SocketRegistry& sockets = synth.sockets();
+    int cables = 0;
+    for (int output = 0; output < Socket::count; ++output) {
+        for (int input = 0; input < Socket::count && sockets.isOutput(output); ++input) {
+            ConnectionList& list = synth.patch().connections;
+            list.setCount(0);
+            if (!sockets.connect(list, output, input))
+                continue;
+            ++cables;
+            playSomething(cables % 2 == 0);
+            ASSERT_TRUE(renderFinite(4, &pending))
+                << sockets.socketName(output) << " -> " << sockets.socketName(input);
+        }
+    }
+    EXPECT_EQ(cables, 21 * 21);
+
+    // Every input fed at once, each by the output after it in the table (feedback loops
+    // through the cable modules included).
+    ConnectionList& list = synth.patch().connections;
+    list.setCount(0);
+    for (int input = 0; input < Socket::count; ++input) {
+        for (int k = 1; k < Socket::count && sockets.isInput(input); ++k) {
+            if (sockets.connect(list, (input + k) % Socket::count, input))
+                break;
+        }
+    }
+    EXPECT_EQ(list.size(), 21);
+    playSomething(false);
+    EXPECT_TRUE(renderFinite(100, &pending));
+}
+
+TEST_F(InstrumentRender, SilentAfterReleaseAndAfterSuspend) {
+    synth.setState(State::MidiMode, 1);
+    synth.setParameter(Parameter::VcaRelease, 0.0f);
+    MidiBlock midi;
+    midi.add(0, 0x90, 48, 100);
+    midi.sendTo(synth);
+    std::vector<float> left(blockSize), right(blockSize);
+    float* outputs[2] = {left.data(), right.data()};
+    float peak = 0.0f;
+    for (int b = 0; b < 40; ++b) {
+        synth.processReplacing(nullptr, outputs, blockSize);
+        for (float x : left)
+            peak = std::max(peak, std::fabs(x));
+    }
+    EXPECT_GT(peak, 0.01f);
+
+    midi.add(0, 0x80, 48, 0);
+    midi.sendTo(synth);
+    for (int b = 0; b < 40; ++b)
+        synth.processReplacing(nullptr, outputs, blockSize);
+    // The filter keeps ringing into a silent amplifier: nothing audible is left.
+    for (float x : left)
+        EXPECT_LT(std::fabs(x), 1e-4f);
+
+    midi.add(0, 0x90, 48, 100);
+    midi.sendTo(synth);
+    synth.processReplacing(nullptr, outputs, blockSize);
+    synth.dispatch(vst::effMainsChanged, 0, 0, nullptr, 0.0f);
+    synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+    for (int b = 0; b < 2; ++b)
+        synth.processReplacing(nullptr, outputs, blockSize);
+    for (float x : left)
+        EXPECT_LT(std::fabs(x), 1e-4f);
+}
+
+// The host's audio thread renders while its user-interface thread loads patch files, restores
+// chunks and moves parameters. Run under ThreadSanitizer and AddressSanitizer as well.
+TEST(RenderThreads, PatchesReplacedWhileRendering) {
+    loadWavetables();
+    TreskproPlugin synth{testHost, testing::TempDir()};
+    synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
+    synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+
+    const std::string patchPath =
+        (std::filesystem::path(testing::TempDir()) / "threads.tpro").string();
+    {
+        TreskproPatch patch;
+        patch.setState(State::RunStop, 1);
+        patch.patterns[0].steps[0].flags = StepFlags::gate | StepFlags::accent;
+        ASSERT_TRUE(writePatchFile(patch, patchPath));
+    }
+    void* chunkData = nullptr;
+    const vst::intptr chunkSize = synth.dispatch(vst::effGetChunk, 0, 0, &chunkData, 0.0f);
+    const std::vector<char> chunk(static_cast<char*>(chunkData),
+                                  static_cast<char*>(chunkData) + chunkSize);
+
+    std::atomic<bool> done{false};
+    std::atomic<bool> finite{true};
+    std::thread audio([&] {
+        std::vector<float> left(blockSize), right(blockSize);
+        float* outputs[2] = {left.data(), right.data()};
+        int block = 0;
+        while (!done.load()) {
+            if (block++ % 8 == 0) {
+                MidiBlock midi;
+                midi.add(block % blockSize, 0x90, block % 128, 100);
+                midi.add(blockSize - 1, 0x80, (block + 64) % 128, 0);
+                midi.sendTo(synth);
+            }
+            synth.processReplacing(nullptr, outputs, blockSize);
+            for (float x : left) {
+                if (!std::isfinite(x))
+                    finite = false;
+            }
+        }
+    });
+
+    std::mt19937 random(3);
+    for (int round = 0; round < 60; ++round) {
+        switch (round % 3) {
+        case 0:
+            synth.loadPatch(patchPath);
+            break;
+        case 1:
+            synth.dispatch(vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()),
+                           const_cast<char*>(chunk.data()), 0.0f);
+            break;
+        default:
+            for (int i = 0; i < Parameter::count; ++i)
+                synth.setParameter(i, std::uniform_real_distribution<float>(0.0f, 1.0f)(random));
+            synth.setRunStop(round % 2 == 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    done = true;
+    audio.join();
+    EXPECT_TRUE(finite.load());
+}
+
+} // namespace
+} // namespace treskpro

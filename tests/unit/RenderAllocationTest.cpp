@@ -1,0 +1,105 @@
+// The render path allocates nothing: every operator new in the process is counted while the
+// plug-in renders blocks full of MIDI in both modes, with cables, the delay and every module
+// running. An allocation there would take the allocator's lock on the audio thread.
+#include "engine/Parameters.h"
+#include "engine/SocketRegistry.h"
+#include "plugin/TreskproPlugin.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (counting.load(std::memory_order_relaxed))
+        allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+
+namespace treskpro {
+namespace {
+
+vst::VstTimeInfo hostTime{};
+
+vst::intptr VSTCALLBACK testHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*,
+                                 float) {
+    if (opcode == vst::audioMasterVersion)
+        return 2400;
+    if (opcode == vst::audioMasterGetTime)
+        return reinterpret_cast<vst::intptr>(&hostTime);
+    return 0;
+}
+
+TEST(RenderAllocation, RenderingAllocatesNothing) {
+    hostTime.tempo = 133.0;
+    TreskproPlugin synth{testHost, testing::TempDir()};
+    synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    synth.dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
+    synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+    for (int i = 0; i < Parameter::count; ++i) {
+        if (i != Parameter::Tempo)
+            synth.setParameter(i, 0.6f);
+    }
+    synth.setState(State::SyncMode, 1);
+    synth.setState(State::AuxInput, 1);
+    ConnectionList& cables = synth.patch().connections;
+    synth.sockets().connect(cables, Socket::MgCvOutput, Socket::VcfCvInput);
+    synth.sockets().connect(cables, Socket::EnvelopeFollower, Socket::Attenuator2Input);
+    synth.sockets().connect(cables, Socket::Attenuator2LagOut, Socket::DelayTimeLeft);
+    synth.patch().patterns[3].steps[0].flags = StepFlags::gate | StepFlags::slide;
+    synth.controllers().setLearnTarget(-1);
+
+    std::vector<vst::VstMidiEvent> events(48);
+    std::vector<vst::VstEvent*> pointers;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        vst::VstMidiEvent& event = events[i];
+        event.type = vst::kVstMidiType;
+        event.byteSize = sizeof(event);
+        event.deltaFrames = static_cast<vst::int32>(i * 10);
+        const int kinds[] = {0x90, 0x80, 0xB0, 0xE0, 0xD0, 0xB0};
+        event.midiData[0] = static_cast<char>(kinds[i % 6]);
+        event.midiData[1] = static_cast<char>(i % 6 == 2 ? 7 : (i * 5) % 128);
+        event.midiData[2] = static_cast<char>(i % 6 == 5 ? 64 : 90);
+        pointers.push_back(reinterpret_cast<vst::VstEvent*>(&event));
+    }
+    struct {
+        vst::int32 numEvents;
+        vst::intptr reserved;
+        vst::VstEvent* events[48];
+    } list{};
+    list.numEvents = 48;
+    std::copy(pointers.begin(), pointers.end(), list.events);
+
+    std::vector<float> left(512), right(512), in(512, 0.1f);
+    float* inputs[2] = {in.data(), in.data()};
+    float* outputs[2] = {left.data(), right.data()};
+    counting = true;
+    for (int mode = 0; mode < 3; ++mode) {
+        synth.setState(State::MidiMode, mode == 0 ? 0 : 1);
+        synth.setState(State::NoteMode, mode == 2 ? 1 : 0);
+        for (int block = 0; block < 50; ++block) {
+            synth.processEvents(reinterpret_cast<const vst::VstEvents*>(&list));
+            synth.processReplacing(inputs, outputs, 512);
+        }
+    }
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0);
+}
+
+} // namespace
+} // namespace treskpro
