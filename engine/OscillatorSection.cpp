@@ -209,7 +209,7 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
             for (int h = 0; h < 2; ++h) {
                 follow(state.lowPass, x[h], c, state.lowPassOffset);
                 x[h] =
-                    static_cast<float>(std::sin(30.0 * s * state.lowPass) * s + (1.0 - s) * x[h]);
+                    static_cast<float>(fastSine(30.0 * s * state.lowPass) * s + (1.0 - s) * x[h]);
             }
         }
     }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -145,6 +146,21 @@ TEST(WavetableSet, RefusesDamagedFilesAndStaysUnloaded) {
     WavetableSet missing;
     EXPECT_FALSE(missing.loadFromFile("no such folder/no such file.dat"));
     EXPECT_FALSE(missing.isLoaded());
+}
+
+} // namespace
+} // namespace treskpro
+
+namespace treskpro {
+namespace {
+
+TEST(FastSine, FollowsTheLibrarySineOverTheShapersRange) {
+    double worst = 0.0;
+    for (double x = -200.0; x <= 200.0; x += 0.001)
+        worst = std::max(worst, std::fabs(fastSine(x) - std::sin(x)));
+    EXPECT_LT(worst, 1e-7);
+    EXPECT_EQ(fastSine(std::numeric_limits<double>::quiet_NaN()), 0.0);
+    EXPECT_EQ(fastSine(std::numeric_limits<double>::infinity()), 0.0);
 }
 
 } // namespace
