@@ -103,8 +103,12 @@ void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames
 
 void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs, float** outputs,
                                 int offset, int count, bool changed) {
+    // The editor and automation write parameters while the block renders: each is read once,
+    // whole, for the slice.
+    for (int i = 0; i < Parameter::count; ++i)
+        sliceParameters[static_cast<std::size_t>(i)] = blockPatch.getParameter(i);
     RenderContext context;
-    context.parameters = blockPatch.program.parameters;
+    context.parameters = sliceParameters.data();
     context.connections = &blockPatch.connections;
     context.patterns = &blockPatch.patterns;
     context.runStop = blockPatch.getState(State::RunStop);
@@ -114,8 +118,8 @@ void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs,
     context.filterMode = blockPatch.getState(State::FilterMode);
     context.delaySync = blockPatch.getState(State::DelaySync);
     context.auxInput = blockPatch.getState(State::AuxInput);
-    context.tempo = sequencerTempo;
-    context.samplesPerStep = stepSamples;
+    context.tempo = tempo();
+    context.samplesPerStep = samplesPerStep();
     context.sampleRate = rate;
     context.maxPolyphony = settings.maxPolyphony;
     context.wavetableOscillators = settings.oscModel != 0;

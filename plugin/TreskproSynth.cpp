@@ -244,13 +244,11 @@ void TreskproSynth::setTempo(double bpm) {
     bpm = std::clamp(bpm, tempoMinimum, tempoMaximum);
     patch().setParameter(Parameter::Tempo,
                          static_cast<float>((bpm - tempoMinimum) / tempoParameterSpan));
-    sequencerTempo = bpm;
-    // A step is a sixteenth note: four steps to the beat.
-    stepSamples = rate / (bpm / 60.0 * 4.0);
+    sequencerTempo.store(static_cast<float>(bpm), std::memory_order_relaxed);
 }
 
 std::string TreskproSynth::displayParameter(int index, float value) const {
-    const DisplayContext context{patch(), sequencerTempo, stepSamples, rate};
+    const DisplayContext context{patch(), tempo(), samplesPerStep(), rate};
     return treskpro::displayParameter(index, value, context);
 }
 
@@ -297,7 +295,6 @@ void TreskproSynth::setSampleRate(float newRate) {
         return;
     rate = newRate;
     setEngineSampleRate(rate);
-    stepSamples = rate / (sequencerTempo / 60.0 * 4.0);
 }
 
 void TreskproSynth::setBlockSize(intptr size) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "engine/BlockRegistry.h"
+#include "engine/Parameters.h"
 #include "engine/SocketRegistry.h"
 #include "engine/SynthEngine.h"
 #include "files/ConfigSettings.h"
@@ -62,8 +63,9 @@ public:
     // Clamps the tempo to 25..500 BPM, stores it in the Tempo parameter slot directly (without
     // telling the editor) and derives the samples per sixteenth note. Non-numbers are ignored.
     void setTempo(double bpm);
-    double tempo() const { return sequencerTempo; }
-    double samplesPerStep() const { return stepSamples; }
+    double tempo() const { return sequencerTempo.load(std::memory_order_relaxed); }
+    // Samples in one sixteenth note at the tempo and the sample rate.
+    double samplesPerStep() const { return rate / (tempo() / 60.0 * 4.0); }
 
     std::string parameterName(int index) const { return parameterRegistry.name(index); }
     std::string parameterDisplay(int index) const;
@@ -232,8 +234,11 @@ private:
     int currentProgram = 0;
     bool inputConnected[2] = {false, false};
 
-    double sequencerTempo = 120.0;
-    double stepSamples = 5512.5;
+    // The editor's and the host's threads set the tempo while the audio thread reads it: one
+    // word, written whole.
+    std::atomic<float> sequencerTempo{120.0f};
+    // The parameters of the slice being rendered, read from the patch once per slice.
+    std::array<float, Parameter::count> sliceParameters{};
 
     ParameterRegistry parameterRegistry;
     StateRegistry stateRegistry;
