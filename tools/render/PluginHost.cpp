@@ -86,7 +86,8 @@ intptr VSTCALLBACK PluginHost::hostCallback(AEffect* effect, int32 opcode, int32
 }
 
 intptr PluginHost::answer(int32 opcode, int32 index, intptr value, void*, float opt) {
-    calls.push_back({opcode, index, value, opt});
+    if (recordCalls)
+        calls.push_back({opcode, index, value, opt});
     switch (opcode) {
     case audioMasterVersion:
         return versionAnswer;

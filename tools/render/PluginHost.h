@@ -40,7 +40,8 @@ public:
     bool answerTime = true;
     bool inputsConnected = true; // audioMasterPinConnected
 
-    // What the plug-in asked, in order: each callback's opcode, index, value and opt.
+    // What the plug-in asked, in order: each callback's opcode, index, value and opt. A long
+    // render turns the record off (`recordCalls`), so that it does not grow with every block.
     struct Call {
         vst::int32 opcode;
         vst::int32 index;
@@ -48,6 +49,7 @@ public:
         float opt;
     };
     std::vector<Call> calls;
+    bool recordCalls = true;
     int countCalls(vst::int32 opcode) const;
 
 private:
