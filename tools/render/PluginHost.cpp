@@ -49,6 +49,13 @@ bool PluginHost::load(const std::string& path, std::string& error) {
     return true;
 }
 
+void PluginHost::attach(AEffect* effect) {
+    unload();
+    plugin = effect;
+    if (plugin)
+        plugin->user = this;
+}
+
 void PluginHost::unload() {
     if (plugin) {
         plugin->dispatcher(plugin, effClose, 0, 0, nullptr, 0.0f);

@@ -22,6 +22,10 @@ public:
     // a reason when the file does not load, has no entry point or the entry point refuses.
     bool load(const std::string& path, std::string& error);
 
+    // Takes a plug-in that is already created (one linked into the program, as the tests' fake
+    // plug-ins are) as if it had been loaded: its callbacks reach this host from now on.
+    void attach(vst::AEffect* effect);
+
     // Closes the plug-in with effClose (which destroys it) and unloads the library.
     void unload();
 
