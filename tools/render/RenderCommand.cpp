@@ -80,8 +80,8 @@ class ProgressBar {
 public:
     explicit ProgressBar(double rate) : sampleRate(rate) {}
     ~ProgressBar() {
-        if (shown)
-            std::fputs("\r\033[K", stderr);
+        if (shown) // clear the line, so the report that follows stands alone
+            std::fprintf(stderr, "\r%*s\r", lineWidth, "");
     }
     void update(std::int64_t done, std::int64_t total) {
         const int percent = total > 0 ? static_cast<int>(100 * done / total) : 100;
@@ -101,6 +101,7 @@ public:
     }
 
 private:
+    static constexpr int lineWidth = 64;
     double sampleRate;
     int lastPercent = -1;
     bool shown = false;
