@@ -276,8 +276,9 @@ bool MidiFile::load(const std::string& path, std::string& error) {
     }
     stream.seekg(0, std::ios::beg);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    stream.read(reinterpret_cast<char*>(bytes.data()), size);
-    if (stream.gcount() != size) {
+    const auto count = static_cast<std::streamsize>(bytes.size()); // at most largestFile
+    stream.read(reinterpret_cast<char*>(bytes.data()), count);
+    if (stream.gcount() != count) {
         error = "cannot read " + path;
         return false;
     }
