@@ -8,7 +8,14 @@ set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_OBJDUMP i686-w64-mingw32-objdump)
 
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 ${CMAKE_CURRENT_LIST_DIR}/../build/deps/mingw-i686)
+# Third-party libraries (zlib, libpng, libsndfile): static builds that tools/windows-deps.sh makes
+# from Debian's sources. find_package looks there through the find root, pkg-config through its
+# library folder only, so no Linux .pc file of the build machine gets into a Windows link.
+get_filename_component(TRESKPRO_DEPS_PREFIX ${CMAKE_CURRENT_LIST_DIR}/../build/deps/mingw-i686
+                       ABSOLUTE)
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 ${TRESKPRO_DEPS_PREFIX})
+set(ENV{PKG_CONFIG_LIBDIR} ${TRESKPRO_DEPS_PREFIX}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} "")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -33,6 +33,10 @@ std::string moduleFolder(const char* moduleFileName, const void* addressInModule
 // target is then unchanged).
 bool replaceFile(const std::string& source, const std::string& target);
 
+// True when the standard error stream is a terminal (where a progress display makes sense),
+// false when it goes to a file or a pipe.
+bool standardErrorIsTerminal();
+
 // A shared library opened by path (dlopen or LoadLibrary) and closed when this object goes.
 class SharedLibrary {
 public:

@@ -33,6 +33,10 @@ std::string moduleFolder(const char*, const void* addressInModule) {
     return path.substr(0, path.find_last_of('/'));
 }
 
+bool standardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
+
 bool replaceFile(const std::string& source, const std::string& target) {
     return std::rename(source.c_str(), target.c_str()) == 0;
 }

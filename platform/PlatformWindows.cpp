@@ -1,7 +1,9 @@
 #include "platform/Platform.h"
 
+#include <io.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <utility>
 
 namespace treskpro::platform {
@@ -24,6 +26,10 @@ std::string moduleFolder(const char* moduleFileName, const void*) {
     std::string folder(path, length);
     const std::size_t separator = folder.find_last_of("\\/");
     return separator == std::string::npos ? "." : folder.substr(0, separator);
+}
+
+bool standardErrorIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {

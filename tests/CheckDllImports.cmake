@@ -1,12 +1,15 @@
 cmake_minimum_required(VERSION 3.25)
 # Checks a Windows plug-in DLL: it exports VSTPluginMain and main, and imports nothing but
-# Windows system DLLs (the C++ runtime is linked in).
+# Windows system DLLs (the C++ runtime is linked in). -DEXPORTS= checks a program's imports only.
+if(NOT DEFINED EXPORTS)
+    set(EXPORTS VSTPluginMain main)
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
 
-foreach(name VSTPluginMain main)
+foreach(name ${EXPORTS})
     if(NOT dump MATCHES "\\][ \t]+${name}\n")
         message(FATAL_ERROR "${DLL} does not export ${name}")
     endif()

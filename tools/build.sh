@@ -21,8 +21,10 @@ for target in "${targets[@]}"; do
     native) configure_and_build native -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
     asan) configure_and_build asan -DCMAKE_BUILD_TYPE=Debug -DTRESKPRO_SANITIZE=ON ;;
     tsan) configure_and_build tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRESKPRO_THREAD_SANITIZE=ON ;;
-    win32) configure_and_build win32 -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ;;
+    win32)
+        tools/windows-deps.sh # libpng, zlib and libsndfile for Windows; at once when built
+        configure_and_build win32 -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ;;
     *) echo "build: unknown configuration $target" >&2; exit 2 ;;
     esac
 done

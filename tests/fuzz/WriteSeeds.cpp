@@ -71,6 +71,26 @@ int main(int argc, char** argv) {
           iffChunk("CAT ", "RB38" + iffChunk("HEAD", "abc") + iffChunk("303 ", unit) +
                                iffChunk("303 ", unit)));
 
+    // Standard MIDI files: type 0 with running status and a system-exclusive message, type 1
+    // with a tempo track that changes the tempo.
+    auto track = [](const std::string& events) {
+        return "MTrk" + bigEndian(static_cast<std::uint32_t>(events.size())) + events;
+    };
+    auto midiHeader = [](char format, char tracks) {
+        return std::string("MThd\0\0\0\x06\0", 9) + format + std::string(1, '\0') + tracks +
+               std::string("\0\x60", 2);
+    };
+    const std::string endOfTrack("\0\xFF\x2F\0", 4);
+    const std::string notes =
+        std::string("\0\x90\x24\x64\x30\x24\0\0\xF0\x02\x7E\xF7\x30\x30\x50", 15) +
+        std::string("\0\xC1\x05\0\xE1\0\x40\x60\x80\x30\0", 11) + endOfTrack;
+    write(root / "midi", "type0.mid", midiHeader('\x00', '\x01') + track(notes));
+    const std::string tempos = std::string("\0\xFF\x51\x03\x07\xA1\x20\x81\x00\xFF\x51\x03"
+                                           "\x0F\x42\x40",
+                                           15) +
+                               endOfTrack;
+    write(root / "midi", "type1.mid", midiHeader('\x01', '\x02') + track(tempos) + track(notes));
+
     write(root / "wavetable", "small.dat", [] {
         const auto bytes = WavetableSet::encode({1, 0}, {{0.0f, 1.0f, -1.0f}, {0.5f}});
         return std::string(bytes.begin(), bytes.end());

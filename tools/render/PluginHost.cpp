@@ -49,6 +49,13 @@ bool PluginHost::load(const std::string& path, std::string& error) {
     return true;
 }
 
+void PluginHost::attach(AEffect* effect) {
+    unload();
+    plugin = effect;
+    if (plugin)
+        plugin->user = this;
+}
+
 void PluginHost::unload() {
     if (plugin) {
         plugin->dispatcher(plugin, effClose, 0, 0, nullptr, 0.0f);
@@ -86,7 +93,8 @@ intptr VSTCALLBACK PluginHost::hostCallback(AEffect* effect, int32 opcode, int32
 }
 
 intptr PluginHost::answer(int32 opcode, int32 index, intptr value, void*, float opt) {
-    calls.push_back({opcode, index, value, opt});
+    if (recordCalls)
+        calls.push_back({opcode, index, value, opt});
     switch (opcode) {
     case audioMasterVersion:
         return versionAnswer;

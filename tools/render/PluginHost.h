@@ -22,6 +22,10 @@ public:
     // a reason when the file does not load, has no entry point or the entry point refuses.
     bool load(const std::string& path, std::string& error);
 
+    // Takes a plug-in that is already created (one linked into the program, as the tests' fake
+    // plug-ins are) as if it had been loaded: its callbacks reach this host from now on.
+    void attach(vst::AEffect* effect);
+
     // Closes the plug-in with effClose (which destroys it) and unloads the library.
     void unload();
 
@@ -40,7 +44,8 @@ public:
     bool answerTime = true;
     bool inputsConnected = true; // audioMasterPinConnected
 
-    // What the plug-in asked, in order: each callback's opcode, index, value and opt.
+    // What the plug-in asked, in order: each callback's opcode, index, value and opt. A long
+    // render turns the record off (`recordCalls`), so that it does not grow with every block.
     struct Call {
         vst::int32 opcode;
         vst::int32 index;
@@ -48,6 +53,7 @@ public:
         float opt;
     };
     std::vector<Call> calls;
+    bool recordCalls = true;
     int countCalls(vst::int32 opcode) const;
 
 private:

@@ -1,0 +1,136 @@
+#include "tools/render/Renderer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace treskpro {
+
+using namespace vst;
+
+std::int64_t blockEnd(const RenderJob& job, std::int64_t start, std::size_t first) {
+    const std::int64_t end = std::min(start + job.blockSize, job.frames);
+    const auto& events = job.events;
+    const std::size_t limit = first + static_cast<std::size_t>(eventsThePluginTakes);
+    if (limit >= events.size() || events[limit].frame >= end)
+        return end;
+    if (events[limit].frame > start)
+        return events[limit].frame;
+    // More events than the plug-in takes share the block's first frame: the block ends right
+    // after that frame's events.
+    for (std::size_t i = limit; i < events.size(); ++i) {
+        if (events[i].frame > start)
+            return std::min(events[i].frame, end);
+    }
+    return end;
+}
+
+namespace {
+
+// The largest number of events one block will carry: blocks are cut so that they hold at most
+// the number the plug-in takes, except where more than that share one frame.
+std::size_t eventCapacity(const RenderJob& job) {
+    const auto& events = job.events;
+    std::size_t largest = std::min<std::size_t>(events.size(), eventsThePluginTakes);
+    for (std::size_t first = 0; first < events.size();) {
+        std::size_t last = first;
+        while (last < events.size() && events[last].frame == events[first].frame)
+            ++last;
+        largest = std::max(largest, last - first);
+        first = last;
+    }
+    return largest;
+}
+
+} // namespace
+
+RenderResult render(PluginHost& host, const RenderJob& job) {
+    RenderResult result;
+    AEffect* effect = host.effect();
+    if (!effect) {
+        result.error = "no plug-in is loaded";
+        return result;
+    }
+    if (job.blockSize < 1 || job.sampleRate <= 0.0 || job.frames < 0) {
+        result.error = "invalid render settings";
+        return result;
+    }
+
+    // Everything the loop needs is made here, so rendering itself allocates nothing.
+    const auto blockSize = static_cast<std::size_t>(job.blockSize);
+    std::vector<float> buffers(4 * blockSize, 0.0f);
+    float* inputs[2] = {buffers.data(), buffers.data() + blockSize};
+    float* outputs[2] = {buffers.data() + 2 * blockSize, buffers.data() + 3 * blockSize};
+    const std::size_t capacity = eventCapacity(job);
+    std::vector<VstMidiEvent> midiEvents(capacity);
+    // VstEvents ends in an array of pointers as long as the block's event count; the interface
+    // declares two of them, so the record is laid out here in pointer-sized words.
+    static_assert(offsetof(VstEvents, events) == 2 * sizeof(void*));
+    std::vector<void*> eventList(2 + std::max<std::size_t>(capacity, 2), nullptr);
+    auto* vstEvents = reinterpret_cast<VstEvents*>(eventList.data());
+
+    host.timeInfo.sampleRate = job.sampleRate;
+    host.timeInfo.flags = kVstTempoValid;
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(job.sampleRate));
+    host.dispatch(effSetBlockSize, 0, job.blockSize);
+    host.dispatch(effMainsChanged, 0, 1);
+
+    using Clock = std::chrono::steady_clock;
+    Clock::duration inPlugin{};
+    std::size_t next = 0;
+    while (next < job.events.size() && job.events[next].frame < 0)
+        ++next; // nothing plays before the render starts
+    std::int64_t start = 0;
+    while (start < job.frames) {
+        const std::int64_t end = blockEnd(job, start, next);
+        const int count = static_cast<int>(end - start);
+        int eventCount = 0;
+        while (next < job.events.size() && job.events[next].frame < end) {
+            const TimedMidiEvent& source = job.events[next++];
+            VstMidiEvent& event = midiEvents[static_cast<std::size_t>(eventCount)];
+            std::memset(&event, 0, sizeof event);
+            event.type = kVstMidiType;
+            event.byteSize = sizeof(VstMidiEvent);
+            event.deltaFrames = static_cast<int32>(std::max<std::int64_t>(source.frame - start, 0));
+            event.midiData[0] = static_cast<char>(source.status);
+            event.midiData[1] = static_cast<char>(source.data1);
+            event.midiData[2] = static_cast<char>(source.data2);
+            vstEvents->events[eventCount] = reinterpret_cast<VstEvent*>(&event);
+            ++eventCount;
+        }
+        vstEvents->numEvents = eventCount;
+        vstEvents->reserved = 0;
+
+        host.timeInfo.samplePos = static_cast<double>(start);
+        if (job.tempoAt)
+            host.timeInfo.tempo = job.tempoAt(start);
+        if (job.input) {
+            job.input(inputs[0], inputs[1], count);
+        }
+        std::fill(outputs[0], outputs[0] + count, 0.0f);
+        std::fill(outputs[1], outputs[1] + count, 0.0f);
+
+        const Clock::time_point before = Clock::now();
+        if (eventCount > 0)
+            host.dispatch(effProcessEvents, 0, 0, vstEvents);
+        effect->processReplacing(effect, inputs, outputs, count);
+        inPlugin += Clock::now() - before;
+
+        result.eventsDelivered += eventCount;
+        ++result.blocks;
+        result.frames = end;
+        if (job.output && !job.output(outputs[0], outputs[1], count)) {
+            result.error = "cannot write the rendered audio";
+            break;
+        }
+        if (job.progress)
+            job.progress(end, job.frames);
+        start = end;
+    }
+    host.dispatch(effMainsChanged, 0, 0);
+    result.pluginSeconds = std::chrono::duration<double>(inPlugin).count();
+    result.ok = result.error.empty();
+    return result;
+}
+
+} // namespace treskpro
