@@ -58,13 +58,19 @@ int channelsOf(int colourType) {
     }
 }
 
+// Errors end the decoding quietly (libpng's default prints them); warnings are ignored.
+[[noreturn]] void pngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+void pngWarning(png_structp, png_const_charp) {}
+
 // libpng reports errors by longjmp, so nothing with a destructor lives in the frames it unwinds:
 // the callers own every buffer.
 bool writePng(const char* path, const PngImage& image, png_bytep* rows) {
     FILE* file = std::fopen(path, "wb");
     if (file == nullptr)
         return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
@@ -93,7 +99,7 @@ bool readPngAsRgba(const char* path, png_uint_32 maximumSide, unsigned char* pix
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
         return false;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
