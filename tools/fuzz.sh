@@ -15,7 +15,7 @@ cmake --build build/fuzz -j2
 build/fuzz/bin/treskpro-fuzz-seeds build/fuzz/seeds
 status=0
 for pair in PatchFile:patch HostChunk:chunk Config:config ControllerMap:controllers \
-    Tuning:tuning PatternFile:pattern SongFile:song WavetableSet:wavetable; do
+    Tuning:tuning PatternFile:pattern SongFile:song WavetableSet:wavetable Png:png; do
     target=${pair%%:*}
     seeds=${pair#*:}
     corpus=build/fuzz/corpus/$target
