@@ -15,7 +15,8 @@ cmake --build build/fuzz -j2
 build/fuzz/bin/treskpro-fuzz-seeds build/fuzz/seeds
 status=0
 for pair in PatchFile:patch HostChunk:chunk Config:config ControllerMap:controllers \
-    Tuning:tuning PatternFile:pattern SongFile:song WavetableSet:wavetable SkinDefinition:skin; do
+    Tuning:tuning PatternFile:pattern SongFile:song WavetableSet:wavetable Png:png \
+    SkinDefinition:skin; do
     target=${pair%%:*}
     seeds=${pair#*:}
     corpus=build/fuzz/corpus/$target

@@ -6,6 +6,7 @@
 #include "files/PatchFile.h"
 #include "files/PatternExchange.h"
 #include "plugin/HostChunk.h"
+#include "toolkit/CBitmap.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -76,6 +77,15 @@ int main(int argc, char** argv) {
         const auto bytes = WavetableSet::encode({1, 0}, {{0.0f, 1.0f, -1.0f}, {0.5f}});
         return std::string(bytes.begin(), bytes.end());
     }());
+
+    toolkit::CBitmap picture(6, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            picture.setColorAt(
+                x, y,
+                {std::uint8_t(40 * x), std::uint8_t(60 * y), 200, std::uint8_t(255 - 40 * x)});
+    const auto png = picture.encodePng();
+    write(root / "png", "picture.png", std::string(png.begin(), png.end()));
 
     write(root / "skin", "statements.skn",
           "; every statement once\r\nNAME \"Seed\"\r\nCROSSFADE 1\r\nBLENDMODE 2\r\n"
