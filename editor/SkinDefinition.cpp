@@ -86,7 +86,7 @@ bool readIntegers(TextScanner& scanner, std::span<std::int32_t> values) {
 
 } // namespace
 
-SkinRectangle SkinElement::rectangle() const {
+toolkit::CRect SkinElement::rectangle() const {
     const int x2 = x + width;
     const int y2 = y + height;
     return {std::min<int>(x, x2), std::min<int>(y, y2), std::max<int>(x, x2), std::max<int>(y, y2)};
@@ -287,12 +287,12 @@ const SkinElement* SkinDefinition::elementOf(std::int32_t tag) const {
     return nullptr;
 }
 
-SkinRectangle SkinDefinition::rectangleOf(std::int32_t tag) const {
+toolkit::CRect SkinDefinition::rectangleOf(std::int32_t tag) const {
     const SkinElement* element = elementOf(tag);
-    return element ? element->rectangle() : SkinRectangle{};
+    return element ? element->rectangle() : toolkit::CRect{};
 }
 
-std::shared_ptr<CBitmap> SkinDefinition::imageOf(std::int32_t tag) const {
+std::shared_ptr<toolkit::CBitmap> SkinDefinition::imageOf(std::int32_t tag) const {
     const SkinElement* element = elementOf(tag);
     if (!element || element->imageFile.empty())
         return nullptr;
@@ -313,8 +313,8 @@ int SkinDefinition::editorHeight() const {
     return std::max(rectangleOf(SkinTag::BACKGROUND).bottom - 1, 0);
 }
 
-SkinRectangle SkinDefinition::panelRectangle() const {
-    const SkinRectangle background = rectangleOf(SkinTag::BACKGROUND);
+toolkit::CRect SkinDefinition::panelRectangle() const {
+    const toolkit::CRect background = rectangleOf(SkinTag::BACKGROUND);
     return {background.left + 1, background.top + 1, background.right - 1, background.bottom};
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "editor/TagTable.h"
+#include "toolkit/CRect.h"
 
 #include <array>
 #include <cstdint>
@@ -18,20 +19,10 @@
 
 namespace treskpro {
 
+namespace toolkit {
 class CBitmap;
+}
 class TextScanner;
-
-// A rectangle by its edges; right and bottom lie just outside it.
-struct SkinRectangle {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    bool operator==(const SkinRectangle&) const = default;
-};
 
 struct SkinElement {
     std::int32_t tag = 0;
@@ -44,12 +35,13 @@ struct SkinElement {
     std::array<std::int32_t, 3> extra{}; // the last three numbers of a version-2 line, kept only
 
     // Left and top are the smaller edges whatever the signs of width and height.
-    SkinRectangle rectangle() const;
+    toolkit::CRect rectangle() const;
 };
 
 struct SkinImage {
     std::string fileName;
-    std::shared_ptr<CBitmap> bitmap; // the toolkit's bitmap; empty when the loader gave none
+    std::shared_ptr<toolkit::CBitmap>
+        bitmap; // the toolkit's bitmap; empty when the loader gave none
 };
 
 // Makes the bitmap for one image file: returns a bitmap object even when the file cannot be
@@ -58,7 +50,7 @@ struct SkinImage {
 class SkinImageLoader {
 public:
     virtual ~SkinImageLoader() = default;
-    virtual std::shared_ptr<CBitmap> load(const std::string& path) = 0;
+    virtual std::shared_ptr<toolkit::CBitmap> load(const std::string& path) = 0;
 };
 
 class SkinDefinition {
@@ -98,11 +90,11 @@ public:
     const SkinElement* elementOf(std::int32_t tag) const;
 
     // The normalised rectangle of the first element with `tag`, or the empty rectangle.
-    SkinRectangle rectangleOf(std::int32_t tag) const;
+    toolkit::CRect rectangleOf(std::int32_t tag) const;
 
     // The loaded image of the first element with `tag`; null when the tag has no element, the
     // element names no image or its image was not loaded.
-    std::shared_ptr<CBitmap> imageOf(std::int32_t tag) const;
+    std::shared_ptr<toolkit::CBitmap> imageOf(std::int32_t tag) const;
 
     // Drops the skin's own references to the images (the controls keep theirs).
     void releaseImages() { images.clear(); }
@@ -116,7 +108,7 @@ public:
 
     // Where the panel's top-level view lies in the window: (left + 1, top + 1) to
     // (right - 1, bottom) of the BACKGROUND rectangle.
-    SkinRectangle panelRectangle() const;
+    toolkit::CRect panelRectangle() const;
 
     const std::vector<SkinElement>& elements() const { return elementList; }
     const std::vector<SkinImage>& loadedImages() const { return images; }

@@ -10,7 +10,9 @@ namespace {
 
 class NoImages : public treskpro::SkinImageLoader {
 public:
-    std::shared_ptr<treskpro::CBitmap> load(const std::string&) override { return nullptr; }
+    std::shared_ptr<treskpro::toolkit::CBitmap> load(const std::string&) override {
+        return nullptr;
+    }
 };
 
 } // namespace
@@ -26,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NoImages loader;
     skin.loadImages("skins", loader);
     for (const treskpro::TagTableRow& row : treskpro::TagTable) {
-        const treskpro::SkinRectangle rectangle = skin.rectangleOf(row.tag);
+        const treskpro::toolkit::CRect rectangle = skin.rectangleOf(row.tag);
         if (rectangle.left > rectangle.right || rectangle.top > rectangle.bottom)
             __builtin_trap();
         skin.imageOf(row.tag);

@@ -33,7 +33,7 @@ struct MemoryFiles {
 
 class CountingLoader : public SkinImageLoader {
 public:
-    std::shared_ptr<CBitmap> load(const std::string& path) override {
+    std::shared_ptr<toolkit::CBitmap> load(const std::string& path) override {
         paths.push_back(path);
         return nullptr;
     }
@@ -84,7 +84,7 @@ TEST(SkinDefinition, StartsWithItsDefaults) {
     EXPECT_EQ(skin.cableTint, (std::array<std::uint8_t, 3>{0, 0, 0}));
     EXPECT_EQ(skin.ledColours[255][2], 0.0f);
     EXPECT_TRUE(skin.elements().empty());
-    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), SkinRectangle{});
+    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), toolkit::CRect{});
     EXPECT_EQ(skin.imageOf(SkinTag::CUTOFFKNOB), nullptr);
 }
 
@@ -103,9 +103,9 @@ TEST(SkinDefinition, ReadsStatementsAndElementsWithoutRegardToCase) {
     EXPECT_EQ(skin.transparentColour, (std::array<std::uint8_t, 4>{1, 2, 3, 255}));
     EXPECT_EQ(skin.blendMode, 4);
     ASSERT_EQ(skin.elements().size(), 2u);
-    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (SkinRectangle{10, 20, 40, 60}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (toolkit::CRect{10, 20, 40, 60}));
     EXPECT_EQ(skin.elementOf(SkinTag::CUTOFFKNOB)->imageFile, "Knob.png");
-    EXPECT_EQ(skin.rectangleOf(SkinTag::BACKGROUND), (SkinRectangle{0, 0, 800, 600}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::BACKGROUND), (toolkit::CRect{0, 0, 800, 600}));
 
     SkinDefinition crossfaded;
     crossfaded.readText("CROSSFADE 7");
@@ -122,15 +122,15 @@ TEST(SkinDefinition, OffsetMovesTheElementsAfterIt) {
     const SkinDefinition skin = readSkin("CUTOFFKNOB \"k.png\", 5, 5, 30, 30\n"
                                          "OFFSET 10, 20\n"
                                          "VOLUMEKNOB \"k.png\", 5, 5, 30, 30\n");
-    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (SkinRectangle{5, 5, 35, 35}));
-    EXPECT_EQ(skin.rectangleOf(SkinTag::VOLUMEKNOB), (SkinRectangle{15, 25, 45, 55}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (toolkit::CRect{5, 5, 35, 35}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::VOLUMEKNOB), (toolkit::CRect{15, 25, 45, 55}));
 }
 
 TEST(SkinDefinition, NegativeSizesNormaliseTheRectangle) {
     const SkinDefinition skin = readSkin("VOLUMEKNOB \"k.png\", 50, 60, -30, -10\n");
     const SkinElement& element = skin.elements().front();
     EXPECT_EQ(element.width, -30);
-    EXPECT_EQ(skin.rectangleOf(SkinTag::VOLUMEKNOB), (SkinRectangle{20, 50, 50, 60}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::VOLUMEKNOB), (toolkit::CRect{20, 50, 50, 60}));
 }
 
 TEST(SkinDefinition, LedColoursTakeIndexesZeroTo255) {
@@ -152,7 +152,7 @@ TEST(SkinDefinition, VersionTwoLinesNameTheirElement) {
     EXPECT_EQ(named.instanceName, "knob1");
     EXPECT_EQ(named.tag, SkinTag::CUTOFFKNOB);
     EXPECT_EQ(named.extra, (std::array<std::int32_t, 3>{5, 6, 7}));
-    EXPECT_EQ(second.rectangleOf(SkinTag::CUTOFFKNOB), (SkinRectangle{1, 2, 4, 6}));
+    EXPECT_EQ(second.rectangleOf(SkinTag::CUTOFFKNOB), (toolkit::CRect{1, 2, 4, 6}));
     EXPECT_EQ(second.elements()[1].instanceName, "");
 
     // In version 1 the free word is skipped and the extra numbers with it.
@@ -160,8 +160,8 @@ TEST(SkinDefinition, VersionTwoLinesNameTheirElement) {
     ASSERT_EQ(first.elements().size(), 2u);
     EXPECT_EQ(first.elements()[0].instanceName, "");
     EXPECT_EQ(first.elements()[0].extra, (std::array<std::int32_t, 3>{0, 0, 0}));
-    EXPECT_EQ(first.rectangleOf(SkinTag::CUTOFFKNOB), (SkinRectangle{1, 2, 4, 6}));
-    EXPECT_EQ(first.rectangleOf(SkinTag::VOLUMEKNOB), (SkinRectangle{8, 9, 18, 20}));
+    EXPECT_EQ(first.rectangleOf(SkinTag::CUTOFFKNOB), (toolkit::CRect{1, 2, 4, 6}));
+    EXPECT_EQ(first.rectangleOf(SkinTag::VOLUMEKNOB), (toolkit::CRect{8, 9, 18, 20}));
 }
 
 TEST(SkinDefinition, VersionTwoStatementsTakeOnlyTheirOwnArguments) {
@@ -180,14 +180,14 @@ TEST(SkinDefinition, FirstDefinitionOfATagWins) {
                                          "CUTOFFKNOB \"b.png\", 2, 2, 2, 2\n");
     EXPECT_EQ(skin.elements().size(), 2u);
     EXPECT_EQ(skin.elementOf(SkinTag::CUTOFFKNOB)->imageFile, "a.png");
-    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (SkinRectangle{1, 1, 2, 2}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (toolkit::CRect{1, 1, 2, 2}));
 }
 
 TEST(SkinDefinition, MalformedLinesKeepWhatTheyHold) {
     // Missing numbers read as 0; the element is still placed.
     SkinDefinition skin = readSkin("CUTOFFKNOB \"k.png\", 10, 20\nVOLUMEKNOB \"v.png\" 3, 4\n");
-    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (SkinRectangle{10, 20, 10, 20}));
-    EXPECT_EQ(skin.rectangleOf(SkinTag::VOLUMEKNOB), SkinRectangle{});
+    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (toolkit::CRect{10, 20, 10, 20}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::VOLUMEKNOB), toolkit::CRect{});
     EXPECT_EQ(skin.elementOf(SkinTag::VOLUMEKNOB)->imageFile, "v.png");
 
     // Unquoted text leaves the name; a statement missing a number changes nothing.
@@ -195,7 +195,7 @@ TEST(SkinDefinition, MalformedLinesKeepWhatTheyHold) {
                   "TUNINGKNOB \"t.png\", 1, 1, 1, 1");
     EXPECT_EQ(skin.name, "First");
     EXPECT_EQ(skin.cableType, 2);
-    EXPECT_EQ(skin.rectangleOf(SkinTag::TUNINGKNOB), (SkinRectangle{1, 1, 2, 2}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::TUNINGKNOB), (toolkit::CRect{1, 1, 2, 2}));
 
     // Colours are bytes: out-of-range values take the nearest end.
     skin.readText("CABLETINT 300, -5, 128");
@@ -246,9 +246,9 @@ TEST(SkinDefinition, IncludeStartsAfreshAndAppendsWhatFollows) {
     EXPECT_EQ(skin.elementOf(SkinTag::VOLUMEKNOB), nullptr);
     ASSERT_EQ(skin.elements().size(), 3u);
     EXPECT_EQ(skin.elementOf(SkinTag::CUTOFFKNOB)->imageFile, "base.png");
-    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (SkinRectangle{101, 101, 102, 102}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::CUTOFFKNOB), (toolkit::CRect{101, 101, 102, 102}));
     // The included file's offset stays in that file.
-    EXPECT_EQ(skin.rectangleOf(SkinTag::TUNINGKNOB), (SkinRectangle{3, 3, 6, 6}));
+    EXPECT_EQ(skin.rectangleOf(SkinTag::TUNINGKNOB), (toolkit::CRect{3, 3, 6, 6}));
 }
 
 TEST(SkinDefinition, IncludeChainsEndWhereTheyComeBack) {
@@ -333,7 +333,7 @@ TEST(SkinDefinition, BackgroundSetsTheEditorWindow) {
     skin.readText("BACKGROUND \"b.png\", 0, 0, 724, 526\n");
     EXPECT_EQ(skin.editorWidth(), 722);
     EXPECT_EQ(skin.editorHeight(), 525);
-    EXPECT_EQ(skin.panelRectangle(), (SkinRectangle{1, 1, 723, 526}));
+    EXPECT_EQ(skin.panelRectangle(), (toolkit::CRect{1, 1, 723, 526}));
 
     skin.readText("CUTOFFKNOB \"k.png\", 0, 0, 10, 10\n");
     EXPECT_EQ(skin.editorWidth(), 0);
