@@ -31,19 +31,18 @@ std::shared_ptr<toolkit::CBitmap> pictureOf(const SkinDefinition& skin, std::int
     return skin.imageOf(socket ? SkinTag::SOCKET1 : tag);
 }
 
+// The background picture where there is one, else what the elements cover.
 toolkit::CRect canvasOf(const SkinDefinition& skin) {
-    if (skin.elementOf(SkinTag::BACKGROUND)) {
-        toolkit::CRect canvas = skin.rectangleOf(SkinTag::BACKGROUND);
-        if (const auto background = skin.imageOf(SkinTag::BACKGROUND)) {
-            canvas.right = std::max(canvas.right, canvas.left + background->width());
-            canvas.bottom = std::max(canvas.bottom, canvas.top + background->height());
-        }
-        return {0, 0, std::max(canvas.right, 1), std::max(canvas.bottom, 1)};
-    }
     toolkit::CRect canvas{0, 0, 1, 1};
+    const auto background = skin.imageOf(SkinTag::BACKGROUND);
+    if (background && !background->empty()) {
+        const toolkit::CRect area = skin.rectangleOf(SkinTag::BACKGROUND);
+        return canvas.united(toolkit::CRect::fromSize(area.left, area.top, background->width(),
+                                                      background->height()));
+    }
     for (const SkinElement& element : skin.elements())
         canvas = canvas.united(element.rectangle());
-    return {0, 0, std::max(canvas.right, 1), std::max(canvas.bottom, 1)};
+    return {0, 0, canvas.right, canvas.bottom};
 }
 
 } // namespace
