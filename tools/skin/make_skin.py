@@ -385,7 +385,6 @@ def make_socket(name, size):
         hexagon = [polar(c, c, nut, 30 + 60 * k) for k in range(6)]
         draw = ImageDraw.Draw(frame)
         draw.polygon(hexagon, fill=(120, 122, 126, 255))
-        nut_disc = gradient_disc(int(nut * 1.72), (236, 236, 238), (112, 114, 118))
         mask = Image.new("L", (s, s), 0)
         ImageDraw.Draw(mask).polygon([polar(c, c, nut - 0.7 * SS, 30 + 60 * k)
                                       for k in range(6)], fill=255)
@@ -396,7 +395,6 @@ def make_socket(name, size):
         ring = s * 0.27
         frame.alpha_composite(gradient_disc(int(ring * 2), (70, 70, 74), (190, 190, 194)),
                               (int(c - ring), int(c - ring)))
-        del nut_disc
         draw = ImageDraw.Draw(frame)
         hole = s * 0.17
         draw.ellipse((c - hole, c - hole, c + hole, c + hole), fill=(6, 6, 6, 255))
@@ -534,9 +532,10 @@ class Panel:
         self.pictures[picture.name] = picture
         return picture
 
-    def place(self, tag, picture, x, y, comment=None):
-        self.elements.append((comment, tag, picture.file, int(x), int(y), picture.width,
-                              picture.height))
+    def place(self, tag, picture, x, y, comment=None, width=None):
+        """An element showing `picture`; `width` when it shows several side by side."""
+        self.elements.append((comment, tag, picture.file, int(x), int(y),
+                              width or picture.width, picture.height))
 
     def area(self, tag, x, y, w, h, comment=None):
         self.elements.append((comment, tag, "", int(x), int(y), int(w), int(h)))
@@ -584,7 +583,7 @@ class Panel:
         return image
 
 
-def brushed_metal(panel, box, base, strength, seed):
+def brushed_metal(box, base, strength, seed):
     """Fine horizontal grain: random greys stretched along x."""
     x0, y0, x1, y1 = box
     w, h = (x1 - x0) * BG_SS, (y1 - y0) * BG_SS
@@ -611,7 +610,7 @@ def plate(panel, box, base, strength, seed, radius=7):
         [(x0 + 1) * BG_SS, (y0 + 3) * BG_SS, (x1 + 1) * BG_SS, (y1 + 3) * BG_SS],
         radius * BG_SS, fill=(0, 0, 0, 170))
     panel.shapes.alpha_composite(shadow.filter(ImageFilter.GaussianBlur(3 * BG_SS)))
-    metal = brushed_metal(panel, box, base, strength, seed)
+    metal = brushed_metal(box, base, strength, seed)
     mask = Image.new("L", metal.size, 0)
     ImageDraw.Draw(mask).rounded_rectangle((0, 0, metal.size[0] - 1, metal.size[1] - 1),
                                            radius * BG_SS, fill=255)
@@ -729,9 +728,7 @@ class Layout:
         x = cx - w / 2 - (12 if rocker_tag is not None else 0)
         self.panel.rect((x - 5, y - 4, x + w + 5, y + glyph.height + 4), fill=(8, 8, 9, 255),
                         outline=(90, 92, 96, 255), width=1, radius=3)
-        self.panel.place(tag, glyph, x, y)
-        # a display's own window is as wide as its digits
-        self.panel.elements[-1] = self.panel.elements[-1][:5] + (w, glyph.height)
+        self.panel.place(tag, glyph, x, y, width=w)
         self.panel.text((x + w / 2, y - 12), label, size=9, fill=INK)
         if rocker_tag is not None:
             rocker = self.p["Rocker"]
@@ -774,7 +771,7 @@ def build(output):
 
     # Base: a dark chassis, a silver plate for the voice and sequencer, a dark one for the
     # modular section.
-    panel.shapes.paste(brushed_metal(panel, (0, 0, WIDTH, HEIGHT), (30, 31, 34), 0.05, 7),
+    panel.shapes.paste(brushed_metal((0, 0, WIDTH, HEIGHT), (30, 31, 34), 0.05, 7),
                        (0, 0))
     panel.draw = ImageDraw.Draw(panel.shapes)
     top = (8, 8, WIDTH - 8, 438)
@@ -1115,9 +1112,6 @@ def build(output):
 
 class _Tags:
     """Tag names as attributes: SkinTag.CUTOFFKNOB is the text the definition writes."""
-
-    def __init__(self):
-        self.numbers = {}
 
     def __getattr__(self, name):
         return TagName(name, 0)
