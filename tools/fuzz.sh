@@ -16,7 +16,7 @@ build/fuzz/bin/treskpro-fuzz-seeds build/fuzz/seeds
 status=0
 for pair in PatchFile:patch HostChunk:chunk Config:config ControllerMap:controllers \
     Tuning:tuning PatternFile:pattern SongFile:song WavetableSet:wavetable \
-    MidiFile:midi; do
+    MidiFile:midi Png:png SkinDefinition:skin; do
     target=${pair%%:*}
     seeds=${pair#*:}
     corpus=build/fuzz/corpus/$target

@@ -6,10 +6,12 @@
 #include "files/PatchFile.h"
 #include "files/PatternExchange.h"
 #include "plugin/HostChunk.h"
+#include "toolkit/CBitmap.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -95,5 +97,27 @@ int main(int argc, char** argv) {
         const auto bytes = WavetableSet::encode({1, 0}, {{0.0f, 1.0f, -1.0f}, {0.5f}});
         return std::string(bytes.begin(), bytes.end());
     }());
+
+    toolkit::CBitmap picture(6, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            picture.setColorAt(
+                x, y,
+                {std::uint8_t(40 * x), std::uint8_t(60 * y), 200, std::uint8_t(255 - 40 * x)});
+    const auto png = picture.encodePng();
+    write(root / "png", "picture.png", std::string(png.begin(), png.end()));
+
+    write(root / "skin", "statements.skn",
+          "; every statement once\r\nNAME \"Seed\"\r\nCROSSFADE 1\r\nBLENDMODE 2\r\n"
+          "TRANSPARENTCOLOR 255, 0, 255\r\nCABLETYPE 1\r\nCABLETINT 10, 20, 30\r\n"
+          "LEDCOLOR 3, 0.5, 1.0, 0.25\r\nOFFSET 4, 8\r\n"
+          "BACKGROUND \"back.png\", 0, 0, 724, 526\r\nCUTOFFKNOB \"knob.png\", 40, 50, -30, 30\r\n"
+          "VERSION 2\r\nfirst VOLUMEKNOB \"knob.png\", 1, 2, 3, 4, 5, 6, 7\r\n"
+          "INCLUDE \"other.skn\"\r\nSOCKET1 \"socket.png\", 9, 9, 16, 16 ; last\r\n");
+    std::ifstream skin(TRESKPRO_DEFAULT_SKIN, std::ios::binary);
+    if (skin) {
+        std::string text((std::istreambuf_iterator<char>(skin)), std::istreambuf_iterator<char>());
+        write(root / "skin", "TreskPro.skn", text);
+    }
     return 0;
 }
