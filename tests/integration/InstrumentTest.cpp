@@ -879,8 +879,8 @@ TEST(InstrumentReference, APatternRenderAgreesWithTheReference) {
     }
     ASSERT_GT(peak, 0.05f);
     const double rmsDifference = std::sqrt(squares / double(x.size()));
-    RecordProperty("largest_difference_of_peak", std::to_string(largest / peak));
-    RecordProperty("rms_difference_of_peak", std::to_string(rmsDifference / peak));
+    RecordProperty("largest_difference_of_peak", testing::PrintToString(largest / peak));
+    RecordProperty("rms_difference_of_peak", testing::PrintToString(rmsDifference / peak));
     EXPECT_LT(largest, 1e-3 * peak);
     EXPECT_LT(rmsDifference, 1e-4 * peak);
 }
