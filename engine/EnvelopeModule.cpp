@@ -15,6 +15,8 @@ void EnvelopeModule::process(int count) noexcept {
     const double accentDecay = accentDecayCoefficient;
     const double sustain = sustainLevel;
     const double releaseRate = releaseCoefficient;
+    const double releaseKeep = 1.0 - releaseRate;
+    constexpr double dampKeep = 1.0 - dampCoefficient;
 
     State state = currentState;
     double level = currentLevel;
@@ -35,16 +37,18 @@ void EnvelopeModule::process(int count) noexcept {
                 state = DecaySustain;
             }
             break;
+        // The followers are written as (1 - rate) x level + rate x target: one multiply and one
+        // add between one sample's level and the next, the chain that limits the speed.
         case DecaySustain: {
             const double rate = accent && accent[i] != 0.0f ? accentDecay : decay;
-            level += rate * (offset.next() + sustain - level);
+            level = (1.0 - rate) * level + rate * (offset.next() + sustain);
             break;
         }
         case Release:
-            level += releaseRate * (offset.next() - level);
+            level = releaseKeep * level + releaseRate * offset.next();
             break;
         case Damp:
-            level += dampCoefficient * (offset.next() - level);
+            level = dampKeep * level + dampCoefficient * offset.next();
             break;
         }
         if (out)

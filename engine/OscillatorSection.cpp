@@ -193,9 +193,14 @@ void OscillatorSection::modulateFrequency2(int count, float amount, float sample
 void OscillatorSection::shape(int count, const OscillatorSettings& settings,
                               const OscillatorInputs& in) noexcept {
     const double coefficient = settings.jumpToTargets ? 1.0 : 0.005;
-    float* signals[] = {blocks.vco1, blocks.vco2};
-    ShaperState* states[] = {&shaper1, &shaper2};
+    float* x1 = blocks.vco1;
+    float* x2 = blocks.vco2;
+    // Both oscillators go through one loop: their followers are independent chains, so the
+    // processor works on them side by side. Each follower is written as keep x y + c x (x + o),
+    // one multiply and one add on the chain from one sample to the next.
     double amount = shaperAmount;
+    double low1 = shaper1.lowPass;
+    double low2 = shaper2.lowPass;
     for (int j = 0; j < count; ++j) {
         follow(amount, settings.shaper, coefficient, shaperAmountOffset);
         double s = amount;
@@ -203,27 +208,34 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
             s *= in.shaperCv[j];
         s = std::clamp(s, 0.0, 1.0);
         const double c = 0.07 - 0.045 * s;
-        for (int k = 0; k < 2; ++k) {
-            ShaperState& state = *states[k];
-            float* x = signals[k] + 2 * j;
-            for (int h = 0; h < 2; ++h) {
-                follow(state.lowPass, x[h], c, state.lowPassOffset);
-                x[h] =
-                    static_cast<float>(fastSine(30.0 * s * state.lowPass) * s + (1.0 - s) * x[h]);
-            }
+        const double keep = 1.0 - c;
+        const double drive = 30.0 * s;
+        const double dry = 1.0 - s;
+        for (int h = 2 * j; h < 2 * j + 2; ++h) {
+            low1 = keep * low1 + c * (x1[h] + shaper1.lowPassOffset.next());
+            low2 = keep * low2 + c * (x2[h] + shaper2.lowPassOffset.next());
+            x1[h] = static_cast<float>(fastSine(drive * low1) * s + dry * x1[h]);
+            x2[h] = static_cast<float>(fastSine(drive * low2) * s + dry * x2[h]);
         }
     }
     shaperAmount = amount;
+    shaper1.lowPass = low1;
+    shaper2.lowPass = low2;
+
     // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
     // offset it leaves.
-    for (int k = 0; k < 2; ++k) {
-        ShaperState& state = *states[k];
-        float* x = signals[k];
-        for (int i = 0; i < 2 * count; ++i) {
-            follow(state.blocker, x[i], 0.01, state.blockerOffset);
-            x[i] = static_cast<float>(x[i] - state.blocker);
-        }
+    constexpr double blockerRate = 0.01;
+    constexpr double blockerKeep = 1.0 - blockerRate;
+    double blocker1 = shaper1.blocker;
+    double blocker2 = shaper2.blocker;
+    for (int i = 0; i < 2 * count; ++i) {
+        blocker1 = blockerKeep * blocker1 + blockerRate * (x1[i] + shaper1.blockerOffset.next());
+        blocker2 = blockerKeep * blocker2 + blockerRate * (x2[i] + shaper2.blockerOffset.next());
+        x1[i] = static_cast<float>(x1[i] - blocker1);
+        x2[i] = static_cast<float>(x2[i] - blocker2);
     }
+    shaper1.blocker = blocker1;
+    shaper2.blocker = blocker2;
 }
 
 void OscillatorSection::mix(int count, const OscillatorSettings& settings,
