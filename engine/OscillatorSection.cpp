@@ -212,10 +212,20 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
         const double drive = 30.0 * s;
         const double dry = 1.0 - s;
         for (int h = 2 * j; h < 2 * j + 2; ++h) {
-            low1 = keep * low1 + c * (x1[h] + shaper1.lowPassOffset.next());
-            low2 = keep * low2 + c * (x2[h] + shaper2.lowPassOffset.next());
-            x1[h] = static_cast<float>(fastSine(drive * low1) * s + dry * x1[h]);
-            x2[h] = static_cast<float>(fastSine(drive * low2) * s + dry * x2[h]);
+            const double in1 = x1[h];
+            const double in2 = x2[h];
+            low1 = keep * low1 + c * (in1 + shaper1.lowPassOffset.next());
+            low2 = keep * low2 + c * (in2 + shaper2.lowPassOffset.next());
+#ifdef TRESKPRO_HAS_SSE2
+            // The two oscillators' sines in one go: the sine is most of the shaper's work.
+            double shaped[2];
+            _mm_storeu_pd(shaped,
+                          fastSine2(_mm_mul_pd(_mm_set1_pd(drive), _mm_set_pd(low2, low1))));
+#else
+            const double shaped[2] = {fastSine(drive * low1), fastSine(drive * low2)};
+#endif
+            x1[h] = static_cast<float>(shaped[0] * s + dry * in1);
+            x2[h] = static_cast<float>(shaped[1] * s + dry * in2);
         }
     }
     shaperAmount = amount;

@@ -159,6 +159,15 @@ TEST(FastSine, FollowsTheLibrarySineOverTheShapersRange) {
     for (double x = -200.0; x <= 200.0; x += 0.001)
         worst = std::max(worst, std::fabs(fastSine(x) - std::sin(x)));
     EXPECT_LT(worst, 4e-6);
+#ifdef TRESKPRO_HAS_SSE2
+    // The two-lane sine gives the same values as the one-lane one.
+    for (double x : {-1e10, -12345.678, -3.0, -0.5, 0.0, 1.5707963, 2.5, 99.9, 7e8}) {
+        double lanes[2];
+        _mm_storeu_pd(lanes, fastSine2(_mm_set_pd(-x, x)));
+        EXPECT_EQ(lanes[0], fastSine(x)) << x;
+        EXPECT_EQ(lanes[1], fastSine(-x)) << x;
+    }
+#endif
     EXPECT_EQ(fastSine(std::numeric_limits<double>::quiet_NaN()), 0.0);
     EXPECT_EQ(fastSine(std::numeric_limits<double>::infinity()), 0.0);
 }
