@@ -8,6 +8,8 @@
 #include "platform/Platform.h"
 #include "plugin/HostChunk.h"
 #include "plugin/TreskproPlugin.h"
+#include "tests/support/TestHost.h"
+#include "tools/render/MidiEventList.h"
 #include "tools/render/PluginHost.h"
 
 #include <benchmark/benchmark.h>
@@ -24,16 +26,8 @@ namespace {
 constexpr int blockSize = 512;
 constexpr double sampleRate = 44100.0;
 
-vst::VstTimeInfo hostTime{};
-
-vst::intptr VSTCALLBACK benchHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*,
-                                  float) {
-    if (opcode == vst::audioMasterVersion)
-        return 2400;
-    if (opcode == vst::audioMasterGetTime)
-        return reinterpret_cast<vst::intptr>(&hostTime);
-    return 0;
-}
+using testhost::hostTime;
+using testhost::testHost;
 
 std::string bundlePath(const std::string& name) {
     return platform::executableDirectory() + platform::pathSeparator + ".." +
@@ -54,22 +48,10 @@ std::string benchFolder() {
 }
 
 void sendNotes(TreskproSynth& synth, const std::vector<int>& notes) {
-    std::vector<vst::VstMidiEvent> events(notes.size());
-    struct {
-        vst::int32 numEvents;
-        vst::intptr reserved;
-        vst::VstEvent* events[64];
-    } list{};
-    for (std::size_t i = 0; i < notes.size() && i < 64; ++i) {
-        events[i].type = vst::kVstMidiType;
-        events[i].byteSize = sizeof(vst::VstMidiEvent);
-        events[i].midiData[0] = static_cast<char>(0x90);
-        events[i].midiData[1] = static_cast<char>(notes[i]);
-        events[i].midiData[2] = static_cast<char>(100);
-        list.events[i] = reinterpret_cast<vst::VstEvent*>(&events[i]);
-        list.numEvents = static_cast<vst::int32>(i + 1);
-    }
-    synth.processEvents(reinterpret_cast<const vst::VstEvents*>(&list));
+    MidiEventList list;
+    for (int note : notes)
+        list.add(0, 0x90, note, 100);
+    synth.processEvents(list.record());
 }
 
 // A sixteen-step line with accents, slides, octave jumps and rests.
@@ -97,7 +79,7 @@ void reportRealTime(benchmark::State& state) {
 class Instrument {
 public:
     Instrument() {
-        hostTime.tempo = 130.0;
+        hostTime().tempo = 130.0;
         synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
         synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
         synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
@@ -114,7 +96,7 @@ public:
         reportRealTime(state);
     }
 
-    TreskproPlugin synth{benchHost, benchFolder()};
+    TreskproPlugin synth{testHost, benchFolder()};
 };
 
 void patternVoice(benchmark::State& state) {

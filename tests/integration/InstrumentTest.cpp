@@ -13,6 +13,7 @@
 #include "files/TreskproPatch.h"
 #include "platform/Platform.h"
 #include "plugin/HostChunk.h"
+#include "tools/render/MidiEventList.h"
 #include "tools/render/PluginHost.h"
 
 #include <gtest/gtest.h>
@@ -138,21 +139,10 @@ public:
     // One host block: the events exactly in the given order, then processReplacing.
     void processBlock(int frames, const std::vector<Midi>& events) {
         if (!events.empty()) {
-            std::vector<VstMidiEvent> midi(events.size());
-            EventList list;
-            list.numEvents = static_cast<int32>(events.size());
-            for (std::size_t k = 0; k < events.size(); ++k) {
-                VstMidiEvent& event = midi[k];
-                event = VstMidiEvent{};
-                event.type = kVstMidiType;
-                event.byteSize = sizeof(VstMidiEvent);
-                event.deltaFrames = events[k].frame;
-                event.midiData[0] = static_cast<char>(events[k].status);
-                event.midiData[1] = static_cast<char>(events[k].data1);
-                event.midiData[2] = static_cast<char>(events[k].data2);
-                list.events[k] = reinterpret_cast<VstEvent*>(&event);
-            }
-            host.dispatch(effProcessEvents, 0, 0, &list);
+            MidiEventList list(events.size());
+            for (const Midi& event : events)
+                list.add(event.frame, event.status, event.data1, event.data2);
+            host.dispatch(effProcessEvents, 0, 0, list.record());
         }
         std::vector<float> inLeft(static_cast<std::size_t>(frames), input);
         std::vector<float> inRight(inLeft);
@@ -186,13 +176,6 @@ public:
     float input = 0.0f; // the level on both audio inputs
     // Both outputs carry the same voice signal; only the delay makes them differ.
     bool channelsAlike = true;
-
-private:
-    struct EventList {
-        int32 numEvents = 0;
-        intptr reserved = 0;
-        std::array<VstEvent*, 128> events{};
-    };
 };
 
 // A quiet sound with a plain amplitude envelope: no oscillator, the filter wide open and

@@ -8,6 +8,8 @@
 #include "files/PatchFile.h"
 #include "platform/Platform.h"
 #include "plugin/TreskproPlugin.h"
+#include "tests/support/TestHost.h"
+#include "tools/render/MidiEventList.h"
 
 #include <gtest/gtest.h>
 
@@ -23,16 +25,8 @@ namespace {
 
 constexpr int blockSize = 256;
 
-vst::VstTimeInfo hostTime{};
-
-vst::intptr VSTCALLBACK testHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*,
-                                 float) {
-    if (opcode == vst::audioMasterVersion)
-        return 2400;
-    if (opcode == vst::audioMasterGetTime)
-        return reinterpret_cast<vst::intptr>(&hostTime);
-    return 0;
-}
+using testhost::hostTime;
+using testhost::testHost;
 
 // The oscillators need their tables: the build's bundle has them.
 void loadWavetables() {
@@ -46,51 +40,22 @@ void loadWavetables() {
     (void)loaded;
 }
 
-struct MidiBlock {
-    std::vector<vst::VstMidiEvent> events;
-
-    void add(int frame, int status, int data1, int data2) {
-        vst::VstMidiEvent event{};
-        event.type = vst::kVstMidiType;
-        event.byteSize = sizeof(vst::VstMidiEvent);
-        event.deltaFrames = frame;
-        event.midiData[0] = static_cast<char>(status);
-        event.midiData[1] = static_cast<char>(data1);
-        event.midiData[2] = static_cast<char>(data2);
-        events.push_back(event);
-    }
-
-    void sendTo(TreskproSynth& synth) {
-        struct {
-            vst::int32 numEvents;
-            vst::intptr reserved;
-            vst::VstEvent* events[64];
-        } list{};
-        list.numEvents = static_cast<vst::int32>(std::min<std::size_t>(events.size(), 64));
-        for (int i = 0; i < list.numEvents; ++i)
-            list.events[i] = reinterpret_cast<vst::VstEvent*>(&events[static_cast<size_t>(i)]);
-        synth.processEvents(reinterpret_cast<const vst::VstEvents*>(&list));
-        events.clear();
-    }
-};
-
 class InstrumentRender : public ::testing::Test {
 protected:
     void SetUp() override {
         loadWavetables();
-        hostTime = {};
-        hostTime.tempo = 120.0;
+        hostTime().tempo = 120.0;
         synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
         synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
         synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
     }
 
     // Renders `blocks` host blocks; false at the first sample that is not finite.
-    bool renderFinite(int blocks, MidiBlock* midi = nullptr) {
+    bool renderFinite(int blocks, MidiEventList* midi = nullptr) {
         std::vector<float> left(blockSize), right(blockSize), in(blockSize, 0.25f);
         for (int b = 0; b < blocks; ++b) {
             if (midi && b == 0)
-                midi->sendTo(synth);
+                synth.processEvents(midi->record());
             float* inputs[2] = {in.data(), in.data()};
             float* outputs[2] = {left.data(), right.data()};
             synth.processReplacing(inputs, outputs, blockSize);
@@ -116,7 +81,8 @@ protected:
     void playSomething(bool keyboard) {
         synth.setState(State::MidiMode, keyboard ? 1 : 0);
         synth.setState(State::NoteMode, keyboard ? 1 : 0);
-        MidiBlock midi;
+        MidiEventList& midi = pending;
+        midi.clear();
         if (keyboard) {
             for (int note : {36, 43, 48, 55, 60, 67})
                 midi.add(0, 0x90, note, 100);
@@ -126,11 +92,10 @@ protected:
         midi.add(10, 0xE0, 0, 127); // pitch bend to the top
         midi.add(20, 0xB0, 1, 127); // mod wheel
         midi.add(30, 0xD0, 90, 0);
-        pending = midi;
     }
 
     TreskproPlugin synth{testHost, testing::TempDir()};
-    MidiBlock pending;
+    MidiEventList pending;
 };
 
 TEST_F(InstrumentRender, EveryParameterAtItsEndsAndAtRandomStaysFinite) {
@@ -198,9 +163,9 @@ TEST_F(InstrumentRender, EveryCableTheEditorCouldDrawStaysFinite) {
 TEST_F(InstrumentRender, SilentAfterReleaseAndAfterSuspend) {
     synth.setState(State::MidiMode, 1);
     synth.setParameter(Parameter::VcaRelease, 0.0f);
-    MidiBlock midi;
+    MidiEventList midi;
     midi.add(0, 0x90, 48, 100);
-    midi.sendTo(synth);
+    synth.processEvents(midi.record());
     std::vector<float> left(blockSize), right(blockSize);
     float* outputs[2] = {left.data(), right.data()};
     float peak = 0.0f;
@@ -211,16 +176,18 @@ TEST_F(InstrumentRender, SilentAfterReleaseAndAfterSuspend) {
     }
     EXPECT_GT(peak, 0.01f);
 
+    midi.clear();
     midi.add(0, 0x80, 48, 0);
-    midi.sendTo(synth);
+    synth.processEvents(midi.record());
     for (int b = 0; b < 40; ++b)
         synth.processReplacing(nullptr, outputs, blockSize);
     // The filter keeps ringing into a silent amplifier: nothing audible is left.
     for (float x : left)
         EXPECT_LT(std::fabs(x), 1e-4f);
 
+    midi.clear();
     midi.add(0, 0x90, 48, 100);
-    midi.sendTo(synth);
+    synth.processEvents(midi.record());
     synth.processReplacing(nullptr, outputs, blockSize);
     synth.dispatch(vst::effMainsChanged, 0, 0, nullptr, 0.0f);
     synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
@@ -254,16 +221,17 @@ TEST(RenderThreads, PatchesReplacedWhileRendering) {
 
     std::atomic<bool> done{false};
     std::atomic<bool> finite{true};
+    MidiEventList midi;
     std::thread audio([&] {
         std::vector<float> left(blockSize), right(blockSize);
         float* outputs[2] = {left.data(), right.data()};
         int block = 0;
         while (!done.load()) {
             if (block++ % 8 == 0) {
-                MidiBlock midi;
+                midi.clear();
                 midi.add(block % blockSize, 0x90, block % 128, 100);
                 midi.add(blockSize - 1, 0x80, (block + 64) % 128, 0);
-                midi.sendTo(synth);
+                synth.processEvents(midi.record());
             }
             synth.processReplacing(nullptr, outputs, blockSize);
             for (float x : left) {

@@ -4,6 +4,8 @@
 #include "engine/Parameters.h"
 #include "engine/SocketRegistry.h"
 #include "plugin/TreskproPlugin.h"
+#include "tests/support/TestHost.h"
+#include "tools/render/MidiEventList.h"
 
 #include <gtest/gtest.h>
 
@@ -34,19 +36,11 @@ void operator delete(void* block, std::size_t) noexcept {
 namespace treskpro {
 namespace {
 
-vst::VstTimeInfo hostTime{};
-
-vst::intptr VSTCALLBACK testHost(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*,
-                                 float) {
-    if (opcode == vst::audioMasterVersion)
-        return 2400;
-    if (opcode == vst::audioMasterGetTime)
-        return reinterpret_cast<vst::intptr>(&hostTime);
-    return 0;
-}
+using testhost::hostTime;
+using testhost::testHost;
 
 TEST(RenderAllocation, RenderingAllocatesNothing) {
-    hostTime.tempo = 133.0;
+    hostTime().tempo = 133.0;
     TreskproPlugin synth{testHost, testing::TempDir()};
     synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
     synth.dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
@@ -64,26 +58,10 @@ TEST(RenderAllocation, RenderingAllocatesNothing) {
     synth.patch().patterns[3].steps[0].flags = StepFlags::gate | StepFlags::slide;
     synth.controllers().setLearnTarget(-1);
 
-    std::vector<vst::VstMidiEvent> events(48);
-    std::vector<vst::VstEvent*> pointers;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        vst::VstMidiEvent& event = events[i];
-        event.type = vst::kVstMidiType;
-        event.byteSize = sizeof(event);
-        event.deltaFrames = static_cast<vst::int32>(i * 10);
-        const int kinds[] = {0x90, 0x80, 0xB0, 0xE0, 0xD0, 0xB0};
-        event.midiData[0] = static_cast<char>(kinds[i % 6]);
-        event.midiData[1] = static_cast<char>(i % 6 == 2 ? 7 : (i * 5) % 128);
-        event.midiData[2] = static_cast<char>(i % 6 == 5 ? 64 : 90);
-        pointers.push_back(reinterpret_cast<vst::VstEvent*>(&event));
-    }
-    struct {
-        vst::int32 numEvents;
-        vst::intptr reserved;
-        vst::VstEvent* events[48];
-    } list{};
-    list.numEvents = 48;
-    std::copy(pointers.begin(), pointers.end(), list.events);
+    MidiEventList events(48);
+    const int kinds[] = {0x90, 0x80, 0xB0, 0xE0, 0xD0, 0xB0};
+    for (int i = 0; i < 48; ++i)
+        events.add(i * 10, kinds[i % 6], i % 6 == 2 ? 7 : (i * 5) % 128, i % 6 == 5 ? 64 : 90);
 
     std::vector<float> left(512), right(512), in(512, 0.1f);
     float* inputs[2] = {in.data(), in.data()};
@@ -93,7 +71,7 @@ TEST(RenderAllocation, RenderingAllocatesNothing) {
         synth.setState(State::MidiMode, mode == 0 ? 0 : 1);
         synth.setState(State::NoteMode, mode == 2 ? 1 : 0);
         for (int block = 0; block < 50; ++block) {
-            synth.processEvents(reinterpret_cast<const vst::VstEvents*>(&list));
+            synth.processEvents(events.record());
             synth.processReplacing(inputs, outputs, 512);
         }
     }

@@ -1,5 +1,7 @@
 #include "tools/render/Renderer.h"
 
+#include "tools/render/MidiEventList.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -62,12 +64,7 @@ RenderResult render(PluginHost& host, const RenderJob& job) {
     float* inputs[2] = {buffers.data(), buffers.data() + blockSize};
     float* outputs[2] = {buffers.data() + 2 * blockSize, buffers.data() + 3 * blockSize};
     const std::size_t capacity = eventCapacity(job);
-    std::vector<VstMidiEvent> midiEvents(capacity);
-    // VstEvents ends in an array of pointers as long as the block's event count; the interface
-    // declares two of them, so the record is laid out here in pointer-sized words.
-    static_assert(offsetof(VstEvents, events) == 2 * sizeof(void*));
-    std::vector<void*> eventList(2 + std::max<std::size_t>(capacity, 2), nullptr);
-    auto* vstEvents = reinterpret_cast<VstEvents*>(eventList.data());
+    MidiEventList midi(capacity);
 
     host.timeInfo.sampleRate = job.sampleRate;
     host.timeInfo.flags = kVstTempoValid;
@@ -84,22 +81,13 @@ RenderResult render(PluginHost& host, const RenderJob& job) {
     while (start < job.frames) {
         const std::int64_t end = blockEnd(job, start, next);
         const int count = static_cast<int>(end - start);
-        int eventCount = 0;
+        midi.clear();
         while (next < job.events.size() && job.events[next].frame < end) {
             const TimedMidiEvent& source = job.events[next++];
-            VstMidiEvent& event = midiEvents[static_cast<std::size_t>(eventCount)];
-            std::memset(&event, 0, sizeof event);
-            event.type = kVstMidiType;
-            event.byteSize = sizeof(VstMidiEvent);
-            event.deltaFrames = static_cast<int32>(std::max<std::int64_t>(source.frame - start, 0));
-            event.midiData[0] = static_cast<char>(source.status);
-            event.midiData[1] = static_cast<char>(source.data1);
-            event.midiData[2] = static_cast<char>(source.data2);
-            vstEvents->events[eventCount] = reinterpret_cast<VstEvent*>(&event);
-            ++eventCount;
+            midi.add(static_cast<int>(std::max<std::int64_t>(source.frame - start, 0)),
+                     source.status, source.data1, source.data2);
         }
-        vstEvents->numEvents = eventCount;
-        vstEvents->reserved = 0;
+        const int eventCount = midi.size();
 
         host.timeInfo.samplePos = static_cast<double>(start);
         if (job.tempoAt)
@@ -112,7 +100,7 @@ RenderResult render(PluginHost& host, const RenderJob& job) {
 
         const Clock::time_point before = Clock::now();
         if (eventCount > 0)
-            host.dispatch(effProcessEvents, 0, 0, vstEvents);
+            host.dispatch(effProcessEvents, 0, 0, midi.record());
         effect->processReplacing(effect, inputs, outputs, count);
         inPlugin += Clock::now() - before;
 
