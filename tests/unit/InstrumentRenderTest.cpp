@@ -197,6 +197,34 @@ TEST_F(InstrumentRender, SilentAfterReleaseAndAfterSuspend) {
         EXPECT_LT(std::fabs(x), 1e-4f);
 }
 
+TEST_F(InstrumentRender, TimeStampsOutsideTheBlockStayInsideIt) {
+    // Hosts must stamp events within the block; one that does not still gets its notes
+    // played, and nothing is written outside the host's buffers (the sanitizers watch that).
+    synth.setState(State::MidiMode, 1);
+    MidiEventList midi;
+    midi.add(-5, 0x90, 40, 100);
+    midi.add(100000, 0x90, 47, 100);
+    midi.add(blockSize, 0x80, 40, 0);
+    synth.processEvents(midi.record());
+    std::vector<float> left(blockSize), right(blockSize);
+    float* outputs[2] = {left.data(), right.data()};
+    synth.processReplacing(nullptr, outputs, blockSize);
+    EXPECT_TRUE(synth.synthEngine().voice(0).isActive());
+    EXPECT_TRUE(renderFinite(4));
+}
+
+#ifdef TRESKPRO_HAS_SSE2
+TEST_F(InstrumentRender, TheCallersFloatingPointModeIsRestored) {
+    const unsigned before = _mm_getcsr();
+    // Round towards zero, denormals kept: whatever the host set stays set after each block.
+    const unsigned hostMode = (before & ~0x8040u) | 0x6000u;
+    _mm_setcsr(hostMode);
+    EXPECT_TRUE(renderFinite(2));
+    EXPECT_EQ(_mm_getcsr() & ~0x3Fu, hostMode & ~0x3Fu); // the exception flags may differ
+    _mm_setcsr(before);
+}
+#endif
+
 // The host's audio thread renders while its user-interface thread loads patch files, restores
 // chunks and moves parameters. Run under ThreadSanitizer and AddressSanitizer as well.
 TEST(RenderThreads, PatchesReplacedWhileRendering) {
