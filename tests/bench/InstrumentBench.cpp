@@ -147,6 +147,22 @@ void polyphonicChord(benchmark::State& state) {
 }
 BENCHMARK(polyphonicChord);
 
+// The same chord on the plain voice: one oscillator, filter and the two envelopes.
+void polyphonicChordPlainVoice(benchmark::State& state) {
+    Instrument instrument;
+    TreskproSynth& synth = instrument.synth;
+    synth.setState(State::MidiMode, 1);
+    synth.setState(State::NoteMode, 1);
+    synth.setParameter(Parameter::VcaSustain, 1.0f);
+    synth.setParameter(Parameter::FilterResonance, 0.6f);
+    std::vector<int> chord;
+    for (int k = 0; k < 32; ++k)
+        chord.push_back(36 + k * 2);
+    sendNotes(synth, chord);
+    instrument.render(state);
+}
+BENCHMARK(polyphonicChordPlainVoice);
+
 // The effect build's binary through its entry point, as a host runs it on a stereo track.
 void effectThroughDelay(benchmark::State& state) {
     PluginHost host;
