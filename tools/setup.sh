@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
     cmake ninja-build g++ clang clang-format libclang-rt-14-dev libgtest-dev libbenchmark-dev
-    libpng-dev zlib1g-dev libfreetype-dev fonts-dejavu-core pkg-config imagemagick
+    libpng-dev zlib1g-dev libfreetype-dev fonts-dejavu-core pkg-config imagemagick xdotool
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     wine wine32:i386 wine64 libwine:i386 xvfb xauth qemu-user-static
 )
