@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
     cmake ninja-build g++ clang clang-format libclang-rt-14-dev libgtest-dev libbenchmark-dev
     libpng-dev zlib1g-dev libsndfile1-dev pkg-config dpkg-dev libfreetype-dev
-    fonts-dejavu-core imagemagick python3-pil fonts-dejavu-extra
+    fonts-dejavu-core imagemagick xdotool python3-pil fonts-dejavu-extra
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     wine wine32:i386 wine64 libwine:i386 xvfb xauth qemu-user-static
 )

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <vector>
 
 namespace treskpro::toolkit {
@@ -365,6 +366,126 @@ TEST(Drawing, LinesRectanglesTextAndClipping) {
     EXPECT_EQ(CFont(CFontId::normal).textWidth("Tresk"),
               CFont(CFontId::normal).textWidth("Tre") + CFont(CFontId::normal).textWidth("sk"));
     EXPECT_GT(CFont(CFontId::bold).lineHeight(), CFont(CFontId::small).lineHeight());
+}
+
+} // namespace
+} // namespace treskpro::toolkit
+
+namespace treskpro::toolkit {
+namespace {
+
+TEST_F(Screen, RemovedViewsLeaveNoDanglingFocusOrPress) {
+    auto panel = std::make_unique<CViewContainer>(CRect::fromSize(0, 0, 100, 100));
+    auto* field = panel->addView(
+        std::make_unique<CTextEdit>(CRect::fromSize(0, 0, 80, 16), &listener, 1, "a"));
+    auto* knob = panel->addView(
+        std::make_unique<CKnob>(CRect::fromSize(0, 40, 20, 20), &listener, 2, strip(20, 20, 3)));
+    CViewContainer* container = frame.addView(std::move(panel));
+    window->click({5, 5});
+    ASSERT_EQ(frame.getFocusView(), field);
+    EXPECT_TRUE(container->removeView(field));
+    EXPECT_EQ(frame.getFocusView(), nullptr);
+    window->keyDown({'x', CKeyCode::kNone, 0}); // reaches nobody, and nothing crashes
+
+    window->mouseDown({5, 45});
+    EXPECT_TRUE(container->removeView(knob));
+    window->mouseMove({5, 10});
+    window->mouseUp({5, 10});
+    EXPECT_FALSE(container->removeView(knob));
+    EXPECT_EQ(container->getNbViews(), 0);
+}
+
+TEST_F(Screen, ContainersDrawTheirChildrenInTheirOwnCoordinatesAndClipThem) {
+    auto panel = std::make_unique<CViewContainer>(CRect::fromSize(100, 50, 20, 20));
+    // A child that reaches past its container's edge is cut at the edge.
+    panel
+        ->addView(std::make_unique<CMovieBitmap>(CRect::fromSize(10, 10, 30, 30), nullptr, 1,
+                                                 strip(30, 30, 2)))
+        ->setValue(1.0f);
+    frame.addView(std::move(panel));
+    const CBitmap& pixels = window->render();
+    EXPECT_EQ(pixels.colorAt(110, 60), (CColor{10, 0, 0, 255}));
+    EXPECT_EQ(pixels.colorAt(119, 69), (CColor{10, 0, 0, 255}));
+    EXPECT_EQ(pixels.colorAt(120, 60), kBlackCColor);
+    EXPECT_EQ(pixels.colorAt(109, 60), kBlackCColor);
+    EXPECT_EQ(frame.getViewAt({115, 65}, true)->frameRect(), CRect::fromSize(110, 60, 30, 30));
+}
+
+TEST_F(Screen, ManyScatteredChangesMergeIntoOneArea) {
+    std::vector<CMovieBitmap*> lamps;
+    for (int k = 0; k < 20; ++k) {
+        lamps.push_back(frame.addView(std::make_unique<CMovieBitmap>(
+            CRect::fromSize(9 * k, 5 * k % 100, 5, 5), nullptr, k, strip(5, 5, 2))));
+    }
+    window->render();
+    for (CMovieBitmap* lamp : lamps)
+        lamp->setValue(1.0f);
+    window->render();
+    // Every lamp shows its new frame, whatever the areas were merged into.
+    for (CMovieBitmap* lamp : lamps) {
+        EXPECT_EQ(shownFrame(lamp->getViewSize().topLeft()), 1);
+    }
+    lamps[0]->setValue(0.0f);
+    lamps[0]->setValue(1.0f); // a change and its undo still redraw once
+    const int before = window->presentCount();
+    window->render();
+    EXPECT_EQ(window->presentCount(), before + 1);
+}
+
+TEST(Controls, ValuesStayWithinTheirRangeWhateverTheHostSends) {
+    Recorder listener;
+    CKnob knob(CRect::fromSize(0, 0, 10, 10), &listener, 1, strip(10, 10, 5));
+    knob.setValue(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(knob.getValue(), 0.0f);
+    knob.setValue(-3.0f);
+    EXPECT_EQ(knob.getValue(), 0.0f);
+    knob.setValue(std::numeric_limits<float>::infinity());
+    EXPECT_EQ(knob.getValue(), 1.0f);
+    // A knob without an image, or an image shorter than one frame, still has one frame.
+    CKnob bare(CRect::fromSize(0, 0, 10, 10), &listener, 2, nullptr);
+    EXPECT_EQ(bare.frameCount(), 1);
+    CKnob tiny(CRect::fromSize(0, 0, 10, 10), &listener, 3, strip(10, 4, 1));
+    EXPECT_EQ(tiny.frameCount(), 1);
+    EXPECT_EQ(CControl::frameForValue(0.5f, 0), 0);
+    EXPECT_EQ(CControl::frameForValue(std::numeric_limits<float>::quiet_NaN(), 4), 0);
+
+    CSpecialDigit digits(CRect::fromSize(0, 0, 20, 10), &listener, 4, 2, strip(10, 10, 10));
+    digits.setValue(7.9f);
+    EXPECT_EQ(digits.digitAt(0), 0);
+    EXPECT_EQ(digits.digitAt(1), 7);
+    EXPECT_EQ(digits.digitAt(5), 0);
+
+    COptionMenu menu(CRect{}, &listener, 5);
+    menu.addEntry("one");
+    menu.addEntry("two");
+    menu.setValue(7.0f); // no such entry: the choice stays
+    EXPECT_EQ(menu.getCurrentIndex(), -1);
+    menu.setValue(1.0f);
+    EXPECT_EQ(menu.getCurrentIndex(), 1);
+    EXPECT_EQ(menu.displayText(), "two");
+    EXPECT_TRUE(listener.changes.empty());
+}
+
+TEST(Drawing, BitmapsBlendFromTheirSourceOffsetAndNeverReadPastTheirEdges) {
+    CBitmap target(10, 10);
+    target.fill(kWhiteCColor);
+    CBitmap source(4, 8);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 4; ++x)
+            source.setColorAt(x, y, {0, 0, 255, std::uint8_t(y < 4 ? 255 : 0)});
+    }
+    CDrawContext context(target);
+    // The destination asks for more than the source has below the offset and past its side.
+    context.drawBitmap(source, CRect::fromSize(-2, 6, 10, 10), {0, 2});
+    EXPECT_EQ(target.colorAt(0, 6), (CColor{0, 0, 255, 255}));
+    EXPECT_EQ(target.colorAt(1, 7), (CColor{0, 0, 255, 255}));
+    EXPECT_EQ(target.colorAt(2, 6), kWhiteCColor); // past the source's right edge
+    EXPECT_EQ(target.colorAt(0, 8), kWhiteCColor); // transparent rows
+    context.setGlobalAlpha(0.5f);
+    context.drawBitmap(source, CRect::fromSize(5, 0, 4, 4));
+    EXPECT_EQ(target.colorAt(5, 0), (CColor{127, 127, 255, 255}));
+    context.copyBitmap(source, CRect::fromSize(0, 0, 2, 2), {0, 6});
+    EXPECT_EQ(target.colorAt(0, 0).alpha, 0);
 }
 
 } // namespace
