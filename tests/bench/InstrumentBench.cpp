@@ -114,11 +114,19 @@ void patternVoice(benchmark::State& state) {
 }
 BENCHMARK(patternVoice)->DenseRange(0, 5)->ArgName("model");
 
+// Polyphonic keyboard mode with 32 notes held, two semitones apart from the lowest C.
+void holdChord(TreskproSynth& synth) {
+    synth.setState(State::MidiMode, 1);
+    synth.setState(State::NoteMode, 1);
+    std::vector<int> chord;
+    for (int k = 0; k < SynthEngine::voiceCount; ++k)
+        chord.push_back(36 + k * 2);
+    sendNotes(synth, chord);
+}
+
 void polyphonicChord(benchmark::State& state) {
     Instrument instrument;
     TreskproSynth& synth = instrument.synth;
-    synth.setState(State::MidiMode, 1);
-    synth.setState(State::NoteMode, 1);
     synth.setState(State::FilterMode, 3);
     // Every module has work: both oscillators, shaper, noise, the MG on every destination,
     // the delay, and the cable modules behind patch cables.
@@ -139,10 +147,7 @@ void polyphonicChord(benchmark::State& state) {
     synth.sockets().connect(cables, Socket::Attenuator1HalfOut, Socket::Vco2PwCv);
     synth.sockets().connect(cables, Socket::VcfEnvCvOut, Socket::Inverter2Input);
     synth.sockets().connect(cables, Socket::Inverter2Output, Socket::ShaperCvInput);
-    std::vector<int> chord;
-    for (int k = 0; k < 32; ++k)
-        chord.push_back(36 + k * 2);
-    sendNotes(synth, chord);
+    holdChord(synth);
     instrument.render(state);
 }
 BENCHMARK(polyphonicChord);
@@ -151,14 +156,9 @@ BENCHMARK(polyphonicChord);
 void polyphonicChordPlainVoice(benchmark::State& state) {
     Instrument instrument;
     TreskproSynth& synth = instrument.synth;
-    synth.setState(State::MidiMode, 1);
-    synth.setState(State::NoteMode, 1);
     synth.setParameter(Parameter::VcaSustain, 1.0f);
     synth.setParameter(Parameter::FilterResonance, 0.6f);
-    std::vector<int> chord;
-    for (int k = 0; k < 32; ++k)
-        chord.push_back(36 + k * 2);
-    sendNotes(synth, chord);
+    holdChord(synth);
     instrument.render(state);
 }
 BENCHMARK(polyphonicChordPlainVoice);
