@@ -3,11 +3,6 @@
 
 #include <cmath>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define TRESKPRO_HAS_SSE2 1
-#endif
-
 namespace treskpro {
 
 // The denormal guard of every one-pole follower: an offset of 1e-5 whose sign flips after each
@@ -69,31 +64,5 @@ inline double fastSine(double x) {
     const double high = 8.3333333333333332e-3 - 1.9841269841269841e-4 * r2;
     return r * (low + r4 * (high + 2.7557319223985893e-6 * r4));
 }
-
-#ifdef TRESKPRO_HAS_SSE2
-// Two sines at once, lane by lane the same values as fastSine (arguments beyond a billion
-// radians, and non-finite ones, give 0).
-inline __m128d fastSine2(__m128d x) {
-    const __m128d signMask = _mm_set1_pd(-0.0);
-    const __m128d valid = _mm_cmplt_pd(_mm_andnot_pd(signMask, x), _mm_set1_pd(1e9));
-    x = _mm_and_pd(x, valid);
-    const __m128d shifted = _mm_mul_pd(x, _mm_set1_pd(1.0 / 3.141592653589793));
-    const __m128d half = _mm_or_pd(_mm_and_pd(shifted, signMask), _mm_set1_pd(0.5));
-    const __m128i k = _mm_cvttpd_epi32(_mm_add_pd(shifted, half));
-    __m128d r = _mm_sub_pd(x, _mm_mul_pd(_mm_cvtepi32_pd(k), _mm_set1_pd(3.141592653589793)));
-    // (-1)^k: the low bit of each k moved to the sign bit of its lane.
-    const __m128i odd =
-        _mm_unpacklo_epi32(_mm_and_si128(k, _mm_set1_epi32(1)), _mm_setzero_si128());
-    r = _mm_xor_pd(r, _mm_castsi128_pd(_mm_slli_epi64(odd, 63)));
-    const __m128d r2 = _mm_mul_pd(r, r);
-    const __m128d r4 = _mm_mul_pd(r2, r2);
-    const __m128d low =
-        _mm_sub_pd(_mm_set1_pd(1.0), _mm_mul_pd(_mm_set1_pd(1.6666666666666666e-1), r2));
-    const __m128d high = _mm_sub_pd(_mm_set1_pd(8.3333333333333332e-3),
-                                    _mm_mul_pd(_mm_set1_pd(1.9841269841269841e-4), r2));
-    const __m128d top = _mm_add_pd(high, _mm_mul_pd(_mm_set1_pd(2.7557319223985893e-6), r4));
-    return _mm_mul_pd(r, _mm_add_pd(low, _mm_mul_pd(r4, top)));
-}
-#endif
 
 } // namespace treskpro

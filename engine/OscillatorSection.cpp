@@ -1,5 +1,6 @@
 #include "engine/OscillatorSection.h"
 
+#include "engine/Lanes.h"
 #include "engine/PitchTables.h"
 #include "engine/SampleRate.h"
 
@@ -121,7 +122,6 @@ void OscillatorSection::reset() noexcept {
     oscillator1.reset();
     oscillator2.reset();
     decimator.reset();
-    shaperAmount = 0.0;
     shaper1 = ShaperState{};
     shaper2 = ShaperState{};
 }
@@ -173,8 +173,6 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
 
     if (settings.shaper > 0.0f || in.shaperCv)
         shape(count, settings, in);
-    else if (settings.jumpToTargets)
-        shaperAmount = settings.shaper;
 
     mix(count, settings, in);
     decimator.setOutput(DecimatorModule::Decimated, out);
@@ -192,60 +190,52 @@ void OscillatorSection::modulateFrequency2(int count, float amount, float sample
 
 void OscillatorSection::shape(int count, const OscillatorSettings& settings,
                               const OscillatorInputs& in) noexcept {
-    const double coefficient = settings.jumpToTargets ? 1.0 : 0.005;
     float* x1 = blocks.vco1;
     float* x2 = blocks.vco2;
-    // Both oscillators go through one loop: their followers are independent chains, so the
-    // processor works on them side by side. Each follower is written as keep x y + c x (x + o),
-    // one multiply and one add on the chain from one sample to the next.
-    double amount = shaperAmount;
-    double low1 = shaper1.lowPass;
-    double low2 = shaper2.lowPass;
+    // The two oscillators' followers and blockers are independent chains, so each chain pair
+    // runs in the lanes of one Double2; each is written as keep x y + c x (x + o), one multiply
+    // and one add from one sample to the next. The sines of a base-rate sample's two 2x samples
+    // of both oscillators are one Float4.
+    Double2 low(shaper1.lowPass, shaper2.lowPass);
+    Double2 blocker(shaper1.blocker, shaper2.blocker);
+    const Double2 offset(ShaperState::offset);
+    // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
+    // offset it leaves. Applied sample by sample it gives what a pass over the finished block
+    // would.
+    constexpr double blockerRate = 0.01;
+    const Double2 blockerKeep(1.0 - blockerRate);
+    const Double2 blockerGain(blockerRate);
     for (int j = 0; j < count; ++j) {
-        follow(amount, settings.shaper, coefficient, shaperAmountOffset);
-        double s = amount;
+        double s = in.shaperAmount ? in.shaperAmount[j] : settings.shaper;
         if (in.shaperCv)
             s *= in.shaperCv[j];
         s = std::clamp(s, 0.0, 1.0);
         const double c = 0.07 - 0.045 * s;
-        const double keep = 1.0 - c;
-        const double drive = 30.0 * s;
-        const double dry = 1.0 - s;
-        for (int h = 2 * j; h < 2 * j + 2; ++h) {
-            const double in1 = x1[h];
-            const double in2 = x2[h];
-            low1 = keep * low1 + c * (in1 + shaper1.lowPassOffset.next());
-            low2 = keep * low2 + c * (in2 + shaper2.lowPassOffset.next());
-#ifdef TRESKPRO_HAS_SSE2
-            // The two oscillators' sines in one go: the sine is most of the shaper's work.
-            double shaped[2];
-            _mm_storeu_pd(shaped,
-                          fastSine2(_mm_mul_pd(_mm_set1_pd(drive), _mm_set_pd(low2, low1))));
-#else
-            const double shaped[2] = {fastSine(drive * low1), fastSine(drive * low2)};
-#endif
-            x1[h] = static_cast<float>(shaped[0] * s + dry * in1);
-            x2[h] = static_cast<float>(shaped[1] * s + dry * in2);
-        }
-    }
-    shaperAmount = amount;
-    shaper1.lowPass = low1;
-    shaper2.lowPass = low2;
+        const Double2 keep(1.0 - c);
+        const Double2 gain(c);
 
-    // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
-    // offset it leaves.
-    constexpr double blockerRate = 0.01;
-    constexpr double blockerKeep = 1.0 - blockerRate;
-    double blocker1 = shaper1.blocker;
-    double blocker2 = shaper2.blocker;
-    for (int i = 0; i < 2 * count; ++i) {
-        blocker1 = blockerKeep * blocker1 + blockerRate * (x1[i] + shaper1.blockerOffset.next());
-        blocker2 = blockerKeep * blocker2 + blockerRate * (x2[i] + shaper2.blockerOffset.next());
-        x1[i] = static_cast<float>(x1[i] - blocker1);
-        x2[i] = static_cast<float>(x2[i] - blocker2);
+        // Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1. Every offset is used
+        // twice per base-rate sample, + then -, so the pair leaves the offsets' signs as
+        // they were.
+        const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+        const Double2 first = keep * low + gain * (input.lowHalf() + offset);
+        low = keep * first + gain * (input.highHalf() - offset);
+        const Float4 sine =
+            fastSine(Float4::join(first, low) * Float4(static_cast<float>(30.0 * s)));
+        const Float4 shaped =
+            sine * Float4(static_cast<float>(s)) + Float4(static_cast<float>(1.0 - s)) * input;
+
+        const Double2 shapedFirst = shaped.lowHalf();
+        const Double2 shapedSecond = shaped.highHalf();
+        const Double2 blockedFirst = blockerKeep * blocker + blockerGain * (shapedFirst + offset);
+        blocker = blockerKeep * blockedFirst + blockerGain * (shapedSecond - offset);
+        Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
+            .deinterleave(x1 + 2 * j, x2 + 2 * j);
     }
-    shaper1.blocker = blocker1;
-    shaper2.blocker = blocker2;
+    shaper1.lowPass = low.first();
+    shaper2.lowPass = low.second();
+    shaper1.blocker = blocker.first();
+    shaper2.blocker = blocker.second();
 }
 
 void OscillatorSection::mix(int count, const OscillatorSettings& settings,

@@ -61,6 +61,7 @@ struct OscillatorInputs {
     const float* vco2Cv = nullptr;
     const float* pulseWidth1Cv = nullptr;
     const float* pulseWidth2Cv = nullptr;
+    const float* shaperAmount = nullptr; // smoothed "VCO-1&2 Shaper"; null: the knob itself
     const float* shaperCv = nullptr;
     const float* balanceCv = nullptr;
 };
@@ -113,11 +114,13 @@ public:
     VcoModule& vco2() { return oscillator2; }
 
 private:
+    // The low-pass and DC-blocker states of one oscillator. Their alternating offsets (1e-5,
+    // the sign flipped after each use) come in pairs of uses, one base-rate sample's two 2x
+    // samples, so every pair starts with +1e-5.
     struct ShaperState {
         double lowPass = 0.0;
-        AlternatingOffset<double> lowPassOffset;
         double blocker = 0.0;
-        AlternatingOffset<double> blockerOffset;
+        static constexpr double offset = 1e-5;
     };
 
     void applySettings(const OscillatorSettings& settings) noexcept;
@@ -129,8 +132,6 @@ private:
     VcoModule oscillator2;
     DecimatorModule decimator;
     OscillatorBlocks blocks;
-    double shaperAmount = 0.0;
-    AlternatingOffset<double> shaperAmountOffset;
     ShaperState shaper1;
     ShaperState shaper2;
 };

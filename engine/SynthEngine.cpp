@@ -14,11 +14,12 @@ namespace {
 // Smoothing of parameter moves: about 75 ms for 90 % at 44.1 kHz, slow enough that no knob
 // step is heard and quick enough to feel immediate.
 constexpr float parameterSmoothing = 0.0007f;
+constexpr float shaperSmoothing = 0.005f;
 // The master volume follows its knob more slowly still, so volume automation never zips.
 constexpr double masterVolumeSmoothing = 0.001;
 
 // The smoothed blocks: cutoff, resonance, envelope modulation and MG rate; the two octave
-// offsets and pulse widths; the two audio-rate modulation depths.
+// offsets and pulse widths; the two audio-rate modulation depths and the shaper amount.
 enum SmoothedBlock {
     CutoffBlock,
     ResonanceBlock,
@@ -30,6 +31,7 @@ enum SmoothedBlock {
     PulseWidth2Block,
     FilterMod1Block,
     FreqMod2Block,
+    ShaperBlock,
 };
 
 bool tempoSynchronised(int delaySync, float bpmSyncParameter) {
@@ -209,6 +211,7 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
     slice.pulseWidth2 = smoothed[PulseWidth2Block];
     slice.filterMod1Smoothed = smoothed[FilterMod1Block];
     slice.freqMod2Smoothed = smoothed[FreqMod2Block];
+    slice.shaperSmoothed = smoothed[ShaperBlock];
     slice.scratch = scratch;
     slice.accentSweep = &accentSweep;
 
@@ -332,14 +335,17 @@ void SynthEngine::prepareSmoothers(const RenderContext& context, float coefficie
         {p[Parameter::FilterCutoff], p[Parameter::FilterResonance], p[Parameter::EnvelopeMod],
          mgFrequency},
         {terms.octave1, terms.octave2, p[Parameter::Vco1PulseWidth], p[Parameter::Vco2PulseWidth]},
-        {p[Parameter::Vco1FilterMod], p[Parameter::Vco2FreqMod], 0.0f, 0.0f},
+        {p[Parameter::Vco1FilterMod], p[Parameter::Vco2FreqMod], p[Parameter::VcoShaper], 0.0f},
     };
+    // The shaper amount glides more slowly than the other controls.
+    const float shaperCoefficient = coefficient == 1.0f ? 1.0f : shaperSmoothing;
     for (int s = 0; s < 3; ++s) {
         SmootherModule& smoother = smoothers[static_cast<std::size_t>(s)];
         for (int channel = 0; channel < 4; ++channel) {
             const int block = 4 * s + channel;
             smoother.setTarget(channel, targets[s][channel]);
-            smoother.setCoefficient(channel, coefficient);
+            smoother.setCoefficient(channel,
+                                    block == ShaperBlock ? shaperCoefficient : coefficient);
             smoother.setOutput(channel, smoothed[static_cast<std::size_t>(block)]);
         }
         smoother.process(count);

@@ -151,6 +151,7 @@ int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
     in.vco2Cv = sockets[Socket::Vco2CvInput];
     in.pulseWidth1Cv = sockets[Socket::Vco1PwCv];
     in.pulseWidth2Cv = sockets[Socket::Vco2PwCv];
+    in.shaperAmount = slice.shaperSmoothed;
     in.shaperCv = sockets[Socket::ShaperCvInput];
     in.balanceCv = sockets[Socket::VcoBalanceCv];
     oscillators.process(n, slice.oscillatorSettings, in, scratch.oscillator);

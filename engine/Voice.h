@@ -72,6 +72,7 @@ struct VoiceSlice {
     const float* pulseWidth2 = nullptr;
     const float* filterMod1Smoothed = nullptr;
     const float* freqMod2Smoothed = nullptr;
+    const float* shaperSmoothed = nullptr;
 
     VoiceScratch scratch;
     AccentSweep* accentSweep = nullptr;
