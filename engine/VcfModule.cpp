@@ -77,9 +77,8 @@ void VcfModule::process(int count) noexcept {
     // set their own effective resonance per sample.
     effectiveResonance = resonance != nullptr ? resonance[count - 1] : resonanceAmount;
 
-    // With everything wired the block runs in one piece, pre-pass first. Otherwise it runs in
-    // pieces through the filter's own blocks; the pre-pass is per sample, so the output is the
-    // same.
+    // With everything wired the block runs in one piece. Otherwise it runs in pieces through
+    // the filter's own blocks; every step is per sample, so the output is the same.
     const bool scratchWired =
         std::all_of(scratch.begin(), scratch.end(), [](const float* p) { return p != nullptr; });
     const bool inPlace =
@@ -108,7 +107,6 @@ void VcfModule::process(int count) noexcept {
         }
         block.out = at(out);
 
-        prePass(block, n);
         switch (model) {
         case Classic24dB:
             runClassic24dB(block, n);
@@ -138,37 +136,37 @@ void VcfModule::process(int count) noexcept {
         reset();
 }
 
-void VcfModule::prePass(const Block& block, int count) noexcept {
-    for (int i = 0; i < count; ++i) {
-        const double q = block.resonance[i];
-        const double a = cutoffCoefficient(cutoffs, block.cutoff[i]);
-        const double position = 256.0 * a;
-        const double r = interpolate(resonances, compensationTableSize, position);
-        const double g = interpolate(gains, compensationTableSize, position);
-        block.coefficient[i] = static_cast<float>(a);
-        block.feedbackFactor[i] = static_cast<float>(4.0 * r * q + (1.0 - q));
-        block.outputGain[i] = static_cast<float>(q * g + 1.2 * (1.0 - q));
-        block.resonanceCopy[i] = static_cast<float>(q);
-    }
-}
-
-VcfModule::InlineCoefficients VcfModule::inlineCoefficients(double cutoff) noexcept {
-    follow(smoothedCutoff, cutoff, 0.1, cutoffOffset);
-    // Resonance gives way while the cutoff moves fast, so a jump does not ring out as a click.
-    effectiveResonance = resonanceAmount * (1.0 - std::fabs(cutoff - smoothedCutoff));
-    const double a = cutoffCoefficient(cutoffs, cutoff);
+VcfModule::PrePass VcfModule::prePass(const Block& block, int i) noexcept {
+    const double q = block.resonance[i];
+    const double a = cutoffCoefficient(cutoffs, block.cutoff[i]);
     const double position = 256.0 * a;
     const double r = interpolate(resonances, compensationTableSize, position);
     const double g = interpolate(gains, compensationTableSize, position);
+    const float coefficient = static_cast<float>(a);
+    const float feedbackFactor = static_cast<float>(4.0 * r * q + (1.0 - q));
+    const float outputGain = static_cast<float>(q * g + 1.2 * (1.0 - q));
+    const float resonance = static_cast<float>(q);
+    block.coefficient[i] = coefficient;
+    block.feedbackFactor[i] = feedbackFactor;
+    block.outputGain[i] = outputGain;
+    block.resonanceCopy[i] = resonance;
+    return {a, r, g, coefficient, feedbackFactor, outputGain, resonance};
+}
+
+VcfModule::InlineCoefficients VcfModule::inlineCoefficients(double cutoff,
+                                                            const PrePass& values) noexcept {
+    follow(smoothedCutoff, cutoff, 0.1, cutoffOffset);
+    // Resonance gives way while the cutoff moves fast, so a jump does not ring out as a click.
+    effectiveResonance = resonanceAmount * (1.0 - std::fabs(cutoff - smoothedCutoff));
     const double w = effectiveResonance;
-    return {a, w * 4.0 * r, w * g + (1.0 - w) * 0.8};
+    return {values.a, w * 4.0 * values.r, w * values.g + (1.0 - w) * 0.8};
 }
 
 void VcfModule::runClassic24dB(const Block& block, int count) noexcept {
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
         stages.run(drive, fb, c.feedback, rk4Gain(c.a));
         fb = stages.y[3];
@@ -182,7 +180,7 @@ void VcfModule::runClassic18dB(const Block& block, int count) noexcept {
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
         stages.run(drive, fb, c.feedback, rk4Gain(c.a));
         fb = stages.y[3];
@@ -198,11 +196,12 @@ void VcfModule::runSlope18dB(const Block& block, int count) noexcept {
     double fb = feedback;
     const double w = effectiveResonance;
     for (int i = 0; i < count; ++i) {
-        const double a = block.coefficient[i];
+        const PrePass values = prePass(block, i);
+        const double a = values.coefficient;
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
-        stages.run(drive, fb, w * block.feedbackFactor[i], rk4Gain(a));
+        stages.run(drive, fb, w * values.feedbackFactor, rk4Gain(a));
         fb = stages.y[3];
-        block.out[i] = static_cast<float>(stages.y[2] * (block.outputGain[i] * (1.0 + 0.52 * a)));
+        block.out[i] = static_cast<float>(stages.y[2] * (values.outputGain * (1.0 + 0.52 * a)));
     }
     ladder = stages;
     feedback = fb;
@@ -212,13 +211,14 @@ void VcfModule::runSlope24dBSO(const Block& block, int count) noexcept {
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const double a = block.coefficient[i];
+        const PrePass values = prePass(block, i);
+        const double a = values.coefficient;
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
-        stages.run(drive, fb, block.resonanceCopy[i] * block.feedbackFactor[i], rk4Gain(a));
+        stages.run(drive, fb, values.resonance * values.feedbackFactor, rk4Gain(a));
         const double y3 = stages.y[2];
         const double y4 = stages.y[3];
         fb = clip(((1.0 - a) * (2.0 - a) + 1.032 * a) * y4);
-        block.out[i] = static_cast<float>(block.outputGain[i] * (a * y3 + (1.0 - a) * y4));
+        block.out[i] = static_cast<float>(values.outputGain * (a * y3 + (1.0 - a) * y4));
     }
     ladder = stages;
     feedback = fb;
@@ -228,7 +228,7 @@ void VcfModule::runEuler(const Block& block, int count) noexcept {
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
         stages.run(drive, fb, c.feedback, rk4Gain(c.a));
         const double y3 = stages.y[2];
@@ -247,7 +247,7 @@ void VcfModule::runOversampled(const Block& block, int count) noexcept {
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const InlineCoefficients c = inlineCoefficients(block.cutoff[i]);
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
         const double gain = rk4Gain(c.a);
         const auto step = [&](double upsampled) {
             // Zero-stuffing halves the level; the 2 restores it.

@@ -95,10 +95,25 @@ private:
         double makeup;   // M: output gain
     };
 
+    // One sample's pre-pass: what it writes to the scratch blocks (in single precision, as the
+    // models that use them read them) and, for the models that form their own coefficients,
+    // the unrounded coefficient with both compensation values.
+    struct PrePass {
+        double a;
+        double r;
+        double g;
+        float coefficient;
+        float feedbackFactor;
+        float outputGain;
+        float resonance;
+    };
+
     static constexpr int ownBlockLength = 64;
 
-    void prePass(const Block& block, int count) noexcept;
-    InlineCoefficients inlineCoefficients(double cutoff) noexcept;
+    // The pre-pass runs inside every model's loop, sample by sample: its table reads then
+    // overlap the ladder's feedback chain instead of taking a pass of their own.
+    PrePass prePass(const Block& block, int i) noexcept;
+    InlineCoefficients inlineCoefficients(double cutoff, const PrePass& values) noexcept;
     void runClassic24dB(const Block& block, int count) noexcept;
     void runClassic18dB(const Block& block, int count) noexcept;
     void runSlope18dB(const Block& block, int count) noexcept;
