@@ -7,10 +7,9 @@ namespace treskpro {
 
 namespace {
 
-// The cutoff table is read at 0.7 x 2 times its value: the ladder coefficient spans 0..1.4.
-constexpr double coefficientScale = 0.7 * 2.0;
-// Never changed; kept so the coefficient formula reads as tuned.
-constexpr double cutoffScale = 1.0;
+// The cutoff table is read at 0.7 x 2 times its value (and a cutoff scale of 1.0): the ladder
+// coefficient spans 0..1.4.
+constexpr float coefficientScale = 0.7f * 2.0f * 1.0f;
 // Above a coefficient of 1 the oversampled model's feedback grows faster than its limiter once
 // that limiter saturates: near the top of the cutoff range at full resonance, an input a few
 // times full scale sends it off towards infinity. Holding the feedback here leaves everything
@@ -22,21 +21,27 @@ constexpr double runawayLimit = 8.0;
 // slopes are all linear in (u - y), so the step is y += rk4Gain(A) (u - y), and all four
 // stages of a sample share one gain.
 inline double rk4Gain(double a) {
-    return a * (1.0 - a * (0.5 - a * (1.0 / 6.0 - a / 24.0)));
+    return a * (1.0 - a * (0.5 - a * (1.0 / 6.0 - a * (1.0 / 24.0))));
 }
 
 // Rational soft limiter: odd, slope 1 at 0, reaching +-1 at +-3 with zero slope.
+// The curve is +-1 at +-3, so limiting v first gives the same result without a branch on the
+// signal, whose size and sign no branch predictor can guess.
 inline double clip(double v) {
-    if (v < -3.0)
-        return -1.0;
-    if (v > 3.0)
-        return 1.0;
+    v = std::min(std::max(v, -3.0), 3.0);
     const double square = v * v;
     return v * (square + 27.0) / (9.0 * square + 27.0);
 }
 
-inline double cutoffCoefficient(const float* table, double control) {
-    return interpolate(table, cutoffTableSize, control * 1024.0) * coefficientScale * cutoffScale;
+// Linear interpolation for the pre-pass, in single precision and without a branch: the position
+// is held within the table (NaN reads entry 0). The cutoff control reaching the filter is
+// already limited to 0..0.966, so every position lies inside anyway.
+inline float tableAt(const float* table, int size, float position) {
+    position = position > 0.0f ? position : 0.0f;
+    position = std::min(position, static_cast<float>(size - 1));
+    const int index = std::min(static_cast<int>(position), size - 2);
+    const float fraction = position - static_cast<float>(index);
+    return table[index] + fraction * (table[index + 1] - table[index]);
 }
 
 } // namespace
@@ -137,20 +142,23 @@ void VcfModule::process(int count) noexcept {
 }
 
 VcfModule::PrePass VcfModule::prePass(const Block& block, int i) noexcept {
-    const double q = block.resonance[i];
-    const double a = cutoffCoefficient(cutoffs, block.cutoff[i]);
-    const double position = 256.0 * a;
-    const double r = interpolate(resonances, compensationTableSize, position);
-    const double g = interpolate(gains, compensationTableSize, position);
-    const float coefficient = static_cast<float>(a);
-    const float feedbackFactor = static_cast<float>(4.0 * r * q + (1.0 - q));
-    const float outputGain = static_cast<float>(q * g + 1.2 * (1.0 - q));
-    const float resonance = static_cast<float>(q);
-    block.coefficient[i] = coefficient;
+    const float q = block.resonance[i];
+    const float a = tableAt(cutoffs, cutoffTableSize, block.cutoff[i] * 1024.0f) * coefficientScale;
+    const float position = 256.0f * a;
+    const float r = tableAt(resonances, compensationTableSize, position);
+    const float g = tableAt(gains, compensationTableSize, position);
+    const float feedbackFactor = 4.0f * r * q + (1.0f - q);
+    const float outputGain = q * g + 1.2f * (1.0f - q);
+    block.coefficient[i] = a;
     block.feedbackFactor[i] = feedbackFactor;
     block.outputGain[i] = outputGain;
-    block.resonanceCopy[i] = resonance;
-    return {a, r, g, coefficient, feedbackFactor, outputGain, resonance};
+    block.resonanceCopy[i] = q;
+    return {a, r, g, feedbackFactor, outputGain, q};
+}
+
+void VcfModule::prePassBlock(const Block& block, int count) noexcept {
+    for (int i = 0; i < count; ++i)
+        prePass(block, i);
 }
 
 VcfModule::InlineCoefficients VcfModule::inlineCoefficients(double cutoff,
@@ -168,7 +176,7 @@ void VcfModule::runClassic24dB(const Block& block, int count) noexcept {
     for (int i = 0; i < count; ++i) {
         const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
-        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        stages.runInOrder(drive, fb, c.feedback, rk4Gain(c.a));
         fb = stages.y[3];
         block.out[i] = static_cast<float>(stages.y[3] * (c.makeup * (1.0 + 0.52 * c.a)));
     }
@@ -182,7 +190,7 @@ void VcfModule::runClassic18dB(const Block& block, int count) noexcept {
     for (int i = 0; i < count; ++i) {
         const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
-        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        stages.runInOrder(drive, fb, c.feedback, rk4Gain(c.a));
         fb = stages.y[3];
         block.out[i] =
             static_cast<float>((c.a * stages.y[2] + (1.0 - c.a) * stages.y[3]) * c.makeup);
@@ -195,13 +203,13 @@ void VcfModule::runSlope18dB(const Block& block, int count) noexcept {
     Ladder stages = ladder;
     double fb = feedback;
     const double w = effectiveResonance;
+    prePassBlock(block, count);
     for (int i = 0; i < count; ++i) {
-        const PrePass values = prePass(block, i);
-        const double a = values.coefficient;
+        const double a = block.coefficient[i];
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
-        stages.run(drive, fb, w * values.feedbackFactor, rk4Gain(a));
+        stages.run(drive, fb, w * block.feedbackFactor[i], rk4Gain(a));
         fb = stages.y[3];
-        block.out[i] = static_cast<float>(stages.y[2] * (values.outputGain * (1.0 + 0.52 * a)));
+        block.out[i] = static_cast<float>(stages.y[2] * (block.outputGain[i] * (1.0 + 0.52 * a)));
     }
     ladder = stages;
     feedback = fb;
@@ -210,15 +218,15 @@ void VcfModule::runSlope18dB(const Block& block, int count) noexcept {
 void VcfModule::runSlope24dBSO(const Block& block, int count) noexcept {
     Ladder stages = ladder;
     double fb = feedback;
+    prePassBlock(block, count);
     for (int i = 0; i < count; ++i) {
-        const PrePass values = prePass(block, i);
-        const double a = values.coefficient;
+        const double a = block.coefficient[i];
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
-        stages.run(drive, fb, values.resonance * values.feedbackFactor, rk4Gain(a));
+        stages.run(drive, fb, block.resonanceCopy[i] * block.feedbackFactor[i], rk4Gain(a));
         const double y3 = stages.y[2];
         const double y4 = stages.y[3];
         fb = clip(((1.0 - a) * (2.0 - a) + 1.032 * a) * y4);
-        block.out[i] = static_cast<float>(values.outputGain * (a * y3 + (1.0 - a) * y4));
+        block.out[i] = static_cast<float>(block.outputGain[i] * (a * y3 + (1.0 - a) * y4));
     }
     ladder = stages;
     feedback = fb;
@@ -230,7 +238,7 @@ void VcfModule::runEuler(const Block& block, int count) noexcept {
     for (int i = 0; i < count; ++i) {
         const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
-        stages.run(drive, fb, c.feedback, rk4Gain(c.a));
+        stages.runInOrder(drive, fb, c.feedback, rk4Gain(c.a));
         const double y3 = stages.y[2];
         const double y4 = stages.y[3];
         const double limiterInput = (1.032 * c.a + (1.0 - c.a) * (2.0 - c.a)) * y4;
@@ -251,7 +259,7 @@ void VcfModule::runOversampled(const Block& block, int count) noexcept {
         const double gain = rk4Gain(c.a);
         const auto step = [&](double upsampled) {
             // Zero-stuffing halves the level; the 2 restores it.
-            stages.run(2.0 * upsampled + stages.offset[0].next(), fb, c.feedback, gain);
+            stages.runInOrder(2.0 * upsampled + stages.offset[0].next(), fb, c.feedback, gain);
             const double y4 = stages.y[3];
             fb = std::clamp(c.a * y4 + (1.0 - c.a) * clip((2.0 - c.a) * y4), -runawayLimit,
                             runawayLimit);

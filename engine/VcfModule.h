@@ -67,9 +67,35 @@ private:
 
         // Runs the four stages with the step gain of rk4Gain(). Stage 1's input is
         // drive - feedbackScale x feedbackValue, drive holding the audio and stage 1's offset.
-        // The sums are grouped so that only one multiply and one add per stage wait for the
-        // stage before: the feedback loop is what limits the speed.
+        //
+        // The feedback loop is what limits the speed, so the stages do not wait for one
+        // another: each new stage value is affine in the feedback value, y_k = c_k - e_k fb,
+        // with c_k and e_k formed from the stages' previous values alone. From the feedback
+        // value to the last stage is then one multiply and one subtract instead of four
+        // stages in a row.
         void run(double drive, double feedbackValue, double feedbackScale, double gain) noexcept {
+            const double keep = 1.0 - gain;
+            const double a0 = keep * y[0] + gain * drive;
+            const double b1 = keep * y[1] + gain * offset[1].next();
+            const double b2 = keep * y[2] + gain * offset[2].next();
+            const double b3 = keep * y[3] + gain * offset[3].next();
+            const double gain2 = gain * gain;
+            const double gain3 = gain2 * gain;
+            const double c1 = b1 + gain * a0;
+            const double c2 = (b2 + gain * b1) + gain2 * a0;
+            const double c3 = (b3 + gain * b2) + (gain2 * b1 + gain3 * a0);
+            const double e0 = gain * feedbackScale;
+            y[0] = a0 - e0 * feedbackValue;
+            y[1] = c1 - (gain * e0) * feedbackValue;
+            y[2] = c2 - (gain2 * e0) * feedbackValue;
+            y[3] = c3 - (gain3 * e0) * feedbackValue;
+        }
+
+        // The same step with the stages one after another: for the models whose loops carry
+        // their coefficient work inline, where the expanded form's extra multiplies cost more
+        // than its shorter chain saves.
+        void runInOrder(double drive, double feedbackValue, double feedbackScale,
+                        double gain) noexcept {
             const double keep = 1.0 - gain;
             y[0] = (keep * y[0] + gain * drive) - (gain * feedbackScale) * feedbackValue;
             y[1] = (keep * y[1] + gain * offset[1].next()) + gain * y[0];
@@ -95,14 +121,12 @@ private:
         double makeup;   // M: output gain
     };
 
-    // One sample's pre-pass: what it writes to the scratch blocks (in single precision, as the
-    // models that use them read them) and, for the models that form their own coefficients,
-    // the unrounded coefficient with both compensation values.
+    // One sample's pre-pass: the values it writes to the scratch blocks, and both compensation
+    // values for the models that form their own feedback and gain.
     struct PrePass {
         double a;
         double r;
         double g;
-        float coefficient;
         float feedbackFactor;
         float outputGain;
         float resonance;
@@ -110,9 +134,12 @@ private:
 
     static constexpr int ownBlockLength = 64;
 
-    // The pre-pass runs inside every model's loop, sample by sample: its table reads then
-    // overlap the ladder's feedback chain instead of taking a pass of their own.
+    // The pre-pass of one sample, for the models that run it inside their loop (its table
+    // reads then overlap the ladder's feedback chain), and of a whole block, for the two
+    // models that read its blocks back (their ladder loop is then lean enough to run the
+    // feedback chain at full speed).
     PrePass prePass(const Block& block, int i) noexcept;
+    void prePassBlock(const Block& block, int count) noexcept;
     InlineCoefficients inlineCoefficients(double cutoff, const PrePass& values) noexcept;
     void runClassic24dB(const Block& block, int count) noexcept;
     void runClassic18dB(const Block& block, int count) noexcept;

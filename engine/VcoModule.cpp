@@ -170,6 +170,11 @@ void VcoModule::run(int count, float sampleRate, Shape&& waveformAt) noexcept {
     asymmetryInverse = otherFactor;
 }
 
+bool VcoModule::plainOutput() const noexcept {
+    return outputs[Audio] && !outputs[SyncOut] && !outputs[Phase] && !outputs[Period] &&
+           !inputs[Sync];
+}
+
 void VcoModule::process(int count) noexcept {
     if (count <= 0)
         return;
@@ -190,6 +195,52 @@ void VcoModule::process(int count) noexcept {
         applyBoost(count);
 }
 
+// The common case on its own: one set read at the oscillator's phase, nothing but the audio
+// output wired and no sync input. Unlike run() it keeps every value in registers and looks the
+// table up again only when the period moves into another entry of the map, as it does at every
+// sample while the MG or a cable moves the pitch.
+void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) noexcept {
+    const float* frequency = inputs[Frequency];
+    float* audio = outputs[Audio];
+    const float reciprocalRate = 1.0f / sampleRate;
+    const int lastEntry = set.mapCount() - 1;
+
+    double phase = currentPhase;
+    float inc = limitIncrement(increment);
+    float factor = asymmetry;
+    float otherFactor = asymmetryInverse;
+    int entry = -1;
+    Cycle cycle;
+    for (int pair = 0; 2 * pair < count; ++pair) {
+        if (frequency)
+            inc = limitIncrement(frequency[pair] * reciprocalRate);
+        // The map entry of the period truncated, as WavetableSet::tableForPeriod finds it; the
+        // period is at least one sample, as the increment is at most 1.
+        const float period = 1.0f / inc;
+        const int wanted =
+            period < static_cast<float>(lastEntry) ? static_cast<int>(period) : lastEntry;
+        if (wanted != entry) {
+            entry = wanted;
+            cycle = Cycle(set, set.tableForEntry(entry));
+        }
+        const float halfIncrement = 0.5f * inc;
+        const int end = std::min(2 * pair + 2, count);
+        for (int i = 2 * pair; i < end; ++i) {
+            audio[i] = cycle.read(phase);
+            double next = phase + static_cast<double>(halfIncrement * factor);
+            if (next > 1.0) {
+                next -= 1.0;
+                std::swap(factor, otherFactor);
+            }
+            phase = next;
+        }
+    }
+    currentPhase = phase;
+    increment = inc;
+    asymmetry = factor;
+    asymmetryInverse = otherFactor;
+}
+
 void VcoModule::renderWavetable(int count, float sampleRate) noexcept {
     if (shape == Pulse) {
         const float* widthInput = inputs[PulseWidth];
@@ -202,7 +253,12 @@ void VcoModule::renderWavetable(int count, float sampleRate) noexcept {
         });
         return;
     }
-    SetReader reader(shape == Square ? *squareSet : *sawSet);
+    const WavetableSet& set = shape == Square ? *squareSet : *sawSet;
+    if (plainOutput()) {
+        renderSet(count, sampleRate, set);
+        return;
+    }
+    SetReader reader(set);
     run(count, sampleRate, [&](double phase, float period, int) { return reader(phase, period); });
 }
 
@@ -215,6 +271,10 @@ void VcoModule::renderSmooth(int count, float sampleRate) noexcept {
     if (shape == Sine) {
         const Cycle sine(*triangleSet, triangleSet->smoothestTable());
         run(count, sampleRate, [&](double phase, float, int) { return sine.read(phase); });
+        return;
+    }
+    if (plainOutput()) {
+        renderSet(count, sampleRate, *triangleSet);
         return;
     }
     SetReader reader(*triangleSet);

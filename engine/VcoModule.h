@@ -60,6 +60,9 @@ public:
 private:
     template <typename Shape> void run(int count, float sampleRate, Shape&& waveformAt) noexcept;
     void renderWavetable(int count, float sampleRate) noexcept;
+    void renderSet(int count, float sampleRate, const WavetableSet& set) noexcept;
+    // Only the audio output is wired and no sync input: renderSet() can do the work.
+    bool plainOutput() const noexcept;
     void renderParabolic(int count, float sampleRate) noexcept;
     void renderSmooth(int count, float sampleRate) noexcept;
     void applyBoost(int count) noexcept;

@@ -34,6 +34,9 @@ public:
     // at the period truncated, the map index clamped to the map.
     int tableForPeriod(double period) const;
 
+    // The table of map entry 0..mapCount() - 1.
+    int tableForEntry(int entry) const { return periodMap[static_cast<std::size_t>(entry)]; }
+
     // One table read at phase 0..1 with linear interpolation between neighbouring samples
     // (wrapping from the last sample to the first). Only for a loaded set.
     float readTable(int table, double phase) const;

@@ -267,6 +267,32 @@ TEST_F(Oscillator, BundledDataFilesLoadAndTheSineIsPure) {
     EXPECT_NEAR(zeroCrossingFrequency(out, 44100.0), 1000.0, 0.01);
 }
 
+// An oscillator with only its audio output wired takes a leaner path than one whose phase is
+// watched; both must play the same samples, also while the pitch sweeps through the tables.
+TEST_F(Oscillator, AudioOnlyOscillatorsPlayWhatWatchedOnesPlay) {
+    for (int waveform : {VcoModule::Saw, VcoModule::Square, VcoModule::Triangle}) {
+        VcoRig watched;
+        VcoRig plain;
+        plain.vco.setOutput(VcoModule::Phase, nullptr);
+        plain.vco.setOutput(VcoModule::Period, nullptr);
+        for (VcoRig* rig : {&watched, &plain}) {
+            useBundledSets(rig->vco);
+            rig->vco.setWaveform(waveform);
+        }
+        for (int b = 0; b < 40; ++b) {
+            for (int i = 0; i < VcoRig::block; ++i) {
+                const float hz = 30.0f * std::exp2(0.004f * static_cast<float>(b * 64 + i));
+                watched.frequency[static_cast<std::size_t>(i)] = hz;
+                plain.frequency[static_cast<std::size_t>(i)] = hz;
+            }
+            watched.vco.process(2 * VcoRig::block);
+            plain.vco.process(2 * VcoRig::block);
+            ASSERT_EQ(watched.audio, plain.audio) << "waveform " << waveform << " block " << b;
+        }
+        EXPECT_EQ(watched.vco.phase(), plain.vco.phase());
+    }
+}
+
 // The aliasing of the band-limited saw and square at high pitches, through the decimator.
 TEST_F(Oscillator, WavetableSawAndSquareKeepAliasingEightyDbDown) {
 #ifdef _WIN32
