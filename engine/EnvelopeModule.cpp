@@ -5,6 +5,10 @@
 namespace treskpro {
 
 void EnvelopeModule::process(int count) noexcept {
+    if (!inputs[Gate] && !inputs[Trigger] && !inputs[Accent]) {
+        runFree(count);
+        return;
+    }
     const float* gate = inputs[Gate];
     const float* trigger = inputs[Trigger];
     const float* amount = inputs[Amount];
@@ -53,6 +57,65 @@ void EnvelopeModule::process(int count) noexcept {
         }
         if (out)
             out[i] = static_cast<float>(amount ? amount[i] * level : level);
+    }
+    currentState = state;
+    currentLevel = level;
+}
+
+// Without gate, trigger and accent blocks (a voice played from the keyboard) only the attack's
+// end changes the segment during a block, so each segment runs in a loop of its own. The
+// one-pole segments step two samples at a time, the second straight from the pair's start:
+// keep^2 x level + a constant, as the pair's two offsets are always +o then -o. That leaves one
+// multiply and one add between one pair and the next.
+void EnvelopeModule::runFree(int count) noexcept {
+    const float* amount = inputs[Amount];
+    float* out = outputs[Envelope];
+    const auto write = [&](int i, double value) {
+        if (out)
+            out[i] = static_cast<float>(amount ? amount[i] * value : value);
+    };
+    State state = currentState;
+    double level = currentLevel;
+    idleFlag = state == Attack ? 1 : 0;
+    int i = 0;
+    if (state == Attack) {
+        const double attack = attackIncrement;
+        for (; i < count && state == Attack; ++i) {
+            level += attack;
+            if (level > 1.0) {
+                level = 1.0;
+                state = DecaySustain;
+            }
+            write(i, level);
+        }
+    }
+    if (i < count) {
+        double rate = dampCoefficient;
+        double target = 0.0;
+        if (state == DecaySustain) {
+            rate = decayCoefficient;
+            target = sustainLevel;
+        } else if (state == Release) {
+            rate = releaseCoefficient;
+        }
+        const double keep = 1.0 - rate;
+        const double o = offset.next();
+        offset.next();
+        const double push1 = rate * (o + target);
+        const double push2 = rate * (-o + target);
+        const double keep2 = keep * keep;
+        const double pairPush = keep * push1 + push2;
+        for (; i + 1 < count; i += 2) {
+            write(i, keep * level + push1);
+            level = keep2 * level + pairPush;
+            write(i + 1, level);
+        }
+        if (i < count) {
+            level = keep * level + push1;
+            write(i, level);
+            // The pair's second offset was taken ahead; this sample used only the first.
+            offset.next();
+        }
     }
     currentState = state;
     currentLevel = level;

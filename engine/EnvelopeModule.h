@@ -64,6 +64,8 @@ public:
     std::int32_t idle() const noexcept { return idleFlag; }
 
 private:
+    void runFree(int count) noexcept;
+
     State currentState = Release;
     double currentLevel = 0.0;
     AlternatingOffset<double> offset;

@@ -161,6 +161,53 @@ TEST(Envelope, SameOutputWhateverTheBlockSize) {
     }
 }
 
+// Played from the keyboard the envelope has no gate or trigger blocks and takes its own loop; it
+// must trace the same curve as one whose gate block holds the note, whatever the block sizes,
+// through attack, decay, release, a retrigger and the patch-change fall, with the amount input.
+TEST(Envelope, KeyboardEnvelopeFollowsTheGatedOne) {
+    EnvelopeModule gated;
+    EnvelopeModule keyboard;
+    std::vector<float> ones(256, 1.0f), zeros(256, 0.0f), amount(256), outGated(256),
+        outKeyboard(256);
+    for (std::size_t i = 0; i < amount.size(); ++i)
+        amount[i] = 0.5f + 0.002f * static_cast<float>(i);
+    for (EnvelopeModule* envelope : {&gated, &keyboard}) {
+        envelope->setSegments(0.1f, 0.2f, 0.3f, 0.15f, 44100.0f);
+        envelope->setInput(EnvelopeModule::Amount, amount.data());
+        envelope->start();
+    }
+    gated.setInput(EnvelopeModule::Gate, ones.data());
+    gated.setInput(EnvelopeModule::Trigger, zeros.data());
+    gated.setOutput(EnvelopeModule::Envelope, outGated.data());
+    keyboard.setOutput(EnvelopeModule::Envelope, outKeyboard.data());
+    const int blocks[] = {1, 3, 256, 17, 200, 2, 255, 64};
+    int played = 0;
+    for (int round = 0; round < 40; ++round) {
+        const int count = blocks[round % 8];
+        if (round == 12) {
+            gated.release();
+            keyboard.release();
+        } else if (round == 20) {
+            gated.retrigger();
+            keyboard.retrigger();
+        } else if (round == 30) {
+            gated.damp();
+            keyboard.damp();
+        }
+        gated.process(count);
+        keyboard.process(count);
+        played += count;
+        for (int i = 0; i < count; ++i)
+            ASSERT_NEAR(outKeyboard[static_cast<std::size_t>(i)],
+                        outGated[static_cast<std::size_t>(i)], 1e-6f)
+                << "round " << round << " sample " << i;
+        EXPECT_EQ(keyboard.state(), gated.state()) << round;
+        EXPECT_EQ(keyboard.idle(), gated.idle()) << round;
+    }
+    EXPECT_GT(played, 3000);
+    EXPECT_NEAR(keyboard.level(), gated.level(), 1e-9);
+}
+
 TEST(Accent, SignalFromSocketOrSequencerPlusManual) {
     const float sequencer[] = {0.0f, 1.0f, 0.0f, 1.0f};
     const float socket[] = {0.5f, 0.0f, -0.5f, -1.0f};
