@@ -1,7 +1,10 @@
 #include "engine/VcfModule.h"
 
+#include "engine/Lanes.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace treskpro {
 
@@ -43,6 +46,25 @@ inline float tableAt(const float* table, int size, float position) {
     const float fraction = position - static_cast<float>(index);
     return table[index] + fraction * (table[index + 1] - table[index]);
 }
+
+#ifdef TRESKPRO_HAS_SSE2
+// tableAt() for four positions at once, lane by lane the same values: the index arithmetic in
+// one register, the table reads one by one.
+inline __m128 tableAt(const float* table, int size, __m128 position) {
+    position = _mm_max_ps(position, _mm_setzero_ps()); // NaN reads entry 0 here too
+    position = _mm_min_ps(position, _mm_set1_ps(static_cast<float>(size - 1)));
+    __m128i index = _mm_cvttps_epi32(position);
+    // The last entry is read as the one before it with a fraction of 1.
+    index = _mm_add_epi32(index, _mm_cmpgt_epi32(index, _mm_set1_epi32(size - 2)));
+    const __m128 fraction = _mm_sub_ps(position, _mm_cvtepi32_ps(index));
+    alignas(16) std::int32_t at[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+    const __m128 low = _mm_setr_ps(table[at[0]], table[at[1]], table[at[2]], table[at[3]]);
+    const __m128 high =
+        _mm_setr_ps(table[at[0] + 1], table[at[1] + 1], table[at[2] + 1], table[at[3] + 1]);
+    return _mm_add_ps(low, _mm_mul_ps(fraction, _mm_sub_ps(high, low)));
+}
+#endif
 
 } // namespace
 
@@ -157,7 +179,30 @@ VcfModule::PrePass VcfModule::prePass(const Block& block, int i) noexcept {
 }
 
 void VcfModule::prePassBlock(const Block& block, int count) noexcept {
-    for (int i = 0; i < count; ++i)
+    int i = 0;
+#ifdef TRESKPRO_HAS_SSE2
+    // Four samples at a time, with the same operations in the same order as prePass(): the
+    // scratch blocks hold the same values either way.
+    const __m128 one = _mm_set1_ps(1.0f);
+    for (; i + 4 <= count; i += 4) {
+        const __m128 q = _mm_loadu_ps(block.resonance + i);
+        const __m128 control = _mm_mul_ps(_mm_loadu_ps(block.cutoff + i), _mm_set1_ps(1024.0f));
+        const __m128 a =
+            _mm_mul_ps(tableAt(cutoffs, cutoffTableSize, control), _mm_set1_ps(coefficientScale));
+        const __m128 position = _mm_mul_ps(_mm_set1_ps(256.0f), a);
+        const __m128 r = tableAt(resonances, compensationTableSize, position);
+        const __m128 g = tableAt(gains, compensationTableSize, position);
+        const __m128 dry = _mm_sub_ps(one, q);
+        const __m128 feedbackFactor =
+            _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(4.0f), r), q), dry);
+        const __m128 outputGain = _mm_add_ps(_mm_mul_ps(q, g), _mm_mul_ps(_mm_set1_ps(1.2f), dry));
+        _mm_storeu_ps(block.coefficient + i, a);
+        _mm_storeu_ps(block.feedbackFactor + i, feedbackFactor);
+        _mm_storeu_ps(block.outputGain + i, outputGain);
+        _mm_storeu_ps(block.resonanceCopy + i, q);
+    }
+#endif
+    for (; i < count; ++i)
         prePass(block, i);
 }
 
