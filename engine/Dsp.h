@@ -18,10 +18,12 @@ template <typename T> struct AlternatingOffset {
     }
 };
 
-// One step of the one-pole follower y <- y + c (x + o - y).
+// One step of the one-pole follower y <- y + c (x + o - y), written (1 - c) y + c (x + o): one
+// multiply and one add between one sample's state and the next, where the plain form has a
+// subtract as well. Followers are the chains that bound most per-sample loops.
 template <typename T, typename U>
 inline void follow(T& state, U target, T coefficient, AlternatingOffset<T>& offset) {
-    state += coefficient * (static_cast<T>(target) + offset.next() - state);
+    state = (T(1) - coefficient) * state + coefficient * (static_cast<T>(target) + offset.next());
 }
 
 // ln(10): exponential segments are specified by the time they take to cover 90 % of the way.
