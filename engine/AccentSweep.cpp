@@ -27,9 +27,9 @@ void AccentSweep::process(const float* filterEnvelope, const float* accentOn, fl
     for (int i = 0; i < count; ++i) {
         const double target = static_cast<double>(accentAmount) * filterEnvelope[i];
         if (accentOn[i] == 1.0f && target > state)
-            state += charge * (target + offset.next() - state);
+            follow(state, target, charge, offset);
         else
-            state += discharge * (offset.next() - state);
+            follow(state, 0.0, discharge, offset);
         sweep[i] = static_cast<float>(state);
     }
     u = state;

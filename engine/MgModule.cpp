@@ -191,7 +191,7 @@ template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noe
             }
         }
 
-        b += c * (shape + offset.next() - b);
+        follow(b, shape, c, offset);
         if (controlOut)
             controlOut[i] = static_cast<float>(b * level);
         if (audioOut)
@@ -231,7 +231,7 @@ void MgModule::runDecay(int count) noexcept {
         }
         // Falls to 10 % in one period; limited so that no frequency makes it overshoot.
         const double coefficient = std::clamp(ln10 * step, 0.0, 1.0);
-        b += coefficient * (offset.next() - b);
+        follow(b, 0.0, coefficient, offset);
         if (controlOut)
             controlOut[i] = static_cast<float>(2.0 * level * b - 1.0);
         if (audioOut)

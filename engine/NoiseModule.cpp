@@ -40,8 +40,8 @@ void NoiseModule::process(int count) noexcept {
             a = std::clamp(baseColour + 0.5 * modulation[i], 0.0, 1.0);
         const double white =
             (6.0 * 10923.0 * (generator.next() / 32767.0) - 3.0 * 10922.0) * 3.0518509e-5;
-        y1 += a * (white + firstOffset.next() - y1);
-        y2 += a * (y1 + secondOffset.next() - y2);
+        follow(y1, white, a, firstOffset);
+        follow(y2, y1, a, secondOffset);
         if (out)
             out[i] = static_cast<float>(y2);
     }
