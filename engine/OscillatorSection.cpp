@@ -192,39 +192,46 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
                               const OscillatorInputs& in) noexcept {
     float* x1 = blocks.vco1;
     float* x2 = blocks.vco2;
-    // The two oscillators' followers and blockers are independent chains, so each chain pair
-    // runs in the lanes of one Double2; each is written as keep x y + c x (x + o), one multiply
-    // and one add from one sample to the next. The sines of a base-rate sample's two 2x samples
-    // of both oscillators are one Float4.
-    Double2 low(shaper1.lowPass, shaper2.lowPass);
-    Double2 blocker(shaper1.blocker, shaper2.blocker);
-    const Double2 offset(ShaperState::offset);
-    // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
-    // offset it leaves. Applied sample by sample it gives what a pass over the finished block
-    // would.
-    constexpr double blockerRate = 0.01;
-    const Double2 blockerKeep(1.0 - blockerRate);
-    const Double2 blockerGain(blockerRate);
+
+    // The amount per base-rate sample, limited to 0..1, in the mix block, which is free until
+    // the mix: a short pass of its own leaves the sample loop less to do.
+    float* amount = blocks.mix;
     for (int j = 0; j < count; ++j) {
-        double s = in.shaperAmount ? in.shaperAmount[j] : settings.shaper;
+        float a = in.shaperAmount ? in.shaperAmount[j] : settings.shaper;
         if (in.shaperCv)
-            s *= in.shaperCv[j];
-        s = std::clamp(s, 0.0, 1.0);
-        const double c = 0.07 - 0.045 * s;
+            a *= in.shaperCv[j];
+        amount[j] = a > 0.0f ? std::min(a, 1.0f) : 0.0f; // NaN from a cable: no shaping
+    }
+
+    // The two oscillators' followers are independent chains, so they run in the lanes of one
+    // Double2; each is written as keep x y + c x (x + o), one multiply and one add from one
+    // sample to the next. The sines of a base-rate sample's two 2x samples of both oscillators
+    // are one Float4. Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1. Every offset
+    // is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
+    const Double2 offset(ShaperState::offset);
+    Double2 low(shaper1.lowPass, shaper2.lowPass);
+    for (int j = 0; j < count; ++j) {
+        const float s = amount[j];
+        const double c = 0.07 - 0.045 * static_cast<double>(s);
         const Double2 keep(1.0 - c);
         const Double2 gain(c);
-
-        // Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1. Every offset is used
-        // twice per base-rate sample, + then -, so the pair leaves the offsets' signs as
-        // they were.
         const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
         const Double2 first = keep * low + gain * (input.lowHalf() + offset);
         low = keep * first + gain * (input.highHalf() - offset);
-        const Float4 sine =
-            fastSine(Float4::join(first, low) * Float4(static_cast<float>(30.0 * s)));
-        const Float4 shaped =
-            sine * Float4(static_cast<float>(s)) + Float4(static_cast<float>(1.0 - s)) * input;
+        const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
+        (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
+    }
+    shaper1.lowPass = low.first();
+    shaper2.lowPass = low.second();
 
+    // The shaper's curve is not symmetric around its input: after the block a blocker per
+    // oscillator removes the offset it leaves, both again side by side.
+    constexpr double blockerRate = 0.01;
+    const Double2 blockerKeep(1.0 - blockerRate);
+    const Double2 blockerGain(blockerRate);
+    Double2 blocker(shaper1.blocker, shaper2.blocker);
+    for (int j = 0; j < count; ++j) {
+        const Float4 shaped = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
         const Double2 shapedFirst = shaped.lowHalf();
         const Double2 shapedSecond = shaped.highHalf();
         const Double2 blockedFirst = blockerKeep * blocker + blockerGain * (shapedFirst + offset);
@@ -232,8 +239,6 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
         Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
             .deinterleave(x1 + 2 * j, x2 + 2 * j);
     }
-    shaper1.lowPass = low.first();
-    shaper2.lowPass = low.second();
     shaper1.blocker = blocker.first();
     shaper2.blocker = blocker.second();
 }
