@@ -23,7 +23,8 @@ inline bool usable(const WavetableSet* set) {
     return set && set->isLoaded();
 }
 
-// One cycle of a set, read with linear interpolation at phase 0..1.
+// One cycle of a set, read with linear interpolation at phase 0..1; the set's guard samples
+// after the cycle stand for its wrap.
 struct Cycle {
     const float* samples = nullptr;
     int length = 1;
@@ -34,12 +35,9 @@ struct Cycle {
 
     float read(double phase) const {
         const double x = phase * length;
-        int index = static_cast<int>(x);
+        const int index = static_cast<int>(x);
         const float fraction = static_cast<float>(x - index);
-        if (index >= length)
-            index -= length;
-        const int next = index + 1 == length ? 0 : index + 1;
-        return samples[index] + fraction * (samples[next] - samples[index]);
+        return samples[index] + fraction * (samples[index + 1] - samples[index]);
     }
 };
 

@@ -65,11 +65,23 @@ bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
             return false;
     }
 
-    std::vector<float> tableSamples(static_cast<std::size_t>(sampleCount));
-    std::memcpy(tableSamples.data(), data + tablesEnd, tableSamples.size() * sizeof(float));
-    for (float& sample : tableSamples) {
+    std::vector<float> fileSamples(static_cast<std::size_t>(sampleCount));
+    std::memcpy(fileSamples.data(), data + tablesEnd, fileSamples.size() * sizeof(float));
+    for (float& sample : fileSamples) {
         if (!std::isfinite(sample))
             sample = 0.0f;
+    }
+    // Each table on its own, followed by its first two samples again: readers can then
+    // interpolate from any phase 0..1 without wrapping (the oscillators' hottest loop).
+    std::vector<float> tableSamples;
+    tableSamples.reserve(fileSamples.size() + static_cast<std::size_t>(guardSamples * tableCount));
+    for (std::size_t t = 0; t < tableOffsets.size(); ++t) {
+        const auto first = fileSamples.begin() + tableOffsets[t];
+        const std::int32_t length = tableLengths[t];
+        tableOffsets[t] = static_cast<std::int32_t>(tableSamples.size());
+        tableSamples.insert(tableSamples.end(), first, first + length);
+        for (int k = 0; k < guardSamples; ++k)
+            tableSamples.push_back(first[k % length]);
     }
 
     periodMap = std::move(map);

@@ -53,11 +53,14 @@ public:
     int mapCount() const { return static_cast<int>(periodMap.size()); }
     int tableLength(int table) const { return lengths[static_cast<std::size_t>(table)]; }
 
-    // The first sample of a table's cycle (tableLength() samples), for readers that interpolate
+    // The first sample of a table's cycle (tableLength() samples, then its first two samples
+    // again, so that interpolation at phase 0..1 never wraps), for readers that interpolate
     // themselves on the audio path. Only for a loaded set.
     const float* tableSamples(int table) const {
         return samples.data() + offsets[static_cast<std::size_t>(table)];
     }
+
+    static constexpr int guardSamples = 2;
 
 private:
     std::vector<std::uint8_t> periodMap;

@@ -110,6 +110,25 @@ TEST(WavetableSet, ReadsItsOwnFilesAndLooksUpByPeriod) {
     EXPECT_FLOAT_EQ(set.lookup(0.1, 3.0), 0.25f);
 }
 
+// Readers on the audio path interpolate past a cycle's last sample without wrapping: every
+// table is followed by its first two samples, also where tables share samples in the file and
+// for a one-sample table.
+TEST(WavetableSet, EveryCycleIsFollowedByItsFirstSamples) {
+    std::vector<std::uint8_t> bytes = WavetableSet::encode({0, 1, 2}, {{1, 2, 3}, {4, 5}, {6}});
+    // The second table made to start inside the first: offsets 0, 1, 5, lengths 3, 2, 1.
+    const std::int32_t shared = 1;
+    std::memcpy(bytes.data() + 12 + 3 + 4, &shared, 4);
+    WavetableSet set;
+    ASSERT_TRUE(set.loadFromMemory(bytes.data(), bytes.size()));
+    const std::vector<std::vector<float>> expected = {{1, 2, 3, 1, 2}, {2, 3, 2, 3}, {6, 6, 6}};
+    for (int t = 0; t < 3; ++t) {
+        const float* cycle = set.tableSamples(t);
+        const std::vector<float> read(cycle, cycle + set.tableLength(t) + 2);
+        EXPECT_EQ(read, expected[static_cast<std::size_t>(t)]) << t;
+    }
+    EXPECT_FLOAT_EQ(set.readTable(1, 0.75), 2.5f); // the set lookup still wraps by itself
+}
+
 TEST(WavetableSet, RefusesDamagedFilesAndStaysUnloaded) {
     const std::vector<std::uint8_t> good = smallSet();
     auto refused = [](std::vector<std::uint8_t> bytes) {
