@@ -1,5 +1,7 @@
 #include "engine/DecimatorModule.h"
 
+#include "engine/HalfbandFir.h"
+
 #include <algorithm>
 
 namespace treskpro {
@@ -9,19 +11,34 @@ void DecimatorModule::process(int count) noexcept {
     float* out = outputs[Decimated];
     if (count <= 0 || !out)
         return;
-    if (!in) {
+    const auto& h = HalfbandFir::kernel;
+    for (int start = 0; start < count; start += piece) {
+        const int n = std::min(piece, count - start);
         // Nothing connected is silence: the history fills with it too.
-        for (int j = 0; j < count; ++j) {
-            fir.store(0.0);
-            out[j] = static_cast<float>(2.0 * fir.push(0.0));
+        for (int j = 0; j < n; ++j) {
+            evens[static_cast<std::size_t>(evenHistory + j)] = in ? in[2 * (start + j)] : 0.0f;
+            odds[static_cast<std::size_t>(oddHistory + j)] = in ? in[2 * (start + j) + 1] : 0.0f;
         }
-        return;
+        // The kernel applied after the first of each pair of 2x samples, newest first: the
+        // centre tap on the even sample eight outputs back, then each pair of odd samples
+        // around it, nearest first, summed in the order the half-band filter sums them.
+        const float* e = evens.data();
+        const float* o = odds.data() + 8;
+        for (int j = 0; j < n; ++j) {
+            double sum = h[16] * static_cast<double>(e[j]);
+            for (int q = 1; q <= 8; ++q)
+                sum += h[static_cast<std::size_t>(15 + 2 * q)] *
+                       (static_cast<double>(o[j - q]) + static_cast<double>(o[j - 1 + q]));
+            out[start + j] = static_cast<float>(2.0 * sum);
+        }
+        std::copy(evens.begin() + n, evens.begin() + n + evenHistory, evens.begin());
+        std::copy(odds.begin() + n, odds.begin() + n + oddHistory, odds.begin());
     }
-    for (int j = 0; j < count; ++j) {
-        // The kernel is evaluated once per pair, after the first of its two samples.
-        fir.store(in[2 * j]);
-        out[j] = static_cast<float>(2.0 * fir.push(in[2 * j + 1]));
-    }
+}
+
+void DecimatorModule::reset() noexcept {
+    evens.fill(0.0f);
+    odds.fill(0.0f);
 }
 
 } // namespace treskpro

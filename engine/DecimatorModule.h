@@ -1,8 +1,9 @@
 // Brings the 2x-rate oscillator mix down to the base sample rate through the half-band FIR.
 #pragma once
 
-#include "engine/HalfbandFir.h"
 #include "engine/Module.h"
+
+#include <array>
 
 namespace treskpro {
 
@@ -16,10 +17,18 @@ public:
     void process(int count) noexcept override;
 
     // Clears the filter history. Audio thread.
-    void reset() noexcept { fir.reset(); }
+    void reset() noexcept;
 
 private:
-    HalfbandFir fir;
+    // The half-band kernel's taps away from the centre all sit at odd distances, so each
+    // output needs the even 2x sample eight outputs back and the sixteen odd samples around
+    // it. The block is worked through in pieces, each stream behind its history: every output
+    // is then a straight sum over neighbouring entries, which the compiler can vectorise.
+    static constexpr int piece = 64;
+    static constexpr int evenHistory = 8;
+    static constexpr int oddHistory = 16;
+    std::array<float, evenHistory + piece> evens{};
+    std::array<float, oddHistory + piece> odds{};
 };
 
 } // namespace treskpro
