@@ -43,11 +43,12 @@ inline float interpolate(const float* table, int size, double position) {
     return static_cast<float>((1.0 - fraction) * table[index] + fraction * table[index + 1]);
 }
 
-// Sine for the per-sample paths (the waveshaper): the argument is folded into -pi/2..pi/2 and
-// an odd polynomial of degree 9 does the rest, within 4e-6 of the true sine (far below hearing)
-// for any argument up to a billion radians, and the same on every platform. The polynomial is
-// evaluated in two halves side by side, so a sine takes half the time of the chain of
-// multiply-adds one after another. Non-finite arguments give 0.
+// Sine for the per-sample paths (the waveshaper runs four at a time with the same reduction and
+// polynomial, see Lanes.h): the argument is folded into -pi/2..pi/2 and an odd polynomial of
+// degree 9 does the rest, within 4e-6 of the true sine (far below hearing) for any argument up
+// to a billion radians, and the same on every platform. The polynomial is evaluated in two
+// halves side by side, so a sine takes half the time of the chain of multiply-adds one after
+// another. Non-finite arguments give 0.
 inline double fastSine(double x) {
     constexpr double pi = 3.141592653589793;
     constexpr double inversePi = 1.0 / pi;

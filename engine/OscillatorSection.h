@@ -35,7 +35,6 @@ struct OscillatorSettings {
     int waveform1 = VcoModule::Saw;
     int waveform2 = VcoModule::Saw;
     bool wavetableMode = true;
-    bool jumpToTargets = false; // the block after a patch change: no smoothing
 };
 
 // The per-sub-block pitch terms: octave offsets before smoothing, and range with bend as ratios.

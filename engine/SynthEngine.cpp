@@ -238,7 +238,6 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
     osc.waveform1 = static_cast<int>(4.0f * p[Parameter::Vco1Waveform]);
     osc.waveform2 = static_cast<int>(4.0f * p[Parameter::Vco2Waveform]);
     osc.wavetableMode = context.wavetableOscillators;
-    osc.jumpToTargets = jump;
 
     accentSweep.setCoefficients(p[Parameter::FilterResonance], p[Parameter::AccentDecay], rate);
 

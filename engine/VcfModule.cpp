@@ -175,7 +175,7 @@ VcfModule::PrePass VcfModule::prePass(const Block& block, int i) noexcept {
     block.feedbackFactor[i] = feedbackFactor;
     block.outputGain[i] = outputGain;
     block.resonanceCopy[i] = q;
-    return {a, r, g, feedbackFactor, outputGain, q};
+    return {a, r, g};
 }
 
 void VcfModule::prePassBlock(const Block& block, int count) noexcept {

@@ -121,15 +121,12 @@ private:
         double makeup;   // M: output gain
     };
 
-    // One sample's pre-pass: the values it writes to the scratch blocks, and both compensation
-    // values for the models that form their own feedback and gain.
+    // The coefficient and both compensation values one sample's pre-pass finds, for the models
+    // that form their own feedback and gain from them.
     struct PrePass {
         double a;
         double r;
         double g;
-        float feedbackFactor;
-        float outputGain;
-        float resonance;
     };
 
     static constexpr int ownBlockLength = 64;
