@@ -352,10 +352,18 @@ void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
     if (tracking > 0.0f) {
         const float* logTable = logFrequencyTable().data();
         const double scale = logFrequencyTableSize / slice.sampleRate;
+        // The note frequency mostly holds still (it moves while gliding or with the sequencer's
+        // pitch): its table position is looked up again only when it changes.
+        float frequency = -1.0f;
+        float term = 0.0f;
         for (int i = 0; i < n; ++i) {
-            const float position =
-                interpolate(logTable, logFrequencyTableSize, scale * scratch.noteFrequency[i]);
-            cut[i] += 4.0f * tracking * (position - 0.5f);
+            if (scratch.noteFrequency[i] != frequency) {
+                frequency = scratch.noteFrequency[i];
+                const float position =
+                    interpolate(logTable, logFrequencyTableSize, scale * frequency);
+                term = 4.0f * tracking * (position - 0.5f);
+            }
+            cut[i] += term;
         }
     }
 
