@@ -14,6 +14,13 @@ constexpr char pathSeparator = '\\';
 constexpr char pathSeparator = '/';
 #endif
 
+// The file name ending of a plug-in (a shared library) on this system.
+#ifdef _WIN32
+constexpr const char* pluginSuffix = ".dll";
+#else
+constexpr const char* pluginSuffix = ".so";
+#endif
+
 // True for either separator; Windows accepts both, and paths read from files or chunks written
 // on the other system may carry either.
 constexpr bool isPathSeparator(char c) {

@@ -34,11 +34,7 @@ namespace {
 
 using namespace vst;
 
-#ifdef _WIN32
-constexpr const char* pluginSuffix = ".dll";
-#else
-constexpr const char* pluginSuffix = ".so";
-#endif
+using platform::pluginSuffix;
 
 constexpr float sampleRate = 44100.0f;
 constexpr int blockSize = 512;

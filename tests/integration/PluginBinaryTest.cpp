@@ -16,11 +16,7 @@ namespace {
 
 using namespace vst;
 
-#ifdef _WIN32
-constexpr const char* pluginSuffix = ".dll";
-#else
-constexpr const char* pluginSuffix = ".so";
-#endif
+using platform::pluginSuffix;
 
 std::string builtPlugin(const std::string& name) {
     return platform::executableDirectory() + platform::pathSeparator + ".." +

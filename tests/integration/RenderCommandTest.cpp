@@ -19,11 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using platform::pluginSuffix;
 #ifdef _WIN32
-constexpr const char* pluginSuffix = ".dll";
 constexpr const char* programSuffix = ".exe";
 #else
-constexpr const char* pluginSuffix = ".so";
 constexpr const char* programSuffix = "";
 #endif
 

@@ -21,11 +21,7 @@ namespace {
 
 using namespace vst;
 
-#ifdef _WIN32
-constexpr const char* pluginSuffix = ".dll";
-#else
-constexpr const char* pluginSuffix = ".so";
-#endif
+using platform::pluginSuffix;
 
 // Longer renders would pass the 4 GB a WAV file can hold.
 constexpr double longestRenderSeconds = 3.0 * 3600.0;
