@@ -146,13 +146,18 @@ void CDrawContext::drawLineAntiAliased(CPoint from, CPoint to) {
     }
 }
 
-void CDrawContext::drawBitmap(const CBitmap& source, const CRect& destination,
-                              CPoint sourceOffset) {
+CDrawContext::Placement CDrawContext::place(const CBitmap& source, const CRect& destination,
+                                            CPoint sourceOffset) const {
     const CRect target = toTarget(destination);
     // The source's pixels mapped to target coordinates, so one intersection clips both.
     const CRect sourceArea =
         source.bounds().offset(target.left - sourceOffset.x, target.top - sourceOffset.y);
-    const CRect area = target.intersection(clip).intersection(sourceArea);
+    return {sourceArea, target.intersection(clip).intersection(sourceArea)};
+}
+
+void CDrawContext::drawBitmap(const CBitmap& source, const CRect& destination,
+                              CPoint sourceOffset) {
+    const auto [sourceArea, area] = place(source, destination, sourceOffset);
     for (int y = area.top; y < area.bottom; ++y) {
         const std::uint32_t* from = source.row(y - sourceArea.top) + (area.left - sourceArea.left);
         std::uint32_t* to = bitmap.row(y) + area.left;
@@ -168,10 +173,7 @@ void CDrawContext::drawBitmap(const CBitmap& source, const CRect& destination,
 
 void CDrawContext::copyBitmap(const CBitmap& source, const CRect& destination,
                               CPoint sourceOffset) {
-    const CRect target = toTarget(destination);
-    const CRect sourceArea =
-        source.bounds().offset(target.left - sourceOffset.x, target.top - sourceOffset.y);
-    const CRect area = target.intersection(clip).intersection(sourceArea);
+    const auto [sourceArea, area] = place(source, destination, sourceOffset);
     for (int y = area.top; y < area.bottom; ++y) {
         const std::uint32_t* from = source.row(y - sourceArea.top) + (area.left - sourceArea.left);
         std::copy(from, from + area.width(), bitmap.row(y) + area.left);

@@ -69,6 +69,14 @@ public:
 
 private:
     CRect toTarget(const CRect& local) const { return local.offset(origin.x, origin.y); }
+
+    // Where a bitmap drawn at `destination` from `sourceOffset` lands: the source's pixels in
+    // target coordinates, and the part of them inside the destination and the clip.
+    struct Placement {
+        CRect sourceArea;
+        CRect area;
+    };
+    Placement place(const CBitmap& source, const CRect& destination, CPoint sourceOffset) const;
     void blendSpan(int x, int y, int count, std::uint32_t pixel);
     void drawThickLineAliased(CPoint from, CPoint to, std::uint32_t pixel);
     void drawLineAntiAliased(CPoint from, CPoint to);
