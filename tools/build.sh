@@ -4,11 +4,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# ccache, where installed, lets a rebuild or a second clone on the same machine reuse what was
+# compiled before; paths are taken relative to the tree so clones share one cache.
+launcher=()
+if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 configure_and_build() {
     local name=$1
     shift
     if [ ! -f "build/$name/build.ninja" ]; then
-        cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
+        cmake -S . -B "build/$name" -G Ninja "${launcher[@]}" "$@" >/dev/null
     fi
     echo "build: $name"
     cmake --build "build/$name" -j2
