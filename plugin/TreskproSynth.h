@@ -215,6 +215,7 @@ private:
         engineRequests.fetch_or(request, std::memory_order_acq_rel);
     }
     void applyEngineRequests(const TreskproPatch& blockPatch);
+    void handleEvent(const vst::VstEvent& event);
     void renderSlice(const TreskproPatch& blockPatch, float** inputs, float** outputs, int offset,
                      int count, bool changed);
     void patternNoteOn(int note);
