@@ -348,14 +348,24 @@ intptr TreskproSynth::getChunk(void** data) {
 }
 
 intptr TreskproSynth::setChunk(const void* data, intptr size) {
-    const std::size_t length = data && size > 0 ? static_cast<std::size_t>(size) : 0;
+    // No chunk (a null pointer with a size, a negative size) and a chunk without a single
+    // record of ours are refused: the host is told, and the patch the user has stays. Only an
+    // empty chunk stands for the initial patch.
+    if (size < 0 || (size > 0 && !data))
+        return 0;
     patchLoading.store(true, std::memory_order_release);
     auto fresh = std::make_unique<TreskproPatch>();
     std::string restoredPath = patchPath;
-    readChunk(static_cast<const std::uint8_t*>(data), length, *fresh, restoredPath);
-    patches->replace(std::move(fresh));
-    patchPath = restoredPath;
+    const bool readable = readChunk(static_cast<const std::uint8_t*>(data),
+                                    static_cast<std::size_t>(size), *fresh, restoredPath) ||
+                          size == 0;
+    if (readable) {
+        patches->replace(std::move(fresh));
+        patchPath = restoredPath;
+    }
     patchLoading.store(false, std::memory_order_release);
+    if (!readable)
+        return 0;
     setProgram(0);
     return size;
 }

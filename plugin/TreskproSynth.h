@@ -127,7 +127,8 @@ public:
 
     // The host's state of this instance (effGetChunk): a buffer valid until the next call.
     vst::intptr getChunk(void** data);
-    // Restores a state the host stored (effSetChunk); answers the size taken.
+    // Restores a state the host stored (effSetChunk); answers the size taken, or 0 (the patch
+    // unchanged) for a chunk that cannot be read.
     vst::intptr setChunk(const void* data, vst::intptr size);
 
     // Raised while a patch is being replaced: the render loop then outputs silence.

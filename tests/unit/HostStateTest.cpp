@@ -165,7 +165,16 @@ TEST_F(HostState, DamagedChunksNeverReadPastTheirSize) {
     appendWord(oversized, 0xffffffffu);
     synth.setChunk(oversized.data(), static_cast<vst::intptr>(oversized.size()));
     EXPECT_EQ(synth.patch().connections.size(), 128); // count 0x11111111 bounded
-    EXPECT_EQ(synth.setChunk(oversized.data(), -5), -5);
+
+    // What is no chunk at all is refused and the patch stays: a null pointer with a size, a
+    // negative size, less than one record header, and nothing but records of other tags.
+    std::vector<std::uint8_t> foreign;
+    appendRecord(foreign, 999, big.data(), 64);
+    EXPECT_EQ(synth.setChunk(nullptr, 25112), 0);
+    EXPECT_EQ(synth.setChunk(oversized.data(), -5), 0);
+    EXPECT_EQ(synth.setChunk(oversized.data(), 7), 0);
+    EXPECT_EQ(synth.setChunk(foreign.data(), static_cast<vst::intptr>(foreign.size())), 0);
+    EXPECT_EQ(synth.patch().connections.size(), 128);
     for (std::size_t size = 0; size < 40; ++size)
         synth.setChunk(chunk.data(), static_cast<vst::intptr>(size));
 
