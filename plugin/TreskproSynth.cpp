@@ -221,34 +221,35 @@ intptr TreskproSynth::callHost(int32 opcode, int32 index, intptr value, void* pt
 }
 
 float TreskproSynth::getParameter(int index) const {
-    return patch().getParameter(index);
+    return patches->read()->getParameter(index);
 }
 
 void TreskproSynth::setParameter(int index, float value) {
-    patch().setParameter(index, value);
+    patches->read()->setParameter(index, value);
     if (index == Parameter::Tempo)
         setTempo(tempoFromParameter(value));
 }
 
 int TreskproSynth::getState(int index) const {
-    return patch().getState(index);
+    return patches->read()->getState(index);
 }
 
 void TreskproSynth::setState(int index, int value) {
-    patch().setState(index, value);
+    patches->read()->setState(index, value);
 }
 
 void TreskproSynth::setTempo(double bpm) {
     if (std::isnan(bpm))
         return;
     bpm = std::clamp(bpm, tempoMinimum, tempoMaximum);
-    patch().setParameter(Parameter::Tempo,
-                         static_cast<float>((bpm - tempoMinimum) / tempoParameterSpan));
+    patches->read()->setParameter(Parameter::Tempo,
+                                  static_cast<float>((bpm - tempoMinimum) / tempoParameterSpan));
     sequencerTempo.store(static_cast<float>(bpm), std::memory_order_relaxed);
 }
 
 std::string TreskproSynth::displayParameter(int index, float value) const {
-    const DisplayContext context{patch(), tempo(), samplesPerStep(), rate};
+    const PatchHandOver::Reader reader = patches->read();
+    const DisplayContext context{*reader, tempo(), samplesPerStep(), rate};
     return treskpro::displayParameter(index, value, context);
 }
 
@@ -281,7 +282,7 @@ intptr TreskproSynth::processEvents(const VstEvents* events) {
 }
 
 void TreskproSynth::suspend() {
-    patches->setProcessing(false);
+    patches->collect();
     midiInput.clear();
     resetEngine();
 }
@@ -342,7 +343,7 @@ bool TreskproSynth::savePatch(const std::string& path) {
 intptr TreskproSynth::getChunk(void** data) {
     if (!data)
         return 0;
-    writeChunk(patch(), patchPath, *chunkBuffer);
+    writeChunk(*patches->read(), patchPath, *chunkBuffer);
     *data = chunkBuffer->data();
     return static_cast<intptr>(chunkBuffer->size());
 }

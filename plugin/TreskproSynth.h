@@ -5,7 +5,9 @@
 //
 // The host calls the dispatcher, setParameter and getParameter from its user-interface thread
 // and processReplacing and effProcessEvents from its audio thread. The object creates no thread
-// and takes no lock; values shared between threads are single words written whole.
+// and the audio thread never waits; values shared between threads are single words written
+// whole, and the patch itself is handed over as PatchHandOver describes (a replacement waits
+// for the short readers of the old patch, never for the audio thread).
 #pragma once
 
 #include "engine/BlockRegistry.h"
@@ -101,7 +103,8 @@ public:
     int blockSize() const { return maximumBlockSize; }
     bool isInputConnected(int pin) const { return inputConnected[pin & 1]; }
 
-    // The current patch, for the editor's and the host's threads.
+    // The current patch, for the thread that replaces patches (the editor's and the host's
+    // user-interface thread). Other threads reach it through the accessors above.
     TreskproPatch& patch() { return patches->current(); }
     const TreskproPatch& patch() const { return patches->current(); }
 
@@ -146,7 +149,7 @@ public:
     BlockRegistry& engineBlocks() { return blocks; }
 
     // Points every input socket at the output feeding it, from the current patch's cables.
-    void applyConnections() { engine->sockets().applyConnections(patch().connections); }
+    void applyConnections() { engine->sockets().applyConnections(patches->read()->connections); }
 
     // The block entry: refreshes the input pins and the host tempo, then renders.
     void processReplacing(float** inputs, float** outputs, int frames);
