@@ -60,6 +60,10 @@ enum Controller {
 
 void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames) {
     if (frames <= 0 || !outputs || !outputs[0] || !outputs[1]) {
+        // Nothing to render into, but the events the host gave for this block still count:
+        // hosts flush events with empty blocks, and a note-off lost there leaves a note hanging.
+        for (int k = 0; k < midiInput.size(); ++k)
+            handleEvent(midiInput[k]);
         midiInput.clear();
         return;
     }
@@ -87,18 +91,22 @@ void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames
             changed = false;
             done = at;
         }
-        if (event.type == kVstMidiType) {
-            const auto& midi = reinterpret_cast<const VstMidiEvent&>(event);
-            const auto byte = [&](int i) {
-                return static_cast<int>(static_cast<unsigned char>(midi.midiData[i]));
-            };
-            handleMidiMessage(byte(0) & 0xF0, byte(1) & 0x7F, byte(2) & 0x7F);
-        }
+        handleEvent(event);
     }
     if (done < frames)
         renderSlice(blockPatch, inputs, outputs, done, frames - done, changed);
     midiInput.clear();
     patches->endBlock();
+}
+
+void TreskproSynth::handleEvent(const VstEvent& event) {
+    if (event.type != kVstMidiType)
+        return;
+    const auto& midi = reinterpret_cast<const VstMidiEvent&>(event);
+    const auto byte = [&](int i) {
+        return static_cast<int>(static_cast<unsigned char>(midi.midiData[i]));
+    };
+    handleMidiMessage(byte(0) & 0xF0, byte(1) & 0x7F, byte(2) & 0x7F);
 }
 
 void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs, float** outputs,

@@ -63,8 +63,9 @@ void writeChunk(const TreskproPatch& patch, const std::string& patchPath, ChunkB
     writeRecord(out, PatchInfoTag, &info, sizeof(PatchInfo));
 }
 
-void readChunk(const std::uint8_t* data, std::size_t size, TreskproPatch& patch,
+bool readChunk(const std::uint8_t* data, std::size_t size, TreskproPatch& patch,
                std::string& patchPath) {
+    bool anyRecord = false;
     std::size_t offset = 0;
     while (data && offset + 8 <= size) {
         std::uint32_t tag = readWord(data + offset);
@@ -81,6 +82,7 @@ void readChunk(const std::uint8_t* data, std::size_t size, TreskproPatch& patch,
             std::memcpy(block, record, taken);
             return taken;
         };
+        anyRecord = anyRecord || (tag >= PatternsTag && tag <= StatesTag && available > 0);
         switch (tag) {
         case PatternsTag:
             copyInto(patch.patterns.data(), sizeof(PatternBank));
@@ -121,6 +123,7 @@ void readChunk(const std::uint8_t* data, std::size_t size, TreskproPatch& patch,
             break;
         offset += 8 + recordSize;
     }
+    return anyRecord;
 }
 
 } // namespace treskpro

@@ -21,8 +21,9 @@ void writeChunk(const TreskproPatch& patch, const std::string& patchPath, ChunkB
 // Reads the records of a chunk into a fresh `patch`, in any order; unknown tags are skipped,
 // records written on a big-endian machine are converted, no record is copied beyond its block
 // and nothing beyond `size` bytes is read (a record that runs past the end is taken as far as it
-// goes). `patchPath` receives the path a patch info record carries.
-void readChunk(const std::uint8_t* data, std::size_t size, TreskproPatch& patch,
+// goes). `patchPath` receives the path a patch info record carries. False when not one record
+// of ours held a byte: the chunk cannot be read at all.
+bool readChunk(const std::uint8_t* data, std::size_t size, TreskproPatch& patch,
                std::string& patchPath);
 
 } // namespace treskpro

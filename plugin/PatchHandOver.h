@@ -1,17 +1,22 @@
-// Replacing the current patch while the audio thread renders from it, without a lock.
+// Replacing the current patch while other threads use it, without a lock on any reader.
 //
-// The audio thread announces the patch it renders a block from (a hazard pointer) and the
-// block boundaries it passes. A replaced patch is retired, not freed: it is freed once the
-// audio thread is not announcing it and has passed two block boundaries since (so automation
-// that the host sends between blocks has let go of it too), or at once while processing is
-// suspended. Whatever is still retired is freed with the object.
+// Two kinds of user reach the current patch while the host's or the editor's thread replaces
+// it. The audio thread renders a whole block from one patch: it announces that patch (a hazard
+// pointer) for the length of the block and never waits. Every other access is short (one
+// parameter, one state, the chunk, a display text) and goes through a Reader, which counts
+// itself in one of two slots chosen by an epoch. A replacement swaps the pointer, then waits
+// until no reader that could have seen the old patch is left in either slot (flipping the epoch
+// between the two waits, so that readers arriving meanwhile count in the slot it is not
+// waiting for), and frees the old patch at once unless the audio thread announces it; such a
+// patch is retired and freed by the next collect. So no thread reads or writes a freed patch,
+// and a reader sees the old patch or the new one, each complete.
 #pragma once
 
 #include "files/TreskproPatch.h"
 
 #include <atomic>
-#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace treskpro {
@@ -24,36 +29,53 @@ public:
     PatchHandOver(const PatchHandOver&) = delete;
     PatchHandOver& operator=(const PatchHandOver&) = delete;
 
-    // The current patch for any thread but the audio thread's block (which uses beginBlock).
-    TreskproPatch& current() const { return *patch.load(std::memory_order_acquire); }
+    // A short access to the current patch from any thread: the patch it holds stays alive
+    // until it is destroyed. Never held across a replace on the same thread.
+    class Reader {
+    public:
+        explicit Reader(const PatchHandOver& owner);
+        ~Reader();
+        Reader(const Reader&) = delete;
+        Reader& operator=(const Reader&) = delete;
+
+        TreskproPatch& operator*() const { return *held; }
+        TreskproPatch* operator->() const { return held; }
+
+    private:
+        const PatchHandOver& owner;
+        unsigned slot;
+        TreskproPatch* held;
+    };
+    Reader read() const { return Reader(*this); }
+
+    // The current patch without protection, for the thread that replaces patches (the editor's
+    // and the host's user-interface thread) and for single-threaded set-up.
+    TreskproPatch& current() const { return *patch.load(); }
 
     // Audio thread, at the start of a block: the patch to render the whole block from.
     TreskproPatch& beginBlock();
     // Audio thread, at the end of a block.
     void endBlock();
 
-    // Makes `fresh` (complete) the current patch and retires the old one. Editor or host thread.
+    // Makes `fresh` (complete) the current patch and frees or retires the old one. Host or
+    // editor thread, never the audio thread; replacements from several threads take turns.
     void replace(std::unique_ptr<TreskproPatch> fresh);
 
-    // The host suspended or resumed processing: while suspended no block runs.
-    void setProcessing(bool running);
-
-    // Frees the retired patches the audio thread can no longer reach. Editor or host thread.
+    // Frees the retired patches the audio thread no longer announces. Host or editor thread.
     void collect();
 
-    std::size_t retiredCount() const { return retired.size(); }
+    std::size_t retiredCount() const;
 
 private:
-    struct Retired {
-        std::unique_ptr<TreskproPatch> patch;
-        std::uint64_t retiredAtBlock;
-    };
+    void waitForReaders(unsigned slot) const;
+    void collectLocked();
 
     std::atomic<TreskproPatch*> patch;
     std::atomic<TreskproPatch*> inUse{nullptr};
-    std::atomic<std::uint64_t> blocksFinished{0};
-    std::atomic<bool> processing{false};
-    std::vector<Retired> retired; // editor or host thread only
+    mutable std::atomic<unsigned> epoch{0};
+    mutable std::atomic<unsigned> readers[2] = {0, 0};
+    mutable std::mutex replacing;
+    std::vector<std::unique_ptr<TreskproPatch>> retired; // under `replacing`
 };
 
 } // namespace treskpro

@@ -221,34 +221,35 @@ intptr TreskproSynth::callHost(int32 opcode, int32 index, intptr value, void* pt
 }
 
 float TreskproSynth::getParameter(int index) const {
-    return patch().getParameter(index);
+    return patches->read()->getParameter(index);
 }
 
 void TreskproSynth::setParameter(int index, float value) {
-    patch().setParameter(index, value);
+    patches->read()->setParameter(index, value);
     if (index == Parameter::Tempo)
         setTempo(tempoFromParameter(value));
 }
 
 int TreskproSynth::getState(int index) const {
-    return patch().getState(index);
+    return patches->read()->getState(index);
 }
 
 void TreskproSynth::setState(int index, int value) {
-    patch().setState(index, value);
+    patches->read()->setState(index, value);
 }
 
 void TreskproSynth::setTempo(double bpm) {
     if (std::isnan(bpm))
         return;
     bpm = std::clamp(bpm, tempoMinimum, tempoMaximum);
-    patch().setParameter(Parameter::Tempo,
-                         static_cast<float>((bpm - tempoMinimum) / tempoParameterSpan));
+    patches->read()->setParameter(Parameter::Tempo,
+                                  static_cast<float>((bpm - tempoMinimum) / tempoParameterSpan));
     sequencerTempo.store(static_cast<float>(bpm), std::memory_order_relaxed);
 }
 
 std::string TreskproSynth::displayParameter(int index, float value) const {
-    const DisplayContext context{patch(), tempo(), samplesPerStep(), rate};
+    const PatchHandOver::Reader reader = patches->read();
+    const DisplayContext context{*reader, tempo(), samplesPerStep(), rate};
     return treskpro::displayParameter(index, value, context);
 }
 
@@ -281,7 +282,7 @@ intptr TreskproSynth::processEvents(const VstEvents* events) {
 }
 
 void TreskproSynth::suspend() {
-    patches->setProcessing(false);
+    patches->collect();
     midiInput.clear();
     resetEngine();
 }
@@ -342,20 +343,30 @@ bool TreskproSynth::savePatch(const std::string& path) {
 intptr TreskproSynth::getChunk(void** data) {
     if (!data)
         return 0;
-    writeChunk(patch(), patchPath, *chunkBuffer);
+    writeChunk(*patches->read(), patchPath, *chunkBuffer);
     *data = chunkBuffer->data();
     return static_cast<intptr>(chunkBuffer->size());
 }
 
 intptr TreskproSynth::setChunk(const void* data, intptr size) {
-    const std::size_t length = data && size > 0 ? static_cast<std::size_t>(size) : 0;
+    // No chunk (a null pointer with a size, a negative size) and a chunk without a single
+    // record of ours are refused: the host is told, and the patch the user has stays. Only an
+    // empty chunk stands for the initial patch.
+    if (size < 0 || (size > 0 && !data))
+        return 0;
     patchLoading.store(true, std::memory_order_release);
     auto fresh = std::make_unique<TreskproPatch>();
     std::string restoredPath = patchPath;
-    readChunk(static_cast<const std::uint8_t*>(data), length, *fresh, restoredPath);
-    patches->replace(std::move(fresh));
-    patchPath = restoredPath;
+    const bool readable = readChunk(static_cast<const std::uint8_t*>(data),
+                                    static_cast<std::size_t>(size), *fresh, restoredPath) ||
+                          size == 0;
+    if (readable) {
+        patches->replace(std::move(fresh));
+        patchPath = restoredPath;
+    }
     patchLoading.store(false, std::memory_order_release);
+    if (!readable)
+        return 0;
     setProgram(0);
     return size;
 }

@@ -5,7 +5,9 @@
 //
 // The host calls the dispatcher, setParameter and getParameter from its user-interface thread
 // and processReplacing and effProcessEvents from its audio thread. The object creates no thread
-// and takes no lock; values shared between threads are single words written whole.
+// and the audio thread never waits; values shared between threads are single words written
+// whole, and the patch itself is handed over as PatchHandOver describes (a replacement waits
+// for the short readers of the old patch, never for the audio thread).
 #pragma once
 
 #include "engine/BlockRegistry.h"
@@ -101,7 +103,8 @@ public:
     int blockSize() const { return maximumBlockSize; }
     bool isInputConnected(int pin) const { return inputConnected[pin & 1]; }
 
-    // The current patch, for the editor's and the host's threads.
+    // The current patch, for the thread that replaces patches (the editor's and the host's
+    // user-interface thread). Other threads reach it through the accessors above.
     TreskproPatch& patch() { return patches->current(); }
     const TreskproPatch& patch() const { return patches->current(); }
 
@@ -127,7 +130,8 @@ public:
 
     // The host's state of this instance (effGetChunk): a buffer valid until the next call.
     vst::intptr getChunk(void** data);
-    // Restores a state the host stored (effSetChunk); answers the size taken.
+    // Restores a state the host stored (effSetChunk); answers the size taken, or 0 (the patch
+    // unchanged) for a chunk that cannot be read.
     vst::intptr setChunk(const void* data, vst::intptr size);
 
     // Raised while a patch is being replaced: the render loop then outputs silence.
@@ -145,7 +149,7 @@ public:
     BlockRegistry& engineBlocks() { return blocks; }
 
     // Points every input socket at the output feeding it, from the current patch's cables.
-    void applyConnections() { engine->sockets().applyConnections(patch().connections); }
+    void applyConnections() { engine->sockets().applyConnections(patches->read()->connections); }
 
     // The block entry: refreshes the input pins and the host tempo, then renders.
     void processReplacing(float** inputs, float** outputs, int frames);
@@ -215,6 +219,7 @@ private:
         engineRequests.fetch_or(request, std::memory_order_acq_rel);
     }
     void applyEngineRequests(const TreskproPatch& blockPatch);
+    void handleEvent(const vst::VstEvent& event);
     void renderSlice(const TreskproPatch& blockPatch, float** inputs, float** outputs, int offset,
                      int count, bool changed);
     void patternNoteOn(int note);

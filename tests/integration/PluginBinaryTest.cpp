@@ -246,6 +246,10 @@ TEST_P(PluginBinary, ChunkComesBackAsTheHostGaveIt) {
     ASSERT_TRUE(other.load(pluginPath(GetParam().file), error)) << error;
     EXPECT_EQ(other.dispatch(effSetChunk, 0, size, const_cast<char*>(saved.data())), size);
     EXPECT_EQ(other.effect()->getParameter(other.effect(), 1), 0.875f);
+    // A host that has no chunk to give is refused, and the restored patch stays.
+    EXPECT_EQ(other.dispatch(effSetChunk, 0, size, nullptr), 0);
+    EXPECT_EQ(other.dispatch(effSetChunk, 0, -1, const_cast<char*>(saved.data())), 0);
+    EXPECT_EQ(other.effect()->getParameter(other.effect(), 1), 0.875f);
     void* again = nullptr;
     ASSERT_EQ(other.dispatch(effGetChunk, 0, 0, &again), size);
     EXPECT_EQ(std::memcmp(again, saved.data(), saved.size()), 0);

@@ -213,6 +213,25 @@ TEST_F(InstrumentRender, TimeStampsOutsideTheBlockStayInsideIt) {
     EXPECT_TRUE(renderFinite(4));
 }
 
+TEST_F(InstrumentRender, EventsOfABlockWithoutFramesOrOutputsAreStillPlayed) {
+    // Hosts flush their events with an empty block; a note-off lost there leaves the note
+    // hanging. Without output buffers the events are played and nothing is written.
+    synth.setState(State::MidiMode, 1);
+    MidiEventList midi;
+    midi.add(0, 0x90, 40, 100);
+    synth.processEvents(midi.record());
+    synth.processReplacing(nullptr, nullptr, blockSize);
+    EXPECT_TRUE(synth.synthEngine().voice(0).gate());
+
+    midi.clear();
+    midi.add(0, 0x80, 40, 0);
+    synth.processEvents(midi.record());
+    std::vector<float> left(blockSize), right(blockSize);
+    float* outputs[2] = {left.data(), right.data()};
+    synth.processReplacing(nullptr, outputs, 0);
+    EXPECT_FALSE(synth.synthEngine().voice(0).gate());
+}
+
 #ifdef TRESKPRO_HAS_SSE2
 TEST_F(InstrumentRender, TheCallersFloatingPointModeIsRestored) {
     const unsigned before = _mm_getcsr();
