@@ -5,11 +5,10 @@
 
 namespace treskpro {
 
-void MidiEventBuffer::fill(const vst::VstEvents* list) {
-    count = 0;
+void MidiEventBuffer::add(const vst::VstEvents* list) {
     if (!list || list->numEvents <= 0)
         return;
-    const int taken = std::min<int>(list->numEvents, capacity);
+    const int taken = std::min<int>(list->numEvents, capacity - count);
     for (int i = 0; i < taken; ++i) {
         const vst::VstEvent* event = list->events[i];
         if (!event)

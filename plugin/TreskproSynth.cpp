@@ -277,7 +277,7 @@ void TreskproSynth::setProgram(int program) {
 void TreskproSynth::setProgramName(const char*) {}
 
 intptr TreskproSynth::processEvents(const VstEvents* events) {
-    midiInput.fill(events);
+    midiInput.add(events);
     return 1;
 }
 

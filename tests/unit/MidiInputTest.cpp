@@ -38,13 +38,13 @@ vst::VstMidiEvent midi(int delta, int status, int data1, int data2) {
     return event;
 }
 
-TEST(MidiInput, TheFirstSixtyFourEventsSortedStably) {
+TEST(MidiInput, TheFirstSixtyFourEventsOfABlockSortedStably) {
     std::vector<vst::VstMidiEvent> events;
     for (int i = 0; i < 70; ++i)
         events.push_back(midi(i < 64 ? 100 - (i % 3) * 50 : 0, 0x90, i, 100));
     EventList host(events);
     MidiEventBuffer buffer;
-    buffer.fill(host.list);
+    buffer.add(host.list);
     ASSERT_EQ(buffer.size(), 64); // the last six of the host's list are dropped
     for (int i = 1; i < buffer.size(); ++i)
         EXPECT_LE(buffer[i - 1].deltaFrames, buffer[i].deltaFrames);
@@ -54,11 +54,23 @@ TEST(MidiInput, TheFirstSixtyFourEventsSortedStably) {
     EXPECT_EQ(first->midiData[1], 2);
     EXPECT_EQ(second->midiData[1], 5);
 
-    buffer.fill(nullptr);
+    buffer.clear();
+    buffer.add(nullptr);
     EXPECT_EQ(buffer.size(), 0);
     host.list->numEvents = -4;
-    buffer.fill(host.list);
+    buffer.add(host.list);
     EXPECT_EQ(buffer.size(), 0);
+
+    // A block whose events come in two calls keeps both, the note-off of the first included,
+    // in time order.
+    EventList early({midi(10, 0x90, 40, 100), midi(300, 0x80, 40, 0)});
+    EventList late({midi(200, 0x90, 41, 100)});
+    buffer.add(early.list);
+    buffer.add(late.list);
+    ASSERT_EQ(buffer.size(), 3);
+    EXPECT_EQ(buffer[0].deltaFrames, 10);
+    EXPECT_EQ(buffer[1].deltaFrames, 200);
+    EXPECT_EQ(buffer[2].deltaFrames, 300);
 }
 
 struct RecordingEditor : PluginEditor {
