@@ -1,0 +1,188 @@
+// Values from outside that are not numbers, infinite or absurdly large: from the host's
+// automation, inside a restored chunk or patch file, in the host's audio, as the sample rate or
+// the block size. None of them may make the output non-finite, and none may leave an instance
+// broken: once a sane value is back, the instrument sounds again.
+#include "engine/Parameters.h"
+#include "engine/SocketRegistry.h"
+#include "engine/WavetableSet.h"
+#include "files/PatchFile.h"
+#include "platform/Platform.h"
+#include "plugin/TreskproPlugin.h"
+#include "tests/support/TestHost.h"
+#include "tools/render/MidiEventList.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace treskpro {
+namespace {
+
+constexpr int blockSize = 256;
+constexpr float infinity = std::numeric_limits<float>::infinity();
+constexpr std::array<float, 5> hostileValues = {std::numeric_limits<float>::quiet_NaN(), infinity,
+                                                -infinity, 1e30f, -1e30f};
+// Where the parameter slots of the program record start in the chunk.
+constexpr std::size_t chunkParameterOffset = 16912 + 24;
+
+void loadWavetables() {
+    static const bool loaded = [] {
+        WavetableLibrary::shared().loadMissing(
+            platform::executableDirectory() + platform::pathSeparator + ".." +
+            platform::pathSeparator + "bundle" + platform::pathSeparator +
+            WavetableLibrary::folderName);
+        return true;
+    }();
+    (void)loaded;
+}
+
+class NonFiniteInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        loadWavetables();
+        testhost::hostTime().tempo = 120.0;
+        synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
+        synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+
+        // A patch in which every parameter reaches the sound: the delay, noise, the MG on
+        // every destination, the host's audio through the follower and both attenuators.
+        const std::pair<int, float> settings[] = {
+            {Parameter::DelayAmount, 0.5f},     {Parameter::DelayFeedback, 0.5f},
+            {Parameter::DelayLeft, 0.2f},       {Parameter::DelayRight, 0.3f},
+            {Parameter::NoiseLevel, 0.2f},      {Parameter::AuxLevel, 0.3f},
+            {Parameter::Vco2Level, 0.5f},       {Parameter::MgAmount, 0.3f},
+            {Parameter::MgVcfDest, 1.0f},       {Parameter::MgVco2Dest, 1.0f},
+            {Parameter::MgAudioOutput, 1.0f},   {Parameter::Vco1FilterMod, 0.3f},
+            {Parameter::Vco2FreqMod, 0.3f},     {Parameter::VcfTracking, 0.5f},
+            {Parameter::AccentAmount, 0.5f},    {Parameter::AccentManual, 1.0f},
+            {Parameter::FilterResonance, 0.6f}, {Parameter::VcoShaper, 0.4f},
+            {Parameter::VcaSustain, 1.0f},
+        };
+        for (const auto& [index, value] : settings)
+            synth.setParameter(index, value);
+        synth.setState(State::MidiMode, 1);
+        synth.setState(State::NoteMode, 0);
+        synth.setState(State::AuxInput, 1);
+        const SocketRegistry& sockets = synth.sockets();
+        ConnectionList& cables = synth.patch().connections;
+        sockets.connect(cables, Socket::EnvelopeFollower, Socket::Attenuator2Input);
+        sockets.connect(cables, Socket::Attenuator2LagOut, Socket::DelayTimeLeft);
+        sockets.connect(cables, Socket::MgCvOutput, Socket::Attenuator1Input);
+        sockets.connect(cables, Socket::Attenuator1VariableOut, Socket::Inverter1Input);
+        sockets.connect(cables, Socket::Inverter1Output, Socket::VcaCvInput);
+        sockets.connect(cables, Socket::Attenuator2VariableOut, Socket::Inverter2Input);
+        sockets.connect(cables, Socket::Inverter2Output, Socket::VcfCvInput);
+        sockets.connect(cables, Socket::Attenuator1HalfOut, Socket::NoiseAuxBalanceCv);
+        for (int i = 0; i < Parameter::count; ++i)
+            sane[static_cast<std::size_t>(i)] = synth.getParameter(i);
+    }
+
+    // Starts a note and renders `blocks` blocks with a tone on the host's inputs; false at the
+    // first output sample that is not finite. `peak` is the loudest sample of the last block.
+    bool play(int blocks, float* peak = nullptr) {
+        midi.clear();
+        midi.add(0, 0x80, 45, 0);
+        midi.add(1, 0x90, 45, 110);
+        synth.processEvents(midi.record());
+        return render(blocks, peak);
+    }
+
+    bool render(int blocks, float* peak = nullptr) {
+        for (int b = 0; b < blocks; ++b) {
+            for (int i = 0; i < blockSize; ++i)
+                input[static_cast<std::size_t>(i)] = 0.5f * std::sin(0.05f * float(i));
+            float* inputs[2] = {input.data(), input.data()};
+            float* outputs[2] = {left.data(), right.data()};
+            synth.processReplacing(inputs, outputs, blockSize);
+            float loudest = 0.0f;
+            for (int i = 0; i < blockSize; ++i) {
+                const float l = left[static_cast<std::size_t>(i)];
+                const float r = right[static_cast<std::size_t>(i)];
+                if (!std::isfinite(l) || !std::isfinite(r))
+                    return false;
+                loudest = std::max({loudest, std::fabs(l), std::fabs(r)});
+            }
+            if (peak)
+                *peak = loudest;
+        }
+        return true;
+    }
+
+    // A note played after the hostile value was taken back must be heard.
+    void expectSoundsAgain(const std::string& what) {
+        float peak = 0.0f;
+        ASSERT_TRUE(play(12, &peak)) << what << ": output not finite after recovery";
+        ASSERT_GT(peak, 0.01f) << what << ": silent after recovery";
+    }
+
+    std::vector<std::uint8_t> chunk() {
+        void* data = nullptr;
+        const auto size = synth.dispatch(vst::effGetChunk, 0, 0, &data, 0.0f);
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        return {bytes, bytes + size};
+    }
+
+    void setChunk(std::vector<std::uint8_t>& bytes) {
+        synth.dispatch(vst::effSetChunk, 0, static_cast<vst::intptr>(bytes.size()), bytes.data(),
+                       0.0f);
+    }
+
+    static std::string describe(int index, float value) {
+        return std::string(parameterDefinitions[static_cast<std::size_t>(index)].name) + " = " +
+               std::to_string(value);
+    }
+
+    TreskproPlugin synth{testhost::testHost, testing::TempDir()};
+    std::array<float, Parameter::count> sane{};
+    MidiEventList midi;
+    std::vector<float> left = std::vector<float>(blockSize);
+    std::vector<float> right = std::vector<float>(blockSize);
+    std::vector<float> input = std::vector<float>(blockSize);
+};
+
+TEST_F(NonFiniteInput, AutomationNeverBreaksTheInstrument) {
+    expectSoundsAgain("the test patch");
+    for (int index = 0; index < Parameter::count; ++index) {
+        for (float value : hostileValues) {
+            const std::string what = describe(index, value);
+            synth.setParameter(index, value);
+            const float stored = synth.getParameter(index);
+            // A host reads back a number in the parameter's range.
+            ASSERT_TRUE(stored >= 0.0f && stored <= parameterMaximum(index))
+                << what << " stored as " << stored;
+            if (std::isnan(value)) {
+                EXPECT_EQ(stored, sane[static_cast<std::size_t>(index)]) << what;
+            }
+            ASSERT_TRUE(play(3)) << what;
+            synth.setParameter(index, sane[static_cast<std::size_t>(index)]);
+            expectSoundsAgain(what);
+        }
+    }
+}
+
+TEST_F(NonFiniteInput, RestoredChunksNeverBreakTheInstrument) {
+    std::vector<std::uint8_t> clean = chunk();
+    for (int index = 0; index < Parameter::count; ++index) {
+        for (float value : hostileValues) {
+            const std::string what = describe(index, value);
+            std::vector<std::uint8_t> hostile = clean;
+            std::memcpy(&hostile[chunkParameterOffset + 4 * static_cast<std::size_t>(index)],
+                        &value, 4);
+            setChunk(hostile);
+            const float stored = synth.getParameter(index);
+            ASSERT_TRUE(stored >= 0.0f && stored <= parameterMaximum(index))
+                << what << " restored as " << stored;
+            ASSERT_TRUE(play(3)) << what;
+            setChunk(clean);
+            expectSoundsAgain(what);
+        }
+    }
+}
+
+} // namespace
+} // namespace treskpro
