@@ -34,6 +34,14 @@ enum SmoothedBlock {
     ShaperBlock,
 };
 
+// x times 0 is 0 for every finite x and NaN for an infinity or NaN: one sum tells.
+bool allFinite(const float* samples, int count) {
+    float sum = 0.0f;
+    for (int i = 0; i < count; ++i)
+        sum += samples[i] * 0.0f;
+    return sum == 0.0f;
+}
+
 bool tempoSynchronised(int delaySync, float bpmSyncParameter) {
     return delaySync != 0 || bpmSyncParameter > 0.5f;
 }
@@ -80,9 +88,10 @@ SynthEngine::SynthEngine(BlockRegistry& blocks) : registry(blocks) {
 void SynthEngine::reset() noexcept {
     for (auto& voice : voices)
         voice->reset();
-    delayLeft->clear();
-    delayRight->clear();
+    delayLeft->reset();
+    delayRight->reset();
     registry.clear();
+    masterVolume = 0.0;
     accentSweep.reset();
     sequencerGlide.reset(1.0);
     envelopeFollower.reset();
@@ -254,6 +263,15 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
         vcaEnvelopeStarted.store(1, std::memory_order_relaxed);
 
     outputStage(context, left, right, count);
+
+    // The last line of defence: every value from outside is made safe where it enters, but
+    // should a sample still come out as no number or an infinity, the host hears silence for
+    // this slice and the engine starts afresh, instead of every later block being lost as well.
+    if (!allFinite(left, count) || !allFinite(right, count)) {
+        std::fill_n(left, count, 0.0f);
+        std::fill_n(right, count, 0.0f);
+        reset();
+    }
 }
 
 bool SynthEngine::shouldRender(const Voice& voice, int index,

@@ -3,7 +3,10 @@
 // the block size. None of them may make the output non-finite, and none may leave an instance
 // broken: once a sane value is back, the instrument sounds again.
 #include "engine/Parameters.h"
+#include "engine/PitchTables.h"
+#include "engine/SampleRate.h"
 #include "engine/SocketRegistry.h"
+#include "engine/SynthEngine.h"
 #include "engine/WavetableSet.h"
 #include "files/PatchFile.h"
 #include "platform/Platform.h"
@@ -180,6 +183,63 @@ TEST_F(NonFiniteInput, RestoredChunksNeverBreakTheInstrument) {
             ASSERT_TRUE(play(3)) << what;
             setChunk(clean);
             expectSoundsAgain(what);
+        }
+    }
+}
+
+// Should a value that no entry point caught reach the engine, the slice comes out silent instead
+// of NaN, and the engine's reset (which suspend runs too) leaves no trace of it: the next note
+// sounds.
+TEST(EngineRecovery, AValueNoEntryPointCaughtCostsOneSliceAtMost) {
+    loadWavetables();
+    setEngineSampleRate(44100.0f);
+    BlockRegistry blocks(blockSize);
+    SynthEngine engine(blocks);
+    TreskproPatch patch;
+    std::array<float, Parameter::count> parameters{};
+    for (int i = 0; i < Parameter::count; ++i)
+        parameters[static_cast<std::size_t>(i)] = patch.getParameter(i);
+    parameters[Parameter::DelayAmount] = 0.5f;
+    parameters[Parameter::DelayFeedback] = 0.5f;
+    parameters[Parameter::VcaSustain] = 1.0f;
+    const std::array<float, Parameter::count> sane = parameters;
+    RenderContext context;
+    context.parameters = parameters.data();
+    context.connections = &patch.connections;
+    context.patterns = &patch.patterns;
+    context.midiMode = 1;
+    context.noteTable = &noteFrequencyTable();
+
+    std::vector<float> left(blockSize), right(blockSize);
+    float* outputs[2] = {left.data(), right.data()};
+    const auto render = [&](int count) {
+        float peak = 0.0f;
+        for (int b = 0; b < count; ++b) {
+            engine.render(context, nullptr, outputs, 0, blockSize);
+            peak = 0.0f;
+            for (int i = 0; i < blockSize; ++i) {
+                const float l = left[static_cast<std::size_t>(i)];
+                const float r = right[static_cast<std::size_t>(i)];
+                if (!std::isfinite(l) || !std::isfinite(r))
+                    return std::numeric_limits<float>::quiet_NaN();
+                peak = std::max({peak, std::fabs(l), std::fabs(r)});
+            }
+        }
+        return peak; // NaN when a block held a sample that is not finite
+    };
+
+    for (int index = 0; index < Parameter::count; ++index) {
+        for (float value : {std::numeric_limits<float>::quiet_NaN(), infinity, -infinity}) {
+            const std::string what =
+                std::string(parameterDefinitions[index].name) + " = " + std::to_string(value);
+            parameters[static_cast<std::size_t>(index)] = value;
+            engine.voice(0).noteOn(45, 100);
+            for (int b = 0; b < 3; ++b)
+                ASSERT_FALSE(std::isnan(render(1))) << what;
+            parameters = sane;
+            engine.reset();
+            engine.voice(0).noteOn(45, 100);
+            ASSERT_GT(render(8), 0.01f) << what;
         }
     }
 }
