@@ -34,6 +34,16 @@ enum SmoothedBlock {
     ShaperBlock,
 };
 
+// The host's audio may hold anything. A sample that is no number or an infinity is taken as
+// silence, and the rest is limited to +60 dB over full scale, far above any real signal: the
+// follower, the filter and the delay keep what they are fed, so neither may reach them.
+float safeInputSample(float sample) {
+    constexpr float limit = 1000.0f;
+    if (!std::isfinite(sample))
+        return 0.0f;
+    return std::clamp(sample, -limit, limit);
+}
+
 // x times 0 is 0 for every finite x and NaN for an infinity or NaN: one sum tells.
 bool allFinite(const float* samples, int count) {
     float sum = 0.0f;
@@ -134,7 +144,7 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
                 continue;
             in += offset;
             for (int i = 0; i < count; ++i)
-                aux[i] += in[i];
+                aux[i] += safeInputSample(in[i]);
             auxExists = true;
         }
     }

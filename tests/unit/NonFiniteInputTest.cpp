@@ -187,6 +187,45 @@ TEST_F(NonFiniteInput, RestoredChunksNeverBreakTheInstrument) {
     }
 }
 
+TEST_F(NonFiniteInput, PatchFilesNeverBreakTheInstrument) {
+    for (const char* text : {"nan", "inf", "-inf", "1e30", "-1e30", "-nan", "1e99999"}) {
+        std::string file = "[" + std::to_string(Parameter::count) + " Parameters]\r\n";
+        for (int i = 0; i < Parameter::count; ++i)
+            file += "\"" + std::string(parameterDefinitions[static_cast<std::size_t>(i)].name) +
+                    "\" = " + text + "\r\n";
+        TreskproPatch patch;
+        readPatchText(patch, file);
+        for (int i = 0; i < Parameter::count; ++i) {
+            const float value = patch.getParameter(i);
+            EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << describe(i, value) << " from " << text;
+        }
+    }
+}
+
+// The host's audio reaches the follower, the oscillator mix and through the cables the delay:
+// samples that are no numbers, infinite or absurd must neither break nor silence the note.
+TEST_F(NonFiniteInput, HostAudioNeverBreaksTheInstrument) {
+    for (float value : hostileValues) {
+        midi.clear();
+        midi.add(0, 0x90, 45, 110);
+        synth.processEvents(midi.record());
+        float peak = 0.0f;
+        for (int b = 0; b < 8; ++b) {
+            std::fill(input.begin(), input.end(), value);
+            input[7] = 0.25f;
+            float* inputs[2] = {input.data(), input.data()};
+            float* outputs[2] = {left.data(), right.data()};
+            synth.processReplacing(inputs, outputs, blockSize);
+            for (std::size_t i = 0; i < left.size(); ++i) {
+                ASSERT_TRUE(std::isfinite(left[i]) && std::isfinite(right[i])) << value;
+                peak = std::max(peak, std::fabs(left[i]));
+            }
+        }
+        EXPECT_GT(peak, 0.01f) << "silent while the input holds " << value;
+        expectSoundsAgain("input " + std::to_string(value));
+    }
+}
+
 // Should a value that no entry point caught reach the engine, the slice comes out silent instead
 // of NaN, and the engine's reset (which suspend runs too) leaves no trace of it: the next note
 // sounds.
@@ -202,6 +241,9 @@ TEST(EngineRecovery, AValueNoEntryPointCaughtCostsOneSliceAtMost) {
     parameters[Parameter::DelayAmount] = 0.5f;
     parameters[Parameter::DelayFeedback] = 0.5f;
     parameters[Parameter::VcaSustain] = 1.0f;
+    parameters[Parameter::VcoBoost] = 0.5f;
+    parameters[Parameter::Vco1Waveform] = 0.5f; // the pulse, its width moved by the MG
+    engine.sockets().connect(patch.connections, Socket::MgCvOutput, Socket::Vco1PwCv);
     const std::array<float, Parameter::count> sane = parameters;
     RenderContext context;
     context.parameters = parameters.data();
