@@ -5,6 +5,14 @@
 
 namespace treskpro {
 
+void DelayLine::reset() noexcept {
+    clear();
+    if (!(target >= 0.0 && target <= 1.0))
+        target = 0.5;
+    readPosition = target;
+    writeIndex = 0;
+}
+
 void DelayLine::process(float* channel, int count, float amount, const float* timeCv,
                         float time) noexcept {
     constexpr int mask = length - 1;

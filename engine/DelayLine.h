@@ -22,6 +22,10 @@ public:
 
     // Silence in the ring; position and write index stay. Audio thread.
     void clear() noexcept { buffer.fill(0.0f); }
+    // Silence, and the read position back at its target (the middle if the target is no
+    // number): nothing of the line's past survives, a position gone bad included. Audio thread,
+    // or any thread while the host does not process.
+    void reset() noexcept;
 
     double position() const noexcept { return readPosition; }
     void jumpToTarget() noexcept { readPosition = target; }

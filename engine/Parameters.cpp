@@ -1,6 +1,7 @@
 #include "engine/Parameters.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace treskpro {
 
@@ -57,6 +58,12 @@ int tempoRatioIndex(float value) {
     if (!(scaled > 0.0f))
         return 0;
     return std::min(static_cast<int>(std::min(scaled, 14.0f)), 14);
+}
+
+float sanitisedParameter(int index, float value, float fallback) {
+    if (std::isnan(value))
+        value = std::isnan(fallback) ? 0.0f : fallback;
+    return std::clamp(value, 0.0f, parameterMaximum(index));
 }
 
 } // namespace treskpro

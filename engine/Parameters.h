@@ -123,6 +123,19 @@ constexpr double tempoFromParameter(double value) {
     return value * tempoParameterSpan + tempoMinimum;
 }
 
+// The highest value slot `index` holds: 1 for every parameter except the tempo, which keeps host
+// tempos up to 500 BPM above the knob's 250.
+constexpr float parameterMaximum(int index) {
+    return index == Parameter::Tempo
+               ? static_cast<float>((tempoMaximum - tempoMinimum) / tempoParameterSpan)
+               : 1.0f;
+}
+
+// A value from outside (automation, a host chunk) made safe for the engine: a value that is not a
+// number gives `fallback` (the value the slot had), anything else is clamped into the slot's
+// range, so that neither NaN nor an infinity ever reaches a follower's state.
+float sanitisedParameter(int index, float value, float fallback);
+
 // The fifteen tempo ratios that synchronised MG rates and delay times choose from, by
 // trunc(14 x value). The editor's texts and the engine read the same table.
 constexpr std::array<float, 15> tempoRatios = {1.0f / 8, 1.0f / 7, 1.0f / 6, 1.0f / 5, 1.0f / 4,

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace treskpro {
 
@@ -33,6 +35,29 @@ enum SmoothedBlock {
     FreqMod2Block,
     ShaperBlock,
 };
+
+// The host's audio may hold anything. A sample that is no number or an infinity is taken as
+// silence, and the rest is limited to +60 dB over full scale, far above any real signal: the
+// follower, the filter and the delay keep what they are fed, so neither may reach them.
+float safeInputSample(float sample) {
+    constexpr float limit = 1000.0f;
+    // x - x is 0 for every finite x and NaN otherwise: no branch, so the loop stays vectorised.
+    const float bounded = std::min(std::max(sample, -limit), limit);
+    return sample - sample == 0.0f ? bounded : 0.0f;
+}
+
+// A float is an infinity or NaN exactly when its exponent bits are all set. Tested on the bits,
+// the loop has no chain of floating-point additions and runs four samples to an instruction.
+bool allFinite(const float* samples, int count) {
+    constexpr std::uint32_t exponent = 0x7f800000u;
+    std::uint32_t found = 0;
+    for (int i = 0; i < count; ++i) {
+        std::uint32_t bits;
+        std::memcpy(&bits, samples + i, sizeof bits);
+        found |= (bits & exponent) == exponent ? 1u : 0u;
+    }
+    return found == 0;
+}
 
 bool tempoSynchronised(int delaySync, float bpmSyncParameter) {
     return delaySync != 0 || bpmSyncParameter > 0.5f;
@@ -80,9 +105,10 @@ SynthEngine::SynthEngine(BlockRegistry& blocks) : registry(blocks) {
 void SynthEngine::reset() noexcept {
     for (auto& voice : voices)
         voice->reset();
-    delayLeft->clear();
-    delayRight->clear();
+    delayLeft->reset();
+    delayRight->reset();
     registry.clear();
+    masterVolume = 0.0;
     accentSweep.reset();
     sequencerGlide.reset(1.0);
     envelopeFollower.reset();
@@ -125,7 +151,7 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
                 continue;
             in += offset;
             for (int i = 0; i < count; ++i)
-                aux[i] += in[i];
+                aux[i] += safeInputSample(in[i]);
             auxExists = true;
         }
     }
@@ -254,6 +280,15 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
         vcaEnvelopeStarted.store(1, std::memory_order_relaxed);
 
     outputStage(context, left, right, count);
+
+    // The last line of defence: every value from outside is made safe where it enters, but
+    // should a sample still come out as no number or an infinity, the host hears silence for
+    // this slice and the engine starts afresh, instead of every later block being lost as well.
+    if (!allFinite(left, count) || !allFinite(right, count)) {
+        std::fill_n(left, count, 0.0f);
+        std::fill_n(right, count, 0.0f);
+        reset();
+    }
 }
 
 bool SynthEngine::shouldRender(const Voice& voice, int index,

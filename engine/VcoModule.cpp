@@ -105,6 +105,8 @@ void VcoModule::setAsymmetry(float factor) noexcept {
 void VcoModule::reset() noexcept {
     currentPhase = 0.0;
     fadeGain = 0.0;
+    boostState = 0.0;
+    smoothedPulseWidth = 0.0;
     previousA = 0.25f;
     if (shape == Saw || shape == Square) {
         previousB = 0.0025f;

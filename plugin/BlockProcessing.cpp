@@ -112,9 +112,12 @@ void TreskproSynth::handleEvent(const VstEvent& event) {
 void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs, float** outputs,
                                 int offset, int count, bool changed) {
     // The editor and automation write parameters while the block renders: each is read once,
-    // whole, for the slice.
-    for (int i = 0; i < Parameter::count; ++i)
-        sliceParameters[static_cast<std::size_t>(i)] = blockPatch.getParameter(i);
+    // whole, for the slice. Whatever path a value took into the patch, one that is not a number
+    // or out of range never reaches the engine, whose followers would keep it for good.
+    for (int i = 0; i < Parameter::count; ++i) {
+        float& value = sliceParameters[static_cast<std::size_t>(i)];
+        value = sanitisedParameter(i, blockPatch.getParameter(i), value);
+    }
     RenderContext context;
     context.parameters = sliceParameters.data();
     context.connections = &blockPatch.connections;

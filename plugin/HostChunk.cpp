@@ -1,5 +1,6 @@
 #include "plugin/HostChunk.h"
 
+#include "engine/Parameters.h"
 #include "plugin/HostStrings.h"
 
 #include <algorithm>
@@ -88,11 +89,17 @@ bool readChunk(const std::uint8_t* data, std::size_t size, TreskproPatch& patch,
             copyInto(patch.patterns.data(), sizeof(PatternBank));
             break;
         case ProgramTag: {
+            const PatchProgram before = patch.program;
             const std::size_t taken = copyInto(&patch.program, sizeof(PatchProgram));
             if (bigEndian && taken > PatchProgram::nameCapacity)
                 swapWords(reinterpret_cast<std::uint8_t*>(&patch.program) +
                               PatchProgram::nameCapacity,
                           taken - PatchProgram::nameCapacity);
+            // A damaged or foreign chunk may hold any bit pattern: a parameter that is not a
+            // number keeps the value it had, the others are clamped into their range.
+            for (int i = 0; i < Parameter::count; ++i)
+                patch.program.parameters[i] =
+                    sanitisedParameter(i, patch.program.parameters[i], before.parameters[i]);
             break;
         }
         case ConnectionsTag: {

@@ -24,8 +24,9 @@ void TreskproPlugin::attachEditor(std::unique_ptr<PluginEditor> newEditor) {
 
 void TreskproPlugin::setParameter(int index, float value) {
     TreskproSynth::setParameter(index, value);
+    // The control shows what was stored: a refused or clamped value never reaches it.
     if (editor)
-        editor->parameterChanged(index, value);
+        editor->parameterChanged(index, getParameter(index));
 }
 
 void TreskproPlugin::setProgram(int program) {

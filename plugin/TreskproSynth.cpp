@@ -225,6 +225,9 @@ float TreskproSynth::getParameter(int index) const {
 }
 
 void TreskproSynth::setParameter(int index, float value) {
+    // A host may send anything: a value that is not a number is refused, the rest is clamped
+    // into the parameter's range, as a host expects of a 0..1 parameter.
+    value = sanitisedParameter(index, value, getParameter(index));
     patches->read()->setParameter(index, value);
     if (index == Parameter::Tempo)
         setTempo(tempoFromParameter(value));

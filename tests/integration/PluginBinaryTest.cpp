@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -253,6 +255,50 @@ TEST_P(PluginBinary, ChunkComesBackAsTheHostGaveIt) {
     void* again = nullptr;
     ASSERT_EQ(other.dispatch(effGetChunk, 0, 0, &again), size);
     EXPECT_EQ(std::memcmp(again, saved.data(), saved.size()), 0);
+}
+
+// A host that sends no numbers, infinities and absurd values: by automation, in a chunk and on
+// its audio inputs. What it reads back is a parameter value, and the output stays finite.
+TEST_P(PluginBinary, HostileValuesNeverReachTheOutput) {
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    host.dispatch(effSetBlockSize, 0, 256);
+    host.dispatch(effMainsChanged, 0, 1);
+    const float hostile[] = {std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(), 1e30f, -1e30f};
+    std::vector<float> in(256), left(256), right(256);
+    float* inputs[] = {in.data(), in.data()};
+    float* outputs[] = {left.data(), right.data()};
+    const auto processFinite = [&] {
+        effect().processReplacing(&effect(), inputs, outputs, 256);
+        for (std::size_t i = 0; i < left.size(); ++i) {
+            if (!std::isfinite(left[i]) || !std::isfinite(right[i]))
+                return false;
+        }
+        return true;
+    };
+    for (int32 index = 0; index < 73; ++index) {
+        for (float value : hostile) {
+            std::fill(in.begin(), in.end(), value);
+            effect().setParameter(&effect(), index, value);
+            const float stored = effect().getParameter(&effect(), index);
+            EXPECT_TRUE(stored >= 0.0f && stored <= (index == 9 ? 2.1111112f : 1.0f))
+                << index << " = " << value << " read back as " << stored;
+            ASSERT_TRUE(processFinite()) << index << " = " << value;
+        }
+    }
+
+    void* data = nullptr;
+    const intptr size = host.dispatch(effGetChunk, 0, 0, &data);
+    std::vector<char> chunk(static_cast<char*>(data), static_cast<char*>(data) + size);
+    const float notANumber = std::numeric_limits<float>::quiet_NaN();
+    for (std::size_t slot = 0; slot < 73; ++slot) // the parameters follow the program's name
+        std::memcpy(&chunk[16912 + 24 + 4 * slot], &notANumber, 4);
+    host.dispatch(effSetChunk, 0, size, chunk.data());
+    for (int32 index = 0; index < 73; ++index)
+        EXPECT_FALSE(std::isnan(effect().getParameter(&effect(), index))) << index;
+    EXPECT_TRUE(processFinite());
+    host.dispatch(effMainsChanged, 0, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, PluginBinary, ::testing::Values(instrument, effectBuild),
