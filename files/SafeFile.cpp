@@ -35,7 +35,11 @@ std::optional<std::string> readWholeFile(const std::string& path, std::size_t li
         }
         contents.append(buffer, count);
     }
+    // A folder opens on some systems and then fails to read: a read error is no empty file.
+    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
+    if (failed)
+        return std::nullopt;
     return contents;
 }
 

@@ -14,8 +14,8 @@ namespace treskpro {
 // when the folder is not writable, the disk is full or the move fails.
 bool writeFileSafely(const std::string& path, std::string_view contents);
 
-// The whole file, or nothing when it cannot be opened or is larger than `limit` bytes (files of
-// the plug-in are small; a bound keeps a wrong path from reading gigabytes).
+// The whole file, or nothing when it cannot be opened or read or is larger than `limit` bytes
+// (files of the plug-in are small; a bound keeps a wrong path from reading gigabytes).
 std::optional<std::string> readWholeFile(const std::string& path,
                                          std::size_t limit = 64u * 1024u * 1024u);
 

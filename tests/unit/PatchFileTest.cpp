@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace treskpro {
@@ -191,8 +193,10 @@ TEST(PatchFile, UnknownSectionsEndTheParseAndInfoCountsAreBounded) {
 TEST(PatchFile, HostileCountsAndTextNeverRunPastTheBlocks) {
     TreskproPatch patch;
     std::string connections = "[100000 Connections]\n";
-    for (int i = 0; i < 300; ++i)
-        connections += "4, 34\n";
+    for (int output = 0; output < Socket::count; ++output) {
+        for (int input = 0; input < Socket::count; ++input)
+            connections += std::to_string(output) + ", " + std::to_string(input) + "\n";
+    }
     readPatchText(patch, connections);
     EXPECT_EQ(patch.connections.size(), 128);
 
@@ -228,6 +232,59 @@ TEST(PatchFile, HostileCountsAndTextNeverRunPastTheBlocks) {
     readPatchText(garbage, "Version: 9999999999999999999.-1");
     readPatchText(garbage, "[5 States]\n=\n=\n");
     EXPECT_EQ(garbage.getState(State::FilterMode), 3);
+}
+
+TEST(PatchFile, HugeCountsInTinyFilesEndAtTheFirstLineThatReadsNothing) {
+    // Each header promises two billion lines; the line after it matches nothing. Reading must
+    // take time in proportion to the text, not to the counts.
+    std::string text = "[1 Parameters]\n\"a\" = 0.25\n";
+    for (const char* section : {"Sockets", "Connections", "States", "Parameters"})
+        text += std::string("[2147483647 ") + section + "]\n";
+    text += "[2147483647 Connections]\n4, 34\n#\n";
+    TreskproPatch patch;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(readPatchText(patch, text));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(patch.getParameter(0), 0.25f);
+
+    TreskproPatch cables;
+    readPatchText(cables, "[2147483647 Connections]\n4, 34\n#\n[1 Sockets]\n");
+    ASSERT_EQ(cables.connections.size(), 1); // the count is what was read, not what was promised
+    EXPECT_EQ(cables.connections.connection(0).input, Socket::VcfCvInput);
+}
+
+TEST(PatchFile, OnlyCablesThePanelCouldMakeAreKept) {
+    TreskproPatch patch;
+    readPatchText(patch, "[7 Connections]\n"
+                         "4, 34\n"  // MG out into the VCF input
+                         "34, 4\n"  // reversed: input to output
+                         "4, 42\n"  // no such socket
+                         "-1, 34\n" // no such socket
+                         "4, 34\n"  // the same cable twice
+                         "12, 12\n" // output into output
+                         "39, 34\n" // a second cable into one input: the later one plays
+    );
+    ASSERT_EQ(patch.connections.size(), 2);
+    EXPECT_EQ(patch.connections.connection(1).output, Socket::ModWheel);
+    EXPECT_EQ(patch.connections.pairs[2][0], 0); // the image beyond the count stays zero
+}
+
+TEST(PatchFile, TextWithoutAnySectionIsNoPatch) {
+    TreskproPatch patch;
+    EXPECT_FALSE(readPatchText(patch, ""));
+    EXPECT_FALSE(readPatchText(patch, "Version: 1.04\r\n"));
+    EXPECT_FALSE(readPatchText(patch, std::string("\x7f"
+                                                  "ELF\2\1\1\0[73 Parameters]",
+                                                  21)));
+    EXPECT_FALSE(readPatchText(patch, "[2 Mystery]\r\n"));
+    EXPECT_TRUE(readPatchText(patch, "[0 States]"));
+
+    // A folder named like a patch opens on some systems but cannot be read: no patch either.
+    const std::string folder = testing::TempDir() + "folder patch.tpro";
+    std::filesystem::create_directory(folder);
+    EXPECT_FALSE(readPatchFile(patch, folder));
+    EXPECT_FALSE(readWholeFile(folder).has_value());
+    std::filesystem::remove(folder);
 }
 
 TEST(PatchFile, FilesOnDisk) {
