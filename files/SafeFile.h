@@ -1,6 +1,6 @@
 // Reading whole files and writing them so that a failed or interrupted write never costs the
-// previous contents: every file the plug-in writes goes to a temporary file in the same folder
-// first and is then moved over the old one.
+// previous contents: every file the plug-in writes goes to a temporary file of its own in the same
+// folder first, reaches the disk, and is then moved over the old one.
 #pragma once
 
 #include <cstddef>

@@ -37,6 +37,21 @@ bool replaceFile(const std::string& source, const std::string& target) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool flushToDisk(std::FILE* file) {
+    const intptr_t handle = _get_osfhandle(_fileno(file));
+    if (handle == -1)
+        return false;
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0;
+}
+
+unsigned long processId() {
+    return GetCurrentProcessId();
+}
+
+unsigned long threadId() {
+    return GetCurrentThreadId();
+}
+
 bool SharedLibrary::open(const std::string& path, std::string& error) {
     close();
     HMODULE module = LoadLibraryA(path.c_str());

@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace treskpro {
 namespace {
@@ -285,6 +287,42 @@ TEST(PatchFile, TextWithoutAnySectionIsNoPatch) {
     EXPECT_FALSE(readPatchFile(patch, folder));
     EXPECT_FALSE(readWholeFile(folder).has_value());
     std::filesystem::remove(folder);
+}
+
+TEST(SafeFile, TwoWritersSavingOneFileNeverMixTheirContents) {
+    const std::filesystem::path folder = testing::TempDir() + "two writers";
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "Shared.tpro").string();
+    const std::string contents[2] = {std::string(70000, 'a'), std::string(50000, 'b') + "end"};
+    std::atomic<int> failedWrites{0};
+    std::atomic<bool> writing{true};
+    auto writer = [&](int which) {
+        for (int i = 0; i < 100; ++i)
+            failedWrites += writeFileSafely(path, contents[which]) ? 0 : 1;
+    };
+    std::thread first(writer, 0);
+    std::thread second(writer, 1);
+    int mixed = 0;
+    std::thread reader([&] {
+        while (writing.load()) {
+            const auto read = readWholeFile(path);
+            mixed += read && *read != contents[0] && *read != contents[1] ? 1 : 0;
+        }
+    });
+    first.join();
+    second.join();
+    writing = false;
+    reader.join();
+    EXPECT_EQ(failedWrites.load(), 0);
+    EXPECT_EQ(mixed, 0);
+    const auto last = readWholeFile(path);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_TRUE(*last == contents[0] || *last == contents[1]);
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              1);
+    std::filesystem::remove_all(folder);
 }
 
 TEST(PatchFile, FilesOnDisk) {
