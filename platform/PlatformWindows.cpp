@@ -33,8 +33,18 @@ bool standardErrorIsTerminal() {
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {
-    return MoveFileExA(source.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // Another program (a second instance loading the file, a virus scanner) may hold the target
+    // open for a moment, and a second writer may be replacing it right now: the move is refused
+    // while that lasts, so it is tried again for a short while before the save fails.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExA(source.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+            return true;
+        const DWORD error = GetLastError();
+        if (attempt >= 50 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
+            return false;
+        Sleep(2);
+    }
 }
 
 bool flushToDisk(std::FILE* file) {
