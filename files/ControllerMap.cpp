@@ -61,12 +61,18 @@ const std::array<std::string, ControllerMap::controllerCount>& controllerNames()
     return names;
 }
 
-// "MidiCC." and the parameter's name with blanks as underscores.
-std::string keyFor(int parameter) {
-    std::string key =
-        std::string("MidiCC.") + parameterDefinitions[static_cast<std::size_t>(parameter)].name;
-    std::replace(key.begin(), key.end(), ' ', '_');
-    return key;
+// "MidiCC." and the parameter's name with blanks as underscores; built once, since the reader
+// compares every line of a file with all of them.
+const std::string& keyFor(int parameter) {
+    static const std::array<std::string, Parameter::count> keys = [] {
+        std::array<std::string, Parameter::count> table;
+        for (std::size_t p = 0; p < table.size(); ++p) {
+            table[p] = std::string("MidiCC.") + parameterDefinitions[p].name;
+            std::replace(table[p].begin(), table[p].end(), ' ', '_');
+        }
+        return table;
+    }();
+    return keys[static_cast<std::size_t>(parameter)];
 }
 
 } // namespace
