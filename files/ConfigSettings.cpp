@@ -129,7 +129,8 @@ void readConfigText(ConfigSettings& settings, TreskproPatch& patch, std::string_
                 settings.parameterSmoothing = value;
         } else if (equalIgnoringCase(key, "MidiOutputChannel")) {
             // Channels 1..16 in the file; a value beyond 16 would address no MIDI channel.
-            settings.midiOutputChannel = std::clamp(value - 1, 0, 15);
+            // Bounded before the step to zero-based, which the lowest integer could not take.
+            settings.midiOutputChannel = std::clamp(value, 1, 16) - 1;
         } else if (equalIgnoringCase(key, "TuningMode")) {
             settings.tuningMode = value;
         } else if (equalIgnoringCase(key, "MaxPolyphony")) {

@@ -61,12 +61,18 @@ const std::array<std::string, ControllerMap::controllerCount>& controllerNames()
     return names;
 }
 
-// "MidiCC." and the parameter's name with blanks as underscores.
-std::string keyFor(int parameter) {
-    std::string key =
-        std::string("MidiCC.") + parameterDefinitions[static_cast<std::size_t>(parameter)].name;
-    std::replace(key.begin(), key.end(), ' ', '_');
-    return key;
+// "MidiCC." and the parameter's name with blanks as underscores; built once, since the reader
+// compares every line of a file with all of them.
+const std::string& keyFor(int parameter) {
+    static const std::array<std::string, Parameter::count> keys = [] {
+        std::array<std::string, Parameter::count> table;
+        for (std::size_t p = 0; p < table.size(); ++p) {
+            table[p] = std::string("MidiCC.") + parameterDefinitions[p].name;
+            std::replace(table[p].begin(), table[p].end(), ' ', '_');
+        }
+        return table;
+    }();
+    return keys[static_cast<std::size_t>(parameter)];
 }
 
 } // namespace
@@ -128,21 +134,26 @@ std::string ControllerMap::writeText() const {
 
 void ControllerMap::readText(std::string_view text) {
     TextScanner scanner(text);
-    std::array<bool, Parameter::count> readFromThisText{};
+    // Lines so far that named each parameter's key, counted at the first parameter of the key.
+    std::array<int, Parameter::count> linesNaming{};
     std::string key;
     std::string token;
     while (scanner.nextKey(key)) {
         scanner.word(token);
         const int controller = integerToken(token);
-        // Two parameters share the name "Output Variable": the second line of that name in a
-        // file addresses the second of them, so a written map reads back whole.
+        std::array<int, Parameter::count> named{};
+        std::size_t namedCount = 0;
         for (int p = 0; p < Parameter::count; ++p) {
-            if (!equalIgnoringCase(key, keyFor(p)) || readFromThisText[static_cast<std::size_t>(p)])
-                continue;
-            readFromThisText[static_cast<std::size_t>(p)] = true;
-            assignController(controller, p);
-            break;
+            if (equalIgnoringCase(key, keyFor(p)))
+                named[namedCount++] = p;
         }
+        if (namedCount == 0)
+            continue;
+        // A later line for a parameter wins. Two parameters share the name "Output Variable":
+        // lines of that name address them in turn, so a written map reads back whole.
+        int& lines = linesNaming[static_cast<std::size_t>(named[0])];
+        assignController(controller, named[static_cast<std::size_t>(lines) % namedCount]);
+        lines = (lines + 1) % static_cast<int>(namedCount);
     }
 }
 

@@ -98,6 +98,21 @@ void readPatchInfo(TextScanner& scanner, PatchInfo& info, std::int32_t count) {
     info.patchName[PatchInfo::patchNameCapacity - 1] = '\0';
 }
 
+bool isPatchableCable(const ConnectionList& list, Connection cable) {
+    auto has = [](int socket, SocketDirection direction) {
+        return socket >= 0 && socket < Socket::count &&
+               socketDefinitions[static_cast<std::size_t>(socket)].direction == direction;
+    };
+    if (!has(cable.output, SocketDirection::Output) || !has(cable.input, SocketDirection::Input))
+        return false;
+    for (int k = 0; k < list.size(); ++k) {
+        const Connection existing = list.connection(k);
+        if (existing.output == cable.output && existing.input == cable.input)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::size_t readHexBlock(TextScanner& scanner, unsigned char* destination, std::size_t capacity,
@@ -154,16 +169,28 @@ std::string writePatchText(const TreskproPatch& patch) {
     return std::move(writer.out);
 }
 
-void readPatchText(TreskproPatch& patch, std::string_view text) {
+bool readPatchText(TreskproPatch& patch, std::string_view text) {
     TextScanner scanner(text);
     std::int32_t major = 0;
     std::int32_t minor = 0;
     bool versionRead = false;
+    bool sectionRead = false;
     if (scanner.literal("Version:")) {
         scanner.skipSpace();
         versionRead = scanner.integer(major) && scanner.character('.') && scanner.integer(minor);
         scanner.skipSpace();
     }
+
+    // The count in a header is only a promise: a line that consumes no text ends its section,
+    // so a huge count in a short file costs no more than the file's length.
+    auto lines = [&](std::int32_t count, auto&& readLine) {
+        for (std::int32_t i = 0; i < count && !scanner.atEnd(); ++i) {
+            const std::size_t before = scanner.offset();
+            readLine(i);
+            if (scanner.offset() == before)
+                break;
+        }
+    };
 
     while (!scanner.atEnd()) {
         std::int32_t count = 0;
@@ -179,7 +206,7 @@ void readPatchText(TreskproPatch& patch, std::string_view text) {
             scanner.skipSpace();
 
         if (equalIgnoringCase(name, "Parameters")) {
-            for (std::int32_t i = 0; i < count && !scanner.atEnd(); ++i) {
+            lines(count, [&](std::int32_t i) {
                 scanner.skipSpace();
                 scanner.quoted();
                 float value = 0.0f;
@@ -189,9 +216,9 @@ void readPatchText(TreskproPatch& patch, std::string_view text) {
                 // Lines beyond the patch's slots are read and dropped.
                 if (scanned && i < PatchProgram::slotCount)
                     patch.setParameter(i, clampedParameter(value));
-            }
+            });
         } else if (equalIgnoringCase(name, "Sockets")) {
-            for (std::int32_t i = 0; i < count && !scanner.atEnd(); ++i) {
+            lines(count, [&](std::int32_t) {
                 std::int32_t ignored;
                 scanner.skipSpace();
                 if (scanner.literal("Socket") && scanner.integer(ignored) &&
@@ -199,20 +226,22 @@ void readPatchText(TreskproPatch& patch, std::string_view text) {
                     scanner.skipSpace();
                     scanner.quoted();
                 }
-            }
+            });
         } else if (equalIgnoringCase(name, "Connections")) {
-            // The list holds 128 cables; surplus lines are read into nothing.
-            const int kept = std::clamp(count, 0, ConnectionList::capacity);
-            patch.connections.setCount(kept);
-            for (std::int32_t i = 0; i < count && !scanner.atEnd(); ++i) {
+            // Only cables the panel could have made are kept: an output into an input of the
+            // socket table, each pair once. Anything else would play nothing yet could never
+            // be unplugged. The list holds 128 cables; surplus lines are read into nothing.
+            ConnectionList cables{};
+            lines(count, [&](std::int32_t) {
                 std::int32_t output = 0;
                 std::int32_t input = 0;
                 const bool scanned =
                     scanner.integer(output) && scanner.character(',') && scanner.integer(input);
                 scanner.skipSpace();
-                if (scanned && i < kept)
-                    patch.connections.setConnection(i, {output, input});
-            }
+                if (scanned && isPatchableCable(cables, {output, input}))
+                    cables.append({output, input});
+            });
+            patch.connections = cables;
         } else if (equalIgnoringCase(name, "Patterns")) {
             if (count > 0) {
                 readHexBlock(scanner, reinterpret_cast<unsigned char*>(patch.patterns.data()),
@@ -223,7 +252,7 @@ void readPatchText(TreskproPatch& patch, std::string_view text) {
         } else if (equalIgnoringCase(name, "PatchInfo")) {
             readPatchInfo(scanner, patch.info, count);
         } else if (equalIgnoringCase(name, "States")) {
-            for (std::int32_t i = 0; i < count && !scanner.atEnd(); ++i) {
+            lines(count, [&](std::int32_t) {
                 std::string stateName;
                 std::int32_t value = 0;
                 scanner.word(stateName);
@@ -233,7 +262,7 @@ void readPatchText(TreskproPatch& patch, std::string_view text) {
                 const int index = stateIndex(stateName);
                 if (scanned && index >= 0)
                     patch.setState(index, value);
-            }
+            });
         } else if (equalIgnoringCase(name, "Patch")) {
             // The older form of the patch info: a word, then the same dump.
             std::string ignored;
@@ -243,6 +272,7 @@ void readPatchText(TreskproPatch& patch, std::string_view text) {
         } else {
             break; // a section this reader does not know ends the parse
         }
+        sectionRead = true;
     }
 
     // Files of versions 1.0 to 1.2 scaled the MG amount only through its CV input; a cable
@@ -256,14 +286,12 @@ void readPatchText(TreskproPatch& patch, std::string_view text) {
             }
         }
     }
+    return sectionRead;
 }
 
 bool readPatchFile(TreskproPatch& patch, const std::string& path) {
     const std::optional<std::string> text = readWholeFile(path);
-    if (!text)
-        return false;
-    readPatchText(patch, *text);
-    return true;
+    return text && readPatchText(patch, *text);
 }
 
 bool writePatchFile(const TreskproPatch& patch, const std::string& path) {

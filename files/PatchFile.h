@@ -3,8 +3,9 @@
 // connections, states (by name), and the pattern bank and patch info as hex dumps of their byte
 // images, 16 bytes to a line.
 //
-// Reading is forgiving: any file that opens loads, malformed text ends the parse quietly and the
-// patch keeps what was read before it plus the initial values.
+// Reading is forgiving: malformed text ends the parse quietly and the patch keeps what was read
+// before it plus the initial values. A file that cannot be read, or that holds none of the
+// sections, is no patch and is refused.
 #pragma once
 
 #include "files/TreskproPatch.h"
@@ -19,10 +20,11 @@ namespace treskpro {
 std::string writePatchText(const TreskproPatch& patch);
 
 // Parses patch text into `patch`, which should be freshly constructed (what the text does not
-// set keeps its value).
-void readPatchText(TreskproPatch& patch, std::string_view text);
+// set keeps its value). False when the text holds no section of a patch file.
+bool readPatchText(TreskproPatch& patch, std::string_view text);
 
-// Reads the file at `path` into a fresh patch; false when the file cannot be opened.
+// Reads the file at `path` into a fresh patch; false when the file cannot be read or is no patch
+// file.
 bool readPatchFile(TreskproPatch& patch, const std::string& path);
 
 // Writes `patch` to `path` through a temporary file; false (the old file intact) on failure.

@@ -58,6 +58,11 @@ int noteIndexOfName(char first, char second) {
     return -1;
 }
 
+// Octaves from the base note, rounded down (a pitch below the base is in octave -1 or lower).
+int floorOctave(int semitones) {
+    return semitones >= 0 ? semitones / 12 : -((11 - semitones) / 12);
+}
+
 bool oddCode(char c) {
     return (static_cast<unsigned char>(c) & 1u) != 0;
 }
@@ -177,12 +182,17 @@ std::string writePatternText(const PatternRecord& pattern) {
     const int length = pattern.playableLength();
     for (int i = 0; i < length; ++i) {
         const PatternStep step = pattern.steps[i];
-        const char* name = noteName(step.note);
-        const int octave = 2 + ((step.flags & StepFlags::down) == 0 ? 1 : 0) +
-                           ((step.flags & StepFlags::up) != 0 ? 1 : 0) + (step.note == 12 ? 1 : 0);
+        // The line names the pitch the step plays: a name and an octave below, at or above the
+        // base, or the upper C two octaves up. A note above 12 thus keeps its octave; a pitch
+        // beyond what a line can say keeps its name at the nearest octave the format holds.
+        const int semitones = pattern.stepSemitones(i);
+        const char* name = noteName(semitones);
+        const char octave =
+            semitones == 24 ? '5'
+                            : static_cast<char>('3' + std::clamp(floorOctave(semitones), -1, 1));
         text += name[0];
         text += name[1];
-        text += static_cast<char>('0' + octave);
+        text += octave;
         for (std::uint8_t flag : {StepFlags::gate, StepFlags::slide, StepFlags::accent}) {
             text += ' ';
             text += (step.flags & flag) != 0 ? '1' : '0';
@@ -261,13 +271,11 @@ SongSettings applySongToPatch(const RebirthSong& song, TreskproPatch& patch,
         for (int k = 0; k < present; ++k) {
             const SongPattern& source = unit.patterns[static_cast<std::size_t>(k)];
             PatternRecord& target = patch.patterns[static_cast<std::size_t>(32 * s + k)];
-            // A song pattern has 16 steps and no rate of its own: a longer stored length would
-            // play steps the song never wrote, and a triplet or prescale left from the pattern
-            // that was here would play it at the wrong speed.
+            // A song pattern has 16 steps: a longer stored length would play steps the song
+            // never wrote. Only the length and the steps come from the song; the rate the user
+            // gave this slot (triplet, prescale) stays.
             target.length = static_cast<std::uint8_t>(
                 std::clamp<int>(source.length, 1, SongPattern::stepCount));
-            target.patternFlags &= static_cast<std::uint8_t>(~PatternRecord::tripletFlag);
-            target.prescale = 0;
             for (std::size_t j = 0; j < source.steps.size(); ++j)
                 target.steps[j] =
                     PatternStep{source.steps[j].note, stepFlagsFromSong(source.steps[j].flags)};

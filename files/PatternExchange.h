@@ -22,7 +22,8 @@ namespace treskpro {
 // keep their values. Returns the number of lines that matched the format.
 int readPatternText(PatternRecord& pattern, std::string_view text);
 
-// The .pat text of the pattern's playing steps, lines ended with CR LF.
+// The .pat text of the pattern's playing steps, lines ended with CR LF. Each line names the
+// pitch its step plays, so a note above 12 keeps its octave where the format can say it.
 std::string writePatternText(const PatternRecord& pattern);
 
 // Reads the .pat file at `path` into `pattern`; false (pattern unchanged) when it cannot be read.

@@ -3,6 +3,7 @@
 // includes an operating-system header.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace treskpro::platform {
@@ -39,6 +40,15 @@ std::string moduleFolder(const char* moduleFileName, const void* addressInModule
 // sees either the old file or the new one, never a half-written one. False on failure (the
 // target is then unchanged).
 bool replaceFile(const std::string& source, const std::string& target);
+
+// Makes the written contents of `file` durable: the system's buffers go to the disk before this
+// returns (fsync, FlushFileBuffers). The C library's own buffer must be flushed first. False
+// when the system reports a failure.
+bool flushToDisk(std::FILE* file);
+
+// Numbers that tell this process and the calling thread apart from every other running one.
+unsigned long processId();
+unsigned long threadId();
 
 // True when the standard error stream is a terminal (where a progress display makes sense),
 // false when it goes to a file or a pipe.

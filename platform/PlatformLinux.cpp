@@ -1,7 +1,9 @@
 #include "platform/Platform.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <climits>
@@ -38,7 +40,30 @@ bool standardErrorIsTerminal() {
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {
-    return std::rename(source.c_str(), target.c_str()) == 0;
+    if (std::rename(source.c_str(), target.c_str()) != 0)
+        return false;
+    // The new name lives in the folder's entry: sync the folder too, so that after a power loss
+    // the name points at the new contents. Best effort; the move itself has succeeded.
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        ::fsync(descriptor);
+        ::close(descriptor);
+    }
+    return true;
+}
+
+bool flushToDisk(std::FILE* file) {
+    return ::fsync(fileno(file)) == 0;
+}
+
+unsigned long processId() {
+    return static_cast<unsigned long>(::getpid());
+}
+
+unsigned long threadId() {
+    return static_cast<unsigned long>(::syscall(SYS_gettid));
 }
 
 bool SharedLibrary::open(const std::string& path, std::string& error) {

@@ -33,8 +33,33 @@ bool standardErrorIsTerminal() {
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {
-    return MoveFileExA(source.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // Another program (a second instance loading the file, a virus scanner) may hold the target
+    // open for a moment, and a second writer may be replacing it right now: the move is refused
+    // while that lasts, so it is tried again for a short while before the save fails.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExA(source.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+            return true;
+        const DWORD error = GetLastError();
+        if (attempt >= 50 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
+            return false;
+        Sleep(2);
+    }
+}
+
+bool flushToDisk(std::FILE* file) {
+    const intptr_t handle = _get_osfhandle(_fileno(file));
+    if (handle == -1)
+        return false;
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0;
+}
+
+unsigned long processId() {
+    return GetCurrentProcessId();
+}
+
+unsigned long threadId() {
+    return GetCurrentThreadId();
 }
 
 bool SharedLibrary::open(const std::string& path, std::string& error) {

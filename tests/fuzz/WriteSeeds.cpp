@@ -44,6 +44,14 @@ int main(int argc, char** argv) {
     patch.patterns[0].steps[0] = {12, StepFlags::gate | StepFlags::accent};
     write(root / "patch", "initial.tpro", writePatchText(TreskproPatch{}));
     write(root / "patch", "patched.tpro", writePatchText(patch));
+    // Headers that promise far more lines than follow, each before a line that matches nothing:
+    // reading must cost time in proportion to the text, never to the counts.
+    std::string promises = "Version: 1.04\r\n";
+    for (const char* section :
+         {"Sockets", "Connections", "States", "Parameters", "Patterns", "PatchInfo", "Patch"})
+        promises += std::string("[2147483647 ") + section + "]\r\n#\r\n";
+    promises += "[2147483647 Connections]\r\n4, 34\r\n34, 4\r\n4, 34\r\n-2147483648, 99\r\n";
+    write(root / "patch", "promises.tpro", promises);
 
     ChunkBuffer chunk;
     writeChunk(patch, "C:\\Patches\\Seed.tpro", chunk);
@@ -51,7 +59,22 @@ int main(int argc, char** argv) {
 
     ConfigSettings settings;
     write(root / "config", "Config.ini", writeConfigText(settings, patch));
+    // Every integer key at the ends of the 32-bit range and beyond, in each base the reader takes.
+    std::string extremes;
+    for (const char* key :
+         {"MaxPolyphony", "BendRange", "Retrigger", "AutoRun", "FilterMode", "SyncMode", "MidiMode",
+          "TuningMode", "OscModel", "ClearNotes", "AccentVelocity", "ParameterSmoothing",
+          "ClockSync", "GuiKnobMode", "MidiOutput", "MidiOutputChannel"}) {
+        for (const char* value : {"-2147483648", "2147483647", "-0x80000000", "-020000000000",
+                                  "-99999999999999999999", "99999999999999999999"})
+            extremes += std::string(key) + " = " + value + "\r\n";
+    }
+    write(root / "config", "extremes.ini", extremes);
     write(root / "controllers", "MidiCC.ini", ControllerMap().writeText());
+    write(root / "controllers", "extremes.ini",
+          "MidiCC.Filter_Cutoff = -2147483648\r\nMidiCC.Filter_Cutoff = 2147483647\r\n"
+          "MidiCC.Output_Variable = 0x7f\r\nMidiCC.Output_Variable = -1\r\n"
+          "MidiCC.Output_Variable = 5\r\n");
 
     std::string tun;
     for (int k = 0; k < 128; ++k)
@@ -63,6 +86,12 @@ int main(int argc, char** argv) {
     pattern.steps[0] = {7, StepFlags::gate | StepFlags::accent};
     pattern.steps[1] = {12, StepFlags::gate | StepFlags::up | StepFlags::slide};
     write(root / "pattern", "seed.pat", writePatternText(pattern));
+    PatternRecord octaves = PatternRecord::fresh();
+    for (int i = 0; i < 36; ++i)
+        octaves.steps[i] = {static_cast<std::uint8_t>(i),
+                            static_cast<std::uint8_t>(StepFlags::gate | (i % 3) * StepFlags::up)};
+    octaves.length = 36;
+    write(root / "pattern", "octaves.pat", writePatternText(octaves));
     std::string unit(1097, '\0');
     for (std::size_t k = 0; k < 32; ++k) {
         unit[10 + 34 * k] = 16;

@@ -84,6 +84,11 @@ TEST(ConfigSettings, ReaderRules) {
     EXPECT_EQ(settings.parameterSmoothing, 16);
     EXPECT_EQ(settings.bassBoost, 1.0f);
     EXPECT_EQ(settings.midiOutputChannel, 15); // bounded to the 16 MIDI channels
+    // The lowest integer (and anything below it, clamped to it on reading) is channel 1.
+    for (const char* lowest : {"-2147483648", "-99999999999", "-0x80000000"}) {
+        readConfigText(settings, patch, std::string("MidiOutputChannel = ") + lowest + "\n");
+        EXPECT_EQ(settings.midiOutputChannel, 0) << lowest;
+    }
 
     // Without blanks around "=" the key swallows its value: the default stays.
     readConfigText(settings, patch, "FilterMode=5\n");

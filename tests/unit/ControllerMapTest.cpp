@@ -55,6 +55,18 @@ TEST(ControllerMap, FilesChangeOnlyWhatTheyName) {
     EXPECT_EQ(copy.parameterFor(30), Parameter::OutputVariable1);
     EXPECT_EQ(copy.parameterFor(31), Parameter::OutputVariable2);
     EXPECT_EQ(copy.writeText(), map.writeText());
+
+    // A later line for the same parameter wins, as for every other setting; a map written
+    // twice into one file reads as the second.
+    ControllerMap twice;
+    twice.readText("MidiCC.Filter_Cutoff = 20\r\nMidiCC.Filter_Cutoff = 21\r\n" + copy.writeText() +
+                   "MidiCC.Output_Variable = 40\r\n"
+                   "MidiCC.Output_Variable = 41\r\n"
+                   "MidiCC.Filter_Cutoff = 22\r\n");
+    EXPECT_EQ(twice.findController(Parameter::FilterCutoff), 22);
+    EXPECT_EQ(twice.findController(Parameter::OutputVariable1), 40);
+    EXPECT_EQ(twice.findController(Parameter::OutputVariable2), 41);
+    EXPECT_EQ(twice.findController(Parameter::Vco1Level), 21);
 }
 
 TEST(ControllerMap, ValuesAndLearning) {

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -286,6 +288,41 @@ TEST_F(HostState, ChunkRestoredWhileAutomationAndRenderingRun) {
     audio.join();
     EXPECT_EQ(wrongValues.load(), 0) << "after " << restores << " restores";
     RecordProperty("restores", restores);
+}
+
+TEST_F(HostState, ReadErrorsAndFilesThatAreNoPatchKeepTheCurrentPatch) {
+    TreskproPatch source;
+    source.setState(State::FilterMode, 0);
+    source.setParameter(Parameter::FilterCutoff, 0.125f);
+    const std::string path = testing::TempDir() + "Kept Line.tpro";
+    ASSERT_TRUE(writePatchFile(source, path));
+    ASSERT_TRUE(synth.loadPatch(path));
+    updateDisplayCalls = 0;
+    synth.takePatchChanged();
+
+    // A folder named like a patch, an empty file and a binary that is no patch at all.
+    const std::string folder = testing::TempDir() + "Folder Line.tpro";
+    std::filesystem::create_directory(folder);
+    const std::string empty = testing::TempDir() + "Empty Line.tpro";
+    std::ofstream(empty, std::ios::binary).flush();
+    const std::string binary = testing::TempDir() + "Binary Line.tpro";
+    std::ofstream(binary, std::ios::binary) << std::string("\x7f"
+                                                           "ELF\2\1\1\0\0\0",
+                                                           10);
+    for (const std::string& refused : {folder, empty, binary}) {
+        EXPECT_FALSE(synth.loadPatch(refused)) << refused;
+        EXPECT_EQ(synth.programName(), "Kept Line");
+        EXPECT_EQ(synth.currentPatchPath(), path);
+        EXPECT_EQ(synth.getState(State::FilterMode), 0);
+        EXPECT_EQ(synth.getParameter(Parameter::FilterCutoff), 0.125f);
+    }
+    EXPECT_EQ(updateDisplayCalls, 0);
+    EXPECT_FALSE(synth.takePatchChanged());
+    EXPECT_FALSE(synth.isPatchLoading());
+    std::filesystem::remove(folder);
+    std::remove(empty.c_str());
+    std::remove(binary.c_str());
+    std::remove(path.c_str());
 }
 
 TEST(PatchHandOver, ARetiredPatchLivesUntilTheAudioThreadHasLetGo) {

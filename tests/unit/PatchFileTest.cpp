@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 namespace treskpro {
 namespace {
@@ -191,8 +195,10 @@ TEST(PatchFile, UnknownSectionsEndTheParseAndInfoCountsAreBounded) {
 TEST(PatchFile, HostileCountsAndTextNeverRunPastTheBlocks) {
     TreskproPatch patch;
     std::string connections = "[100000 Connections]\n";
-    for (int i = 0; i < 300; ++i)
-        connections += "4, 34\n";
+    for (int output = 0; output < Socket::count; ++output) {
+        for (int input = 0; input < Socket::count; ++input)
+            connections += std::to_string(output) + ", " + std::to_string(input) + "\n";
+    }
     readPatchText(patch, connections);
     EXPECT_EQ(patch.connections.size(), 128);
 
@@ -228,6 +234,101 @@ TEST(PatchFile, HostileCountsAndTextNeverRunPastTheBlocks) {
     readPatchText(garbage, "Version: 9999999999999999999.-1");
     readPatchText(garbage, "[5 States]\n=\n=\n");
     EXPECT_EQ(garbage.getState(State::FilterMode), 3);
+}
+
+TEST(PatchFile, HugeCountsInTinyFilesEndAtTheFirstLineThatReadsNothing) {
+    // Each header promises two billion lines; the line after it matches nothing. Reading must
+    // take time in proportion to the text, not to the counts.
+    std::string text = "[1 Parameters]\n\"a\" = 0.25\n";
+    for (const char* section : {"Sockets", "Connections", "States", "Parameters"})
+        text += std::string("[2147483647 ") + section + "]\n";
+    text += "[2147483647 Connections]\n4, 34\n#\n";
+    TreskproPatch patch;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(readPatchText(patch, text));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(patch.getParameter(0), 0.25f);
+
+    TreskproPatch cables;
+    readPatchText(cables, "[2147483647 Connections]\n4, 34\n#\n[1 Sockets]\n");
+    ASSERT_EQ(cables.connections.size(), 1); // the count is what was read, not what was promised
+    EXPECT_EQ(cables.connections.connection(0).input, Socket::VcfCvInput);
+}
+
+TEST(PatchFile, OnlyCablesThePanelCouldMakeAreKept) {
+    TreskproPatch patch;
+    readPatchText(patch, "[7 Connections]\n"
+                         "4, 34\n"  // MG out into the VCF input
+                         "34, 4\n"  // reversed: input to output
+                         "4, 42\n"  // no such socket
+                         "-1, 34\n" // no such socket
+                         "4, 34\n"  // the same cable twice
+                         "12, 12\n" // output into output
+                         "39, 34\n" // a second cable into one input: the later one plays
+    );
+    ASSERT_EQ(patch.connections.size(), 2);
+    EXPECT_EQ(patch.connections.connection(1).output, Socket::ModWheel);
+    EXPECT_EQ(patch.connections.pairs[2][0], 0); // the image beyond the count stays zero
+}
+
+TEST(PatchFile, TextWithoutAnySectionIsNoPatch) {
+    TreskproPatch patch;
+    EXPECT_FALSE(readPatchText(patch, ""));
+    EXPECT_FALSE(readPatchText(patch, "Version: 1.04\r\n"));
+    EXPECT_FALSE(readPatchText(patch, std::string("\x7f"
+                                                  "ELF\2\1\1\0[73 Parameters]",
+                                                  21)));
+    EXPECT_FALSE(readPatchText(patch, "[2 Mystery]\r\n"));
+    EXPECT_TRUE(readPatchText(patch, "[0 States]"));
+
+    // A folder named like a patch opens on some systems but cannot be read: no patch either.
+    const std::string folder = testing::TempDir() + "folder patch.tpro";
+    std::filesystem::create_directory(folder);
+    EXPECT_FALSE(readPatchFile(patch, folder));
+    EXPECT_FALSE(readWholeFile(folder).has_value());
+    std::filesystem::remove(folder);
+}
+
+TEST(SafeFile, TwoWritersSavingOneFileNeverMixTheirContents) {
+    const std::filesystem::path folder = testing::TempDir() + "two writers";
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "Shared.tpro").string();
+    const std::string contents[2] = {std::string(70000, 'a'), std::string(50000, 'b') + "end"};
+    std::atomic<int> failedWrites{0};
+    std::atomic<bool> writing{true};
+    auto writer = [&](int which) {
+        for (int i = 0; i < 100; ++i)
+            failedWrites += writeFileSafely(path, contents[which]) ? 0 : 1;
+    };
+    std::thread first(writer, 0);
+    std::thread second(writer, 1);
+    int mixed = 0;
+    // A reader watches the file meanwhile. Not on Windows, where a file held open for reading
+    // cannot be replaced: the reader would only make the writers wait.
+#ifndef _WIN32
+    std::thread reader([&] {
+        while (writing.load()) {
+            const auto read = readWholeFile(path);
+            mixed += read && *read != contents[0] && *read != contents[1] ? 1 : 0;
+        }
+    });
+#endif
+    first.join();
+    second.join();
+    writing = false;
+#ifndef _WIN32
+    reader.join();
+#endif
+    EXPECT_EQ(failedWrites.load(), 0);
+    EXPECT_EQ(mixed, 0);
+    const auto last = readWholeFile(path);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_TRUE(*last == contents[0] || *last == contents[1]);
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              1);
+    std::filesystem::remove_all(folder);
 }
 
 TEST(PatchFile, FilesOnDisk) {

@@ -64,6 +64,30 @@ TEST(PatternText, RoundTripKeepsEveryPitchAndFlag) {
     }
 }
 
+TEST(PatternText, NotesAboveTwelveKeepTheirOctave) {
+    using namespace StepFlags;
+    // Every note a pattern may hold, plain and with either octave flag: export then import
+    // plays the same pitch wherever a line can say it (an octave below the base up to the
+    // upper C two octaves above), and the same note name an octave within it elsewhere.
+    for (int note = 0; note <= 35; ++note) {
+        for (std::uint8_t octave : {std::uint8_t{0}, up, down}) {
+            const PatternRecord pattern =
+                patternOf({{static_cast<std::uint8_t>(note), std::uint8_t(gate | octave)}});
+            PatternRecord imported = PatternRecord::fresh();
+            readPatternText(imported, writePatternText(pattern));
+            const int played = pattern.stepSemitones(0);
+            const int back = imported.stepSemitones(0);
+            SCOPED_TRACE(testing::Message() << note << " " << int(octave));
+            if (played >= -12 && played <= 24)
+                EXPECT_EQ(back, played);
+            else
+                EXPECT_EQ((back - played) % 12, 0);
+        }
+    }
+    EXPECT_EQ(writePatternText(patternOf({{19, gate}, {24, 0}, {14, down}})),
+              "g-4 1 0 0\r\nc-5 0 0 0\r\nd-3 0 0 0\r\n");
+}
+
 TEST(PatternText, NoteTwelveWithoutOctaveComesBackAsTheSamePitch) {
     PatternRecord imported = PatternRecord::fresh();
     readPatternText(imported, writePatternText(patternOf({{12, StepFlags::gate}})));
@@ -313,9 +337,10 @@ TEST(SongImport, TwoUnitsFillTheFirstSixtyFourPatterns) {
     EXPECT_EQ(slot33.steps[1].flags, 0);
     EXPECT_EQ(patch.patterns[16].length, 16);
     EXPECT_EQ(patch.patterns[17].length, 1); // stored as 0
+    // Only the length and the steps come from the song: the slot keeps its rate.
     EXPECT_EQ(patch.patterns[0].length, 1);
-    EXPECT_FALSE(patch.patterns[0].triplet());
-    EXPECT_EQ(patch.patterns[0].prescale, 0);
+    EXPECT_TRUE(patch.patterns[0].triplet());
+    EXPECT_EQ(patch.patterns[0].prescale, 3);
     EXPECT_EQ(patch.patterns[64].steps[0].note, 9);
 }
 
