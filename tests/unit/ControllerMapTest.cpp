@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace treskpro {
 namespace {
 
@@ -16,10 +18,20 @@ int lineCount(const std::string& text, const std::string& needle) {
 }
 
 TEST(ControllerMap, DefaultsAndTheWrittenFile) {
+    // Without MidiCC.ini these eleven controllers move parameters, and no other does.
+    const std::map<int, int> defaults = {
+        {7, Parameter::MasterVolume},     {70, Parameter::Vco2Mod},
+        {71, Parameter::MasterTuning},    {74, Parameter::FilterCutoff},
+        {76, Parameter::FilterResonance}, {77, Parameter::EnvelopeMod},
+        {78, Parameter::VcfTracking},     {79, Parameter::AccentAmount},
+        {80, Parameter::Reserved},        {91, Parameter::VcoShaper},
+        {92, Parameter::VcoBoost}};
     ControllerMap map;
-    EXPECT_EQ(map.parameterFor(74), Parameter::FilterCutoff);
-    EXPECT_EQ(map.parameterFor(7), Parameter::MasterVolume);
-    EXPECT_EQ(map.parameterFor(1), -1);
+    for (int controller = 0; controller < ControllerMap::controllerCount; ++controller) {
+        const auto found = defaults.find(controller);
+        EXPECT_EQ(map.parameterFor(controller), found == defaults.end() ? -1 : found->second)
+            << "controller " << controller;
+    }
     EXPECT_EQ(map.findController(Parameter::VcoBoost), 92);
     const std::string text = map.writeText();
     EXPECT_EQ(text.rfind(";Value of -1 means not assigned\r\nMidiCC.Master_Tuning = 71\r\n", 0),
