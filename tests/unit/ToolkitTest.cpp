@@ -214,6 +214,10 @@ TEST_F(Screen, TextFieldsEditInPlaceAndReportOnReturn) {
     EXPECT_EQ(field->getText(), "resk pro Acid bass ");
     EXPECT_EQ(listener.changes.size(), 2u);
     EXPECT_EQ(frame.getFocusView(), nullptr);
+
+    // A field without a limit of its own keeps 255 bytes.
+    const CTextEdit unlimited(CRect::fromSize(0, 0, 10, 10), &listener, 43, std::string(300, 'p'));
+    EXPECT_EQ(unlimited.getText(), std::string(255, 'p'));
 }
 
 TEST(Menu, EntryTextsFollowTheSeparatorGreyAndTabConventions) {
@@ -366,6 +370,15 @@ TEST(Drawing, LinesRectanglesTextAndClipping) {
     EXPECT_EQ(CFont(CFontId::normal).textWidth("Tresk"),
               CFont(CFontId::normal).textWidth("Tre") + CFont(CFontId::normal).textWidth("sk"));
     EXPECT_GT(CFont(CFontId::bold).lineHeight(), CFont(CFontId::small).lineHeight());
+
+    // Bytes draw as their Latin-1 glyphs at both ends of both ranges, any other as "?": a
+    // blank drawn as "?" would show in every display text.
+    EXPECT_EQ(CFont::glyphIndex(' '), 0);
+    EXPECT_EQ(CFont::glyphIndex('~'), 94);
+    EXPECT_EQ(CFont::glyphIndex(160), 95);
+    EXPECT_EQ(CFont::glyphIndex(255), CFont::glyphCount - 1);
+    for (int byte : {0, 31, 127, 159})
+        EXPECT_EQ(CFont::glyphIndex(static_cast<unsigned char>(byte)), CFont::glyphIndex('?'));
 }
 
 } // namespace
