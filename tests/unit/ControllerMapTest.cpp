@@ -45,6 +45,8 @@ TEST(ControllerMap, FilesChangeOnlyWhatTheyName) {
     ControllerMap map;
     map.readText("; my map\r\n"
                  "MidiCC.Filter_Cutoff = 20\r\n"
+                 "MidiCC.Master_Tuning = 0\r\n"
+                 "MidiCC.Inverter_2_Mode = 127\r\n"
                  "midicc.vco-1_level = 0x15\r\n"
                  "MidiCC.Master_Volume = -1\r\n"
                  "MidiCC.Output_Variable = 30\r\n"
@@ -59,6 +61,10 @@ TEST(ControllerMap, FilesChangeOnlyWhatTheyName) {
     EXPECT_EQ(map.parameterFor(40), -1);
     EXPECT_EQ(map.findController(Parameter::EnvelopeMod), 77); // 300 is no controller
     EXPECT_EQ(map.parameterFor(76), Parameter::FilterResonance);
+    // The first and the last parameter and controller of the table are assignable too.
+    EXPECT_EQ(map.parameterFor(0), Parameter::MasterTuning);
+    EXPECT_EQ(map.parameterFor(71), -1);
+    EXPECT_EQ(map.parameterFor(127), Parameter::Inverter2Mode);
 
     // A second line of that name addresses the second, so a written map reads back whole.
     map.assignController(31, Parameter::OutputVariable2);

@@ -71,6 +71,10 @@ TEST_F(ParameterDisplay, ListRulesTruncateAndLeaveUnknownEntriesEmpty) {
     EXPECT_EQ(show(Parameter::Vco2Range, 1.0f), "4'");
     EXPECT_EQ(show(Parameter::Vco1Waveform, 1.5f), "");
     EXPECT_EQ(show(Parameter::Vco1Range, -0.5f), "");
+    // Automation beyond 1.0: the first index past each list shows nothing either.
+    EXPECT_EQ(show(Parameter::Vco2Waveform, 1.25f), "");
+    EXPECT_EQ(show(Parameter::MgWave, 1.25f), "");
+    EXPECT_EQ(show(Parameter::Vco2Range, 1.5f), "");
     EXPECT_EQ(show(Parameter::Vco1Waveform, std::numeric_limits<float>::quiet_NaN()), "");
 }
 
