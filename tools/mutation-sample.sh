@@ -12,11 +12,13 @@
 #   --build DIR configured build folder to rebuild and test (default build/native)
 #   --list      print the sampled mutants without running them
 #   --only ID   run just this mutant (an ID printed by --list), may repeat
-# Prints each mutant as caught, survived or unbuilt, then the score per folder. Exit 0.
+# Prints each mutant as caught, survived or unbuilt, then the score per folder. A mutant in a file
+# the build folder does not compile (the Windows-only sources in a Linux build) is reported as
+# uncompiled and left out of the score: no test could catch it there. Exit 0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exec python3 - "$@" <<'PYTHON'
-import argparse, os, random, re, subprocess, sys, time
+import argparse, os, random, re, signal, subprocess, sys, time
 from collections import defaultdict
 
 parser = argparse.ArgumentParser(prog="mutation-sample.sh")
@@ -144,9 +146,29 @@ tests = ["ctest", "--test-dir", options.build, "-j2", "--timeout", "300", "--sto
 if not run(build, 3600) or not run(tests, 3600):
     sys.exit("mutation-sample: the unmutated tree does not build or pass its tests")
 
+def compiled_files(build_dir):
+    """Every source and header the build folder compiles, from ninja's dependency log; None
+    when that log cannot be read (another generator), and then every file counts as compiled."""
+    try:
+        listing = subprocess.run(["ninja", "-C", build_dir, "-t", "deps"], capture_output=True,
+                                 text=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    return {os.path.realpath(os.path.join(build_dir, line.strip()))
+            for line in listing.splitlines() if line.startswith(" ")}
+
+compiled = compiled_files(options.build)
+
+# A kill or a closed terminal must restore the source too: exit through the finally below.
+for number in (signal.SIGTERM, signal.SIGHUP):
+    signal.signal(number, lambda received, frame: sys.exit(128 + received))
+
 score = defaultdict(lambda: [0, 0])
 for m in sample:
     path = m[0]
+    if compiled is not None and os.path.realpath(path) not in compiled:
+        print(f"{'uncompiled':8}  {identifier(m)}  {m[5]}", flush=True)
+        continue
     with open(path, encoding="utf-8") as handle:
         original = handle.read()
     started = time.time()

@@ -78,6 +78,10 @@ TEST(ConfigSettings, ReaderRules) {
     EXPECT_EQ(settings.oscModel, 8); // a leading 0 reads octal
     EXPECT_EQ(settings.tuning, "");  // longer than 255 characters: ignored
     EXPECT_EQ(patch.getState(State::BendRange), 24);
+    readConfigText(settings, patch, "Tuning = \"" + std::string(256, 'u') + "\"\n");
+    EXPECT_EQ(settings.tuning, "");
+    readConfigText(settings, patch, "Tuning = \"" + std::string(255, 'u') + "\"\n");
+    EXPECT_EQ(settings.tuning, std::string(255, 'u'));
 
     readConfigText(settings, patch,
                    "ParameterSmoothing = 0x10\nBassBoost = nan\nMidiOutputChannel = 99\n");

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace treskpro {
 namespace {
 
@@ -16,10 +18,20 @@ int lineCount(const std::string& text, const std::string& needle) {
 }
 
 TEST(ControllerMap, DefaultsAndTheWrittenFile) {
+    // Without MidiCC.ini these eleven controllers move parameters, and no other does.
+    const std::map<int, int> defaults = {
+        {7, Parameter::MasterVolume},     {70, Parameter::Vco2Mod},
+        {71, Parameter::MasterTuning},    {74, Parameter::FilterCutoff},
+        {76, Parameter::FilterResonance}, {77, Parameter::EnvelopeMod},
+        {78, Parameter::VcfTracking},     {79, Parameter::AccentAmount},
+        {80, Parameter::Reserved},        {91, Parameter::VcoShaper},
+        {92, Parameter::VcoBoost}};
     ControllerMap map;
-    EXPECT_EQ(map.parameterFor(74), Parameter::FilterCutoff);
-    EXPECT_EQ(map.parameterFor(7), Parameter::MasterVolume);
-    EXPECT_EQ(map.parameterFor(1), -1);
+    for (int controller = 0; controller < ControllerMap::controllerCount; ++controller) {
+        const auto found = defaults.find(controller);
+        EXPECT_EQ(map.parameterFor(controller), found == defaults.end() ? -1 : found->second)
+            << "controller " << controller;
+    }
     EXPECT_EQ(map.findController(Parameter::VcoBoost), 92);
     const std::string text = map.writeText();
     EXPECT_EQ(text.rfind(";Value of -1 means not assigned\r\nMidiCC.Master_Tuning = 71\r\n", 0),
@@ -33,6 +45,8 @@ TEST(ControllerMap, FilesChangeOnlyWhatTheyName) {
     ControllerMap map;
     map.readText("; my map\r\n"
                  "MidiCC.Filter_Cutoff = 20\r\n"
+                 "MidiCC.Master_Tuning = 0\r\n"
+                 "MidiCC.Inverter_2_Mode = 127\r\n"
                  "midicc.vco-1_level = 0x15\r\n"
                  "MidiCC.Master_Volume = -1\r\n"
                  "MidiCC.Output_Variable = 30\r\n"
@@ -47,6 +61,10 @@ TEST(ControllerMap, FilesChangeOnlyWhatTheyName) {
     EXPECT_EQ(map.parameterFor(40), -1);
     EXPECT_EQ(map.findController(Parameter::EnvelopeMod), 77); // 300 is no controller
     EXPECT_EQ(map.parameterFor(76), Parameter::FilterResonance);
+    // The first and the last parameter and controller of the table are assignable too.
+    EXPECT_EQ(map.parameterFor(0), Parameter::MasterTuning);
+    EXPECT_EQ(map.parameterFor(71), -1);
+    EXPECT_EQ(map.parameterFor(127), Parameter::Inverter2Mode);
 
     // A second line of that name addresses the second, so a written map reads back whole.
     map.assignController(31, Parameter::OutputVariable2);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -77,6 +78,7 @@ TEST_F(HostState, ChunkLayoutAndRoundTrip) {
     synth.setState(State::FilterMode, 5);
     synth.patch().connections.append({Socket::MgCvOutput, Socket::VcfCvInput});
     synth.patch().patterns[9].steps[2] = {7, StepFlags::gate | StepFlags::accent};
+    synth.patch().info.reserved = 0x01020304; // kept as it came, whatever it holds
     synth.setCurrentPatchPath("C:\\Patches\\Rubber Bass.tpro");
     synth.dispatch(vst::effGetChunk, 0, 0, &data, 0.0f);
     const std::vector<std::uint8_t> saved(static_cast<std::uint8_t*>(data),
@@ -147,6 +149,93 @@ TEST_F(HostState, BigEndianRecordsAreConverted) {
     EXPECT_EQ(synth.getParameter(Parameter::FilterCutoff), 0.75f);
     EXPECT_STREQ(synth.patch().program.name, "Swapped");
     EXPECT_EQ(synth.getState(State::CurrentPattern), 42);
+}
+
+// A project saved on a big-endian machine: every tag, size and 32-bit word is byte-reversed,
+// while the pattern bytes, the program name and the patch info texts travel as they are.
+TEST_F(HostState, BigEndianChunksOfEveryRecordAreConverted) {
+    TreskproPatch source;
+    source.patterns[3].length = 7;
+    source.patterns[3].steps[5] = {9, StepFlags::gate | StepFlags::slide};
+    source.connections.append({Socket::MgCvOutput, Socket::VcfCvInput});
+    source.connections.append({Socket::Inverter1Output, Socket::Vco2CvInput});
+    std::strcpy(source.info.text, "Made on a big-endian desk");
+    source.info.reserved = 0x01020304;
+    source.info.showFlag = 1;
+    std::strcpy(source.info.patchName, "/Users/bass/Big.tpro");
+    source.setState(State::FilterMode, 1);
+    source.setState(State::BendRange, 7);
+
+    ConnectionList connections = source.connections;
+    auto* connectionWords = reinterpret_cast<std::uint32_t*>(&connections);
+    for (std::size_t i = 0; i < sizeof connections / 4; ++i)
+        connectionWords[i] = reversed(connectionWords[i]);
+    PatchInfo info = source.info;
+    info.reserved = static_cast<std::int32_t>(reversed(0x01020304u));
+    std::array<std::uint32_t, TreskproPatch::stateSlotCount> states{};
+    for (std::size_t i = 0; i < states.size(); ++i)
+        states[i] = reversed(static_cast<std::uint32_t>(source.states[i]));
+
+    std::vector<std::uint8_t> chunk;
+    auto appendBigEndian = [&](std::uint32_t tag, const void* block, std::size_t size) {
+        appendRecord(chunk, reversed(tag), block, size);
+        std::uint8_t* sizeBytes = chunk.data() + chunk.size() - size - 4;
+        const std::uint32_t reversedSize = reversed(static_cast<std::uint32_t>(size));
+        std::memcpy(sizeBytes, &reversedSize, 4);
+    };
+    appendBigEndian(260, &info, sizeof info);
+    appendBigEndian(259, &connections, sizeof connections);
+    appendBigEndian(257, source.patterns.data(), sizeof(PatternBank));
+    appendBigEndian(261, states.data(), sizeof states);
+
+    synth.setChunk(chunk.data(), static_cast<vst::intptr>(chunk.size()));
+    const TreskproPatch& restored = synth.patch();
+    EXPECT_EQ(restored.patterns[3].length, 7);
+    EXPECT_EQ(restored.patterns[3].steps[5].note, 9);
+    EXPECT_EQ(restored.patterns[3].steps[5].flags, StepFlags::gate | StepFlags::slide);
+    ASSERT_EQ(restored.connections.size(), 2);
+    EXPECT_EQ(restored.connections.connection(1).output, Socket::Inverter1Output);
+    EXPECT_EQ(restored.connections.connection(1).input, Socket::Vco2CvInput);
+    EXPECT_STREQ(restored.info.text, "Made on a big-endian desk");
+    EXPECT_EQ(restored.info.reserved, 0x01020304);
+    EXPECT_EQ(restored.info.showFlag, 1);
+    EXPECT_EQ(synth.currentPatchPath(), "/Users/bass/Big.tpro");
+    EXPECT_EQ(synth.getState(State::FilterMode), 1);
+    EXPECT_EQ(synth.getState(State::BendRange), 7);
+}
+
+// Chunks written by earlier versions carry shorter records, and a host may hand records in any
+// order, even twice: what a record holds is taken, the rest keeps the initial values, and a
+// later record of a tag replaces an earlier one.
+TEST_F(HostState, ShortRecordsAndRepeatedTags) {
+    TreskproPatch first;
+    first.setParameter(Parameter::FilterCutoff, 0.1f);
+    TreskproPatch second;
+    second.setParameter(Parameter::FilterCutoff, 0.8f);
+    second.setParameter(Parameter::DelayAmount, 0.6f);
+    second.setState(State::MidiMode, 1);
+    second.setState(State::PatternLock, 1);
+    second.patterns[0].steps[0].note = 5;
+    second.patterns[1].steps[0].note = 6;
+
+    std::vector<std::uint8_t> chunk;
+    appendRecord(chunk, 258, &first.program, sizeof first.program);
+    // The program's name and its first 40 parameters only, then four states.
+    appendRecord(chunk, 258, &second.program, 24 + 4 * 40);
+    appendRecord(chunk, 261, second.states.data(), 4 * 5);
+    // The first pattern record alone.
+    appendRecord(chunk, 257, second.patterns.data(), sizeof(PatternRecord));
+    EXPECT_EQ(synth.setChunk(chunk.data(), static_cast<vst::intptr>(chunk.size())),
+              static_cast<vst::intptr>(chunk.size()));
+    EXPECT_EQ(synth.getParameter(Parameter::FilterCutoff), 0.8f);
+    EXPECT_EQ(synth.getParameter(Parameter::DelayAmount), 0.0f); // beyond the short record
+    EXPECT_EQ(synth.getParameter(Parameter::VcaDecay), 1.0f);
+    EXPECT_EQ(synth.getState(State::MidiMode), 1);
+    EXPECT_EQ(synth.getState(State::PatternLock), 0);
+    EXPECT_EQ(synth.getState(State::FilterMode), 3);
+    EXPECT_EQ(synth.patch().patterns[0].steps[0].note, 5);
+    EXPECT_EQ(synth.patch().patterns[1].steps[0].note, 0);
+    EXPECT_EQ(synth.patch().patterns[1].length, 16);
 }
 
 TEST_F(HostState, DamagedChunksNeverReadPastTheirSize) {

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace treskpro {
 namespace {
@@ -69,6 +71,10 @@ TEST_F(ParameterDisplay, ListRulesTruncateAndLeaveUnknownEntriesEmpty) {
     EXPECT_EQ(show(Parameter::Vco2Range, 1.0f), "4'");
     EXPECT_EQ(show(Parameter::Vco1Waveform, 1.5f), "");
     EXPECT_EQ(show(Parameter::Vco1Range, -0.5f), "");
+    // Automation beyond 1.0: the first index past each list shows nothing either.
+    EXPECT_EQ(show(Parameter::Vco2Waveform, 1.25f), "");
+    EXPECT_EQ(show(Parameter::MgWave, 1.25f), "");
+    EXPECT_EQ(show(Parameter::Vco2Range, 1.5f), "");
     EXPECT_EQ(show(Parameter::Vco1Waveform, std::numeric_limits<float>::quiet_NaN()), "");
 }
 
@@ -128,6 +134,57 @@ TEST_F(ParameterDisplay, DelayTimeFreeAndTempoSynced) {
     EXPECT_EQ(show(Parameter::DelayRight, 0.45f), "Bpm / 2.00");
     // A value beyond 1.0 from automation stays on the table's last ratio.
     EXPECT_EQ(show(Parameter::DelayRight, 7.0f), "Bpm * 8.00");
+}
+
+// Every parameter shows the text of its own kind: a parameter given another's rule shows a
+// plausible but wrong text, so each is checked at a value that tells the rules apart.
+TEST_F(ParameterDisplay, EveryParameterShowsItsOwnKindOfText) {
+    const struct {
+        std::vector<int> parameters;
+        float value;
+        const char* text;
+    } kinds[] = {
+        {{2, 3, 5, 6, 7, 13, 14, 18, 19, 25, 26, 27, 28, 31, 41, 46, 50, 53, 62, 63, 64},
+         0.0f,
+         " 0%"},
+        {{2, 3, 5, 6, 7, 13, 14, 18, 19, 25, 26, 27, 28, 31, 41, 46, 50, 53, 62, 63, 64},
+         0.5f,
+         "50%"},
+        {{4}, 0.5f, "100%"},
+        {{0}, 0.0f, "-12.00 Semitones"},
+        {{15, 20}, 0.0f, "-48.00 Semitones"},
+        {{1}, 0.0f, "   38 Hz"},
+        {{8}, 0.0f, " 0% (-inf dB)"},
+        {{9, 11, 56, 57}, 0.5f, "N/A"},
+        {{10}, 0.5f, "VCO-2 -> VCF"},
+        {{12, 17}, 0.5f, "Pulse"},
+        {{29}, 0.5f, "Triangle"},
+        {{16, 21}, 0.5f, "8'"},
+        {{22}, 0.0f, "R -[|        ]- W"},
+        {{23}, 0.0f, "   10 ms"},
+        {{24}, 0.0f, " 0%,     0 ms"},
+        {{44, 48, 60}, 0.0f, "  0.1 ms"},
+        {{40, 45, 49, 61, 65}, 0.0f, "  0.3 ms"},
+        {{47, 51}, 0.0f, "  0.9 ms"},
+        {{32, 33, 34, 35, 36, 37, 38, 39, 42, 43, 58, 59, 66, 67}, 0.6f, "On"},
+        {{32, 33, 34, 35, 36, 37, 38, 39, 42, 43, 58, 59, 66, 67}, 0.5f, "Off"},
+        {{52}, 0.0f, " 0% (Off)"},
+        {{30}, 0.0f, "0.10 Hz"},
+        {{54, 55}, 0.0f, "   15 ms"},
+        {{68}, 1.0f, "Single"},
+        {{69, 70}, 1.0f, "Midi"},
+        {{71, 72}, 1.0f, "Inverter"},
+    };
+    std::vector<int> checked;
+    for (const auto& kind : kinds) {
+        for (int parameter : kind.parameters) {
+            EXPECT_EQ(show(parameter, kind.value), kind.text) << "parameter " << parameter;
+            checked.push_back(parameter);
+        }
+    }
+    std::sort(checked.begin(), checked.end());
+    checked.erase(std::unique(checked.begin(), checked.end()), checked.end());
+    EXPECT_EQ(checked.size(), static_cast<std::size_t>(Parameter::count));
 }
 
 TEST_F(ParameterDisplay, ParametersWithoutTextAndIndexesOutsideTheTable) {

@@ -326,6 +326,14 @@ TEST(SongImport, TwoUnitsFillTheFirstSixtyFourPatterns) {
     EXPECT_EQ(settings.changes[4].parameter, Parameter::VcfDecay);
     EXPECT_FLOAT_EQ(settings.changes[4].value, 40.0f / 127.0f);
     EXPECT_EQ(settings.changes[5].parameter, Parameter::AccentAmount);
+    // Sent in order, the knobs leave each of the six parameters at its own knob's value.
+    TreskproPatch sent;
+    for (const ParameterChange& change : settings.changes)
+        sent.setParameter(change.parameter, change.value);
+    EXPECT_FLOAT_EQ(sent.getParameter(Parameter::MasterTuning), 1.0f);
+    EXPECT_FLOAT_EQ(sent.getParameter(Parameter::FilterResonance), 20.0f / 127.0f);
+    EXPECT_FLOAT_EQ(sent.getParameter(Parameter::EnvelopeMod), 30.0f / 127.0f);
+    EXPECT_FLOAT_EQ(sent.getParameter(Parameter::AccentAmount), 50.0f / 127.0f);
     EXPECT_EQ(settings.pendingPattern, 127);
     EXPECT_EQ(patch.currentPatternIndex(), 127);
 

@@ -162,6 +162,33 @@ TEST(SkinDefinition, VersionTwoLinesNameTheirElement) {
     EXPECT_EQ(first.elements()[0].extra, (std::array<std::int32_t, 3>{0, 0, 0}));
     EXPECT_EQ(first.rectangleOf(SkinTag::CUTOFFKNOB), (toolkit::CRect{1, 2, 4, 6}));
     EXPECT_EQ(first.rectangleOf(SkinTag::VOLUMEKNOB), (toolkit::CRect{8, 9, 18, 20}));
+
+    // The background's tag is 0, a tag like any other.
+    const SkinDefinition background = readSkin("VERSION 2\npanel BACKGROUND \"b.png\", 0, 0, "
+                                               "724, 526, 0, 0, 0\n");
+    ASSERT_EQ(background.elements().size(), 1u);
+    EXPECT_EQ(background.elements()[0].instanceName, "panel");
+    EXPECT_EQ(background.editorWidth(), 722);
+}
+
+TEST(SkinDefinition, ReadingAgainForgetsTheNameOffsetAndElementsOnly) {
+    // A skin chosen from the menu is read into the same definition: its elements must not be
+    // moved by the last skin's offset nor shown under its name, while the cable look, colours
+    // and version stay until the new file sets them.
+    SkinDefinition skin;
+    skin.readText("NAME \"Old\"\nOFFSET 10, 10\nBLENDMODE 2\nCABLETYPE 3\nCABLETINT 1, 2, 3\n"
+                  "TRANSPARENTCOLOR 4, 5, 6\nLEDCOLOR 7, 0.5, 0.5, 0.5\nVERSION 2\n"
+                  "CUTOFFKNOB \"k.png\", 1, 1, 1, 1\n");
+    skin.readText("knob VOLUMEKNOB \"v.png\", 1, 1, 1, 1, 0, 0, 0\n");
+    EXPECT_EQ(skin.name, "Default");
+    EXPECT_EQ(skin.blendMode, 0);
+    ASSERT_EQ(skin.elements().size(), 1u);
+    EXPECT_EQ(skin.elements()[0].instanceName, "knob");
+    EXPECT_EQ(skin.rectangleOf(SkinTag::VOLUMEKNOB), (toolkit::CRect{1, 1, 2, 2}));
+    EXPECT_EQ(skin.cableType, 3);
+    EXPECT_EQ(skin.cableTint, (std::array<std::uint8_t, 3>{1, 2, 3}));
+    EXPECT_EQ(skin.transparentColour, (std::array<std::uint8_t, 4>{4, 5, 6, 255}));
+    EXPECT_EQ(skin.ledColours[7][0], 0.5f);
 }
 
 TEST(SkinDefinition, VersionTwoStatementsTakeOnlyTheirOwnArguments) {
@@ -225,7 +252,17 @@ TEST(SkinDefinition, TextsAndCountsStayWithinTheirLimits) {
     for (int i = 0; i < 1100; ++i)
         many += "SOCKET1 \"s.png\", " + std::to_string(i) + ", 0, 1, 1\n";
     skin.readText(many);
-    EXPECT_EQ(skin.elements().size(), SkinDefinition::elementCapacity);
+    EXPECT_EQ(skin.elements().size(), 1024u);
+
+    // And at most 1024 distinct images are loaded.
+    std::string images;
+    for (int i = 0; i < 1100; ++i)
+        images += "SOCKET1 \"s" + std::to_string(i) + ".png\", 0, 0, 1, 1\n";
+    skin.readText(images);
+    CountingLoader loader;
+    skin.loadImages("skins", loader);
+    EXPECT_EQ(loader.paths.size(), 1024u);
+    EXPECT_EQ(skin.loadedImages().size(), 1024u);
 }
 
 TEST(SkinDefinition, IncludeStartsAfreshAndAppendsWhatFollows) {

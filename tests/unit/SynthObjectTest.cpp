@@ -3,6 +3,8 @@
 #include "engine/Parameters.h"
 #include "platform/Platform.h"
 #include "plugin/TreskproPlugin.h"
+#include "tests/unit/FrequencyAnalysis.h"
+#include "tools/render/MidiEventList.h"
 
 #include <gtest/gtest.h>
 
@@ -231,6 +233,41 @@ TEST_F(PluginFolderFiles, TuningAndClearedPatternsAtStartUp) {
     TreskproPlugin gated(fakeHost, testing::TempDir());
     EXPECT_EQ(gated.patch().patterns[127].steps[15].flags, StepFlags::gate);
     EXPECT_EQ(gated.patch().patterns[127].steps[16].flags, 0);
+}
+
+TEST_F(PluginFolderFiles, TheCustomTuningSoundsOnlyInCustomMode) {
+    // Every note of the custom table a fourth below its standard pitch.
+    std::string numbers;
+    double standard = 8.175798915636872;
+    for (int k = 0; k < 128; ++k, standard *= 1.059463094359)
+        numbers += std::to_string(0.75 * standard) + "\n";
+    write("Fourth Down.tun", numbers);
+    auto pitchPlayed = [&](int tuningMode) {
+        write("Config.ini", "Tuning = \"" + folder + "/Fourth Down.tun\"\r\nTuningMode = " +
+                                std::to_string(tuningMode) + "\r\nOscModel = 0\r\n");
+        TreskproPlugin synth(fakeHost, folder);
+        synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        synth.dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
+        synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+        synth.setState(State::MidiMode, 1);
+        synth.setParameter(Parameter::FilterCutoff, 1.0f);
+        synth.setParameter(Parameter::EnvelopeMod, 0.0f);
+        MidiEventList midi;
+        midi.add(0, 0x90, 69, 100);
+        synth.processEvents(midi.record());
+        std::vector<float> left(512), right(512), played;
+        float* outputs[] = {left.data(), right.data()};
+        for (int block = 0; block < 32; ++block) {
+            synth.processReplacing(nullptr, outputs, 512);
+            if (block >= 8) // past the attack
+                played.insert(played.end(), left.begin(), left.end());
+        }
+        return test::zeroCrossingFrequency(played, 44100.0);
+    };
+    const double custom = pitchPlayed(0);
+    const double standardPitch = pitchPlayed(1);
+    ASSERT_GT(standardPitch, 0.0);
+    EXPECT_NEAR(custom / standardPitch, 0.75, 0.002);
 }
 
 TEST_F(PluginFolderFiles, ConfigSnapshotsAndTheStartPatch) {

@@ -214,6 +214,10 @@ TEST_F(Screen, TextFieldsEditInPlaceAndReportOnReturn) {
     EXPECT_EQ(field->getText(), "resk pro Acid bass ");
     EXPECT_EQ(listener.changes.size(), 2u);
     EXPECT_EQ(frame.getFocusView(), nullptr);
+
+    // A field without a limit of its own keeps 255 bytes.
+    const CTextEdit unlimited(CRect::fromSize(0, 0, 10, 10), &listener, 43, std::string(300, 'p'));
+    EXPECT_EQ(unlimited.getText(), std::string(255, 'p'));
 }
 
 TEST(Menu, EntryTextsFollowTheSeparatorGreyAndTabConventions) {
@@ -280,6 +284,12 @@ TEST(Menu, ChoicesReportTheIndexAndTheMenuThatHoldsIt) {
     EXPECT_EQ(listener.changes.size(), 3u);
     menu->setEntry(0, "-GOpen Patch (now Acid)");
     EXPECT_TRUE(menu->entryAt(0)->disabled);
+    // The first and the last entry can be removed; one past the end cannot.
+    EXPECT_TRUE(menu->removeEntry(0));
+    EXPECT_EQ(menu->getEntry(0), "Lead");
+    EXPECT_FALSE(menu->removeEntry(menu->getNbEntries()));
+    EXPECT_TRUE(menu->removeEntry(menu->getNbEntries() - 1));
+    EXPECT_EQ(menu->getNbEntries(), 3);
     menu->removeAllEntry();
     EXPECT_EQ(menu->getNbEntries(), 0);
     EXPECT_EQ(menu->getLastChoice().menu, nullptr);
@@ -322,6 +332,18 @@ TEST(Drawing, LinesRectanglesTextAndClipping) {
     EXPECT_EQ(target.colorAt(20, 21), kBlackCColor);
     EXPECT_EQ(target.colorAt(20, 19), kWhiteCColor);
     EXPECT_EQ(target.colorAt(20, 22), kWhiteCColor);
+
+    // A width below one draws one pixel wide.
+    CBitmap thin(10, 5);
+    CDrawContext pen(thin);
+    pen.setFillColor(kWhiteCColor);
+    pen.fillRect(thin.bounds());
+    pen.setFrameColor(kBlackCColor);
+    pen.setLineWidth(0);
+    pen.drawLine({0, 2}, {9, 2});
+    EXPECT_EQ(thin.colorAt(5, 2), kBlackCColor);
+    EXPECT_EQ(thin.colorAt(5, 1), kWhiteCColor);
+    EXPECT_EQ(thin.colorAt(5, 3), kWhiteCColor);
 
     // A translucent line is blended once per pixel, even where its width overlaps itself.
     context.setFrameColor({255, 0, 0, 128});
@@ -366,6 +388,32 @@ TEST(Drawing, LinesRectanglesTextAndClipping) {
     EXPECT_EQ(CFont(CFontId::normal).textWidth("Tresk"),
               CFont(CFontId::normal).textWidth("Tre") + CFont(CFontId::normal).textWidth("sk"));
     EXPECT_GT(CFont(CFontId::bold).lineHeight(), CFont(CFontId::small).lineHeight());
+
+    // Bytes draw as their Latin-1 glyphs at both ends of both ranges, any other as "?": a
+    // blank drawn as "?" would show in every display text.
+    EXPECT_EQ(CFont::glyphIndex(' '), 0);
+    EXPECT_EQ(CFont::glyphIndex('~'), 94);
+    EXPECT_EQ(CFont::glyphIndex(160), 95);
+    EXPECT_EQ(CFont::glyphIndex(255), CFont::glyphCount - 1);
+    for (int byte : {0, 31, 127, 159})
+        EXPECT_EQ(CFont::glyphIndex(static_cast<unsigned char>(byte)), CFont::glyphIndex('?'));
+
+    // Display texts keep two pixels from the edge they are aligned to.
+    CParamDisplay display(CRect::fromSize(0, 0, 40, 16));
+    display.setStringConvert([](float) { return std::string("I"); });
+    display.setHoriAlign(CHorizontalAlign::left);
+    display.setFrameColor(kTransparentCColor);
+    CBitmap shown(40, 16);
+    CDrawContext displayContext(shown);
+    display.draw(displayContext);
+    int firstInk = -1;
+    for (int x = 0; x < 40 && firstInk < 0; ++x) {
+        for (int y = 0; y < 16; ++y) {
+            if (shown.colorAt(x, y).red < 128)
+                firstInk = x;
+        }
+    }
+    EXPECT_EQ(firstInk, 2 + CFont().glyph('I').left);
 }
 
 } // namespace

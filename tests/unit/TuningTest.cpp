@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 namespace treskpro {
 namespace {
@@ -56,7 +58,8 @@ TEST(Tuning, EqualTemperedScalaScaleGivesTheStandardTable) {
 
 TEST(Tuning, ScalaPitchFormsAndErrors) {
     ScalaScale scale;
-    ASSERT_TRUE(readScalaText(scale, "\n3\n3/2\n701.955\n2\n"));
+    // CR LF line ends, as a Windows editor saves them.
+    ASSERT_TRUE(readScalaText(scale, "\r\n3\r\n3/2\r\n701.955\r\n2\r\n"));
     EXPECT_EQ(scale.description, "");    // an empty description is accepted
     ASSERT_EQ(scale.degrees.size(), 3u); // the period itself is not played
     EXPECT_NEAR(scale.degrees[1], 1.5f, 1e-6f);
@@ -92,6 +95,31 @@ TEST(Tuning, FilesByName) {
     EXPECT_FALSE(loadTuning(table, ""));
     EXPECT_FALSE(loadTuning(table, testing::TempDir() + "no such.tun"));
     EXPECT_EQ(table, equalTemperament());
+
+    // A name holding ".scl" anywhere, a folder's name too, is read as a Scala scale; any other
+    // as a .tun table. Both may come with CR LF line ends from a Windows editor.
+    const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "my.scl.files";
+    std::filesystem::create_directories(folder);
+    const std::string scala = (folder / "fifths.txt").string();
+    std::ofstream(scala, std::ios::binary) << "! fifths\r\nFifths\r\n 2\r\n3/2\r\n2/1\r\n";
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(loadTuning(table, scala));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_NEAR(table[0], 8.1757989f, 1e-5f);
+    EXPECT_NEAR(table[1], 1.5f * 8.1757989f, 1e-4f);
+    EXPECT_NEAR(table[2], 2.0f * 8.1757989f, 1e-4f);
+    EXPECT_NEAR(table[3], 3.0f * 8.1757989f, 1e-4f); // the next octave
+
+    const std::string tun = (std::filesystem::path(testing::TempDir()) / "flat.tun").string();
+    std::string numbers;
+    for (int k = 0; k < 128; ++k)
+        numbers += std::to_string(100 + k) + (k % 8 == 7 ? "\r\n" : " ");
+    std::ofstream(tun, std::ios::binary) << numbers;
+    EXPECT_TRUE(loadTuning(table, tun));
+    EXPECT_EQ(table[0], 100.0f);
+    EXPECT_EQ(table[127], 227.0f);
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove(tun);
 }
 
 } // namespace
