@@ -79,7 +79,7 @@ Midi controller(int frame, int number, int value) {
 }
 
 // One plug-in instance driven as a host drives it; every rendered sample of the left output is
-// kept in `recorded`.
+// kept in `recorded`, of the right output in `recordedRight`.
 class Instrument {
 public:
     [[nodiscard]] bool open(const std::string& file, const TreskproPatch& patch) {
@@ -104,6 +104,7 @@ public:
         host.dispatch(effSetChunk, 0, static_cast<intptr>(chunk.size()), chunk.data());
         render(16384);
         recorded.clear();
+        recordedRight.clear();
     }
 
     TreskproPatch state() const {
@@ -158,6 +159,7 @@ public:
             }
         }
         recorded.insert(recorded.end(), left.begin(), left.end());
+        recordedRight.insert(recordedRight.end(), right.begin(), right.end());
     }
 
     void suspendAndResume() {
@@ -169,6 +171,7 @@ public:
 
     PluginHost host;
     std::vector<float> recorded;
+    std::vector<float> recordedRight;
     float input = 0.0f; // the level on both audio inputs
     // Both outputs carry the same voice signal; only the delay makes them differ.
     bool channelsAlike = true;
@@ -792,6 +795,74 @@ TEST(InstrumentControllers, EveryChannelIsHandledAlike) {
     EXPECT_EQ(renderFresh(patch, messages(15), 8192), first);
 }
 
+// --- Stereo delay -------------------------------------------------------------------------
+
+// The first sample at or after `from` that rises out of silence.
+int firstSoundFrom(const std::vector<float>& x, int from, float silent) {
+    for (std::size_t i = static_cast<std::size_t>(from); i < x.size(); ++i) {
+        if (std::fabs(x[i]) > silent)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// A short burst of the steady input; each side echoes it after its own time, free or following
+// the tempo (by the "Delay Bpm Sync" button or by the "DelaySync" option), and each echo comes
+// back once more through the feedback.
+TEST(InstrumentDelay, EachSideEchoesAfterItsOwnTime) {
+    struct Case {
+        const char* name;
+        float left, right;
+        float bpmSync;
+        int delaySync;
+        double leftSamples, rightSamples;
+    };
+    const Case cases[] = {
+        // 65536 x (0.99 v + 0.01) samples.
+        {"free", 0.05f, 0.08f, 0.0f, 0, 65536 * 0.0595, 65536 * 0.0892},
+        // Steps of 5512.5 samples at 120 BPM times the ratio of trunc(14 v): 1 and 1/4.
+        {"Delay Bpm Sync", 0.5f, 0.3f, 1.0f, 0, stepSamples, stepSamples / 4},
+        // Ratios 2 and 1/2.
+        {"DelaySync", 0.6f, 0.45f, 0.0f, 1, 2 * stepSamples, stepSamples / 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TreskproPatch patch = steadyPatch(1);
+        patch.setParameter(Parameter::DelayAmount, 0.5f);
+        patch.setParameter(Parameter::DelayFeedback, 0.5f);
+        patch.setParameter(Parameter::DelayLeft, c.left);
+        patch.setParameter(Parameter::DelayRight, c.right);
+        patch.setParameter(Parameter::DelayBpmSync, c.bpmSync);
+        patch.setState(State::DelaySync, c.delaySync);
+        Instrument instrument;
+        instrument.input = 0.25f;
+        instrument.channelsAlike = false;
+        ASSERT_TRUE(instrument.open("Treskpro", patch));
+        // The read positions glide to their targets like tape; let them arrive.
+        instrument.render(60000);
+        instrument.recorded.clear();
+        instrument.recordedRight.clear();
+        const int burst = 200;
+        instrument.render(static_cast<int>(2 * std::max(c.leftSamples, c.rightSamples)) + 2000,
+                          {noteOn(0, 60), noteOff(burst, 60)});
+
+        const auto echoes = [&](const std::vector<float>& x, double delay, const char* side) {
+            SCOPED_TRACE(side);
+            const float level = std::fabs(x[burst / 2]);
+            ASSERT_GT(level, 0.01f);
+            EXPECT_EQ(firstSoundFrom(x, 0, 1e-3f * level), 0);
+            // The burst is over long before its first echo.
+            const int echo = firstSoundFrom(x, burst + 500, 1e-3f * level);
+            EXPECT_NEAR(echo, delay, 1.0);
+            const auto at = [&](double i) { return std::fabs(x[static_cast<std::size_t>(i)]); };
+            EXPECT_NEAR(at(delay + burst / 2), 0.5f * level, 0.01f * level);
+            EXPECT_NEAR(at(2 * delay + burst / 2), 0.25f * level, 0.01f * level);
+        };
+        echoes(instrument.recorded, c.leftSamples, "left");
+        echoes(instrument.recordedRight, c.rightSamples, "right");
+    }
+}
+
 // --- One render against its reference ----------------------------------------------------
 
 // A busy sound: both oscillators, a resonant filter swept by its envelope and the MG, accents,
@@ -826,14 +897,19 @@ TreskproPatch busyPatch() {
 
 // The reference was rendered by the native build; every build must agree with it within a
 // tolerance. Both compute in single and double precision with SSE2, so only the mathematical
-// library's last bits may differ. TRESKPRO_WRITE_REFERENCE=1 writes a new reference into the
-// source tree.
+// library's last bits may differ. Both outputs are kept, frame by frame (left, right): the
+// delay's two sides differ. TRESKPRO_WRITE_REFERENCE=1 writes a new reference into the source
+// tree.
 TEST(InstrumentReference, APatternRenderAgreesWithTheReference) {
     Instrument instrument;
     instrument.channelsAlike = false;
     ASSERT_TRUE(instrument.open("Treskpro", busyPatch()));
     instrument.render(16384, {noteOn(0, 0)});
-    const std::vector<float>& x = instrument.recorded;
+    std::vector<float> x;
+    for (std::size_t i = 0; i < instrument.recorded.size(); ++i) {
+        x.push_back(instrument.recorded[i]);
+        x.push_back(instrument.recordedRight[i]);
+    }
     const std::size_t bytes = x.size() * sizeof(float);
 
     if (std::getenv("TRESKPRO_WRITE_REFERENCE")) {
@@ -848,20 +924,29 @@ TEST(InstrumentReference, APatternRenderAgreesWithTheReference) {
     in.read(reinterpret_cast<char*>(reference.data()), static_cast<std::streamsize>(bytes));
     ASSERT_EQ(static_cast<std::size_t>(in.gcount()), bytes) << file;
 
-    float peak = 0.0f;
-    double largest = 0.0, squares = 0.0;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        peak = std::max(peak, std::fabs(reference[i]));
-        const double difference = std::fabs(double(x[i]) - reference[i]);
-        largest = std::max(largest, difference);
-        squares += difference * difference;
+    for (std::size_t side = 0; side < 2; ++side) {
+        SCOPED_TRACE(side == 0 ? "left" : "right");
+        float peak = 0.0f;
+        double largest = 0.0, squares = 0.0, sideDifference = 0.0;
+        for (std::size_t i = side; i < x.size(); i += 2) {
+            peak = std::max(peak, std::fabs(reference[i]));
+            const double difference = std::fabs(double(x[i]) - reference[i]);
+            largest = std::max(largest, difference);
+            squares += difference * difference;
+            sideDifference = std::max(sideDifference, std::fabs(double(x[i]) - x[i ^ 1]));
+        }
+        ASSERT_GT(peak, 0.05f);
+        // The two delay times tell the sides apart.
+        EXPECT_GT(sideDifference, 0.05 * peak);
+        const double rmsDifference = std::sqrt(squares / double(x.size() / 2));
+        const std::string name = side == 0 ? "left" : "right";
+        RecordProperty("largest_difference_of_peak_" + name,
+                       testing::PrintToString(largest / peak));
+        RecordProperty("rms_difference_of_peak_" + name,
+                       testing::PrintToString(rmsDifference / peak));
+        EXPECT_LT(largest, 1e-3 * peak);
+        EXPECT_LT(rmsDifference, 1e-4 * peak);
     }
-    ASSERT_GT(peak, 0.05f);
-    const double rmsDifference = std::sqrt(squares / double(x.size()));
-    RecordProperty("largest_difference_of_peak", testing::PrintToString(largest / peak));
-    RecordProperty("rms_difference_of_peak", testing::PrintToString(rmsDifference / peak));
-    EXPECT_LT(largest, 1e-3 * peak);
-    EXPECT_LT(rmsDifference, 1e-4 * peak);
 }
 
 } // namespace
