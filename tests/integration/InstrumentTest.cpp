@@ -639,6 +639,40 @@ TEST(InstrumentKeyboard, NotesSoundAtTheirEqualTemperedPitch) {
                    std::to_string(c36) + " " + std::to_string(c57) + " " + std::to_string(c69));
 }
 
+// Each oscillator alone, with master tuning, its own fine tune and range and the pitch bend
+// set; the other oscillator's settings differ, so a mix-up of the two shows.
+TEST(InstrumentKeyboard, EachOscillatorFollowsTuningFineTuneRangeAndBend) {
+    struct Case {
+        int vco;
+        float master, fine1, fine2, range1, range2;
+        int bend; // 14-bit, 8192 = centre; bend range 2 semitones
+        int semitones;
+    };
+    const float semitone = 1.0f / 96.0f; // fine tunes span +-48 semitones
+    const Case cases[] = {
+        {2, 0.5f, 0.5f + 3 * semitone, 0.5f + 7 * semitone, 1.0f, 0.0f, 8192, 7},
+        {2, 0.75f, 0.5f, 0.5f - 5 * semitone, 0.0f, 1.0f, 16383, 6 - 5 + 24 + 2},
+        {1, 0.25f, 0.5f - 5 * semitone, 0.5f + 7 * semitone, 0.5f, 0.0f, 0, -6 - 5 + 12 - 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "VCO-" << c.vco << " " << c.semitones);
+        TreskproPatch patch = sinePatch(1);
+        patch.setParameter(Parameter::Vco1Level, c.vco == 1 ? 1.0f : 0.0f);
+        patch.setParameter(Parameter::Vco2Level, c.vco == 2 ? 1.0f : 0.0f);
+        patch.setParameter(Parameter::Vco2Waveform, 1.0f); // sine
+        patch.setParameter(Parameter::MasterTuning, c.master);
+        patch.setParameter(Parameter::Vco1FineTune, c.fine1);
+        patch.setParameter(Parameter::Vco2FineTune, c.fine2);
+        patch.setParameter(Parameter::Vco1Range, c.range1);
+        patch.setParameter(Parameter::Vco2Range, c.range2);
+        Instrument instrument;
+        ASSERT_TRUE(instrument.open("Treskpro", patch));
+        instrument.render(22050, {{0, 0xE0, c.bend & 127, c.bend >> 7}, noteOn(0, 57)});
+        const double measured = frequency(instrument.recorded, 2000, 22050);
+        EXPECT_NEAR(cents(measured, noteFrequency(57 + c.semitones)), 0.0, 3.0);
+    }
+}
+
 TEST(InstrumentKeyboard, MonoPlaysTheLatestHeldKeyLegatoAndFallsSilentAfterRelease) {
     TreskproPatch patch = sinePatch(1);
     patch.setParameter(Parameter::VcaAttack, 0.5f); // 82 ms: a restarted envelope would show
