@@ -220,6 +220,26 @@ TEST_F(Oscillator, ParabolicWaveformsFadeInAfterReset) {
     rig.vco.reset();
     rig.render(441.0f, 1, [] {});
     EXPECT_LT(std::abs(rig.audio[0]), 0.01f);
+
+    // Every differentiated form starts from its own previous values: no click at a note-on.
+    struct Form {
+        int waveform;
+        float width;
+    };
+    for (const Form form : {Form{VcoModule::Square, 0.0f}, Form{VcoModule::Pulse, 0.5f},
+                            Form{VcoModule::Pulse, 0.1f}, Form{VcoModule::Pulse, 1.8f}}) {
+        VcoRig started;
+        started.vco.setWavetableFlag(false);
+        started.vco.setWaveform(form.waveform);
+        started.vco.setPulseWidth(form.width);
+        for (int note = 0; note < 2; ++note) {
+            started.vco.reset();
+            started.render(110.0f, 1, [] {});
+            EXPECT_LT(std::abs(started.audio[0]), 2e-3f)
+                << form.waveform << " " << form.width << " note " << note;
+            started.render(110.0f, 7, [] {}); // part of a cycle: the next note starts elsewhere
+        }
+    }
 }
 
 TEST_F(Oscillator, MissingWavetablesFallBackToParabolicFormsOrSilence) {
