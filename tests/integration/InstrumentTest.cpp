@@ -829,6 +829,59 @@ TEST(InstrumentControllers, EveryChannelIsHandledAlike) {
     EXPECT_EQ(renderFresh(patch, messages(15), 8192), first);
 }
 
+// --- Modulation generator -------------------------------------------------------------------
+
+// The MG's square on the VCA gates the steady input on and off: its cycles are counted at the
+// rises through half the level, free-running and following the tempo (by "MG Bpm Sync" or by
+// the "DelaySync" option).
+TEST(InstrumentMg, RateFreeAndTempoSyncedHeardThroughTheVca) {
+    struct Case {
+        const char* name;
+        float frequency, bpmSync;
+        int delaySync;
+        double hertz;
+    };
+    const Case cases[] = {
+        {"free", 0.5f, 0.0f, 0, 0.1 * std::exp2(7.0)},      // 12.8 Hz
+        {"MG Bpm Sync", 0.6f, 1.0f, 0, 2.0 * 120.0 / 60.0}, // ratio 2 of trunc(14 v)
+        {"DelaySync", 0.75f, 0.0f, 1, 4.0 * 120.0 / 60.0},  // ratio 4
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TreskproPatch patch = steadyPatch(1);
+        patch.setParameter(Parameter::MgWave, 0.25f); // square
+        patch.setParameter(Parameter::MgAmount, 1.0f);
+        patch.setParameter(Parameter::MgVcaDest, 1.0f);
+        patch.setParameter(Parameter::MgFrequency, c.frequency);
+        patch.setParameter(Parameter::MgBpmSync, c.bpmSync);
+        patch.setState(State::DelaySync, c.delaySync);
+        Instrument instrument;
+        instrument.input = 0.25f;
+        ASSERT_TRUE(instrument.open("Treskpro", patch));
+        const int frames = 2 * static_cast<int>(sampleRate);
+        instrument.render(frames, {noteOn(0, 60)});
+        const std::vector<float>& x = instrument.recorded;
+        float peak = 0.0f;
+        for (float v : x)
+            peak = std::max(peak, std::fabs(v));
+        std::vector<int> rises;
+        for (int i = 1; i < frames; ++i) {
+            if (std::fabs(x[std::size_t(i - 1)]) < 0.5f * peak &&
+                std::fabs(x[std::size_t(i)]) >= 0.5f * peak)
+                rises.push_back(i);
+        }
+        ASSERT_GE(rises.size(), 3u);
+        const double period =
+            double(rises.back() - rises[1]) / double(rises.size() - 2); // the first may be cut
+        EXPECT_NEAR(sampleRate / period, c.hertz, 0.005 * c.hertz);
+        // Fully off in the low half of each cycle.
+        EXPECT_LT(std::fabs(*std::min_element(
+                      x.begin() + rises[1], x.end(),
+                      [](float a, float b) { return std::fabs(a) < std::fabs(b); })),
+                  0.01f * peak);
+    }
+}
+
 // --- Stereo delay -------------------------------------------------------------------------
 
 // The first sample at or after `from` that rises out of silence.
