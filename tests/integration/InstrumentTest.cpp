@@ -41,23 +41,28 @@ constexpr int blockSize = 512;
 // Samples in one sixteenth note at the initial 120 BPM.
 constexpr double stepSamples = 5512.5;
 
-// The installed plug-in folder: both builds, the oscillators' wavetable data beside them and a
-// Config.ini that names the polyphony the tests rely on.
-std::string pluginPath(const std::string& name) {
+// A plug-in folder of its own: both builds, the oscillators' wavetable data beside them and a
+// Config.ini of `config`.
+std::filesystem::path installFolder(const std::string& name, const std::string& config) {
     namespace fs = std::filesystem;
-    static const fs::path folder = [] {
-        const fs::path bundle = fs::path(platform::executableDirectory()) / ".." / "bundle";
-        const fs::path path = fs::path(testing::TempDir()) / "treskpro-instrument";
-        fs::remove_all(path);
-        fs::create_directories(path);
-        for (const char* file : {"Treskpro", "TreskproFX"}) {
-            const std::string plugin = std::string(file) + pluginSuffix;
-            fs::copy_file(bundle / plugin, path / plugin);
-        }
-        fs::copy(bundle / "Tresk Pro Data", path / "Tresk Pro Data", fs::copy_options::recursive);
-        std::ofstream(path / "Config.ini", std::ios::binary) << "MaxPolyphony = 6\r\n";
-        return path;
-    }();
+    const fs::path bundle = fs::path(platform::executableDirectory()) / ".." / "bundle";
+    const fs::path path = fs::path(testing::TempDir()) / name;
+    fs::remove_all(path);
+    fs::create_directories(path);
+    for (const char* file : {"Treskpro", "TreskproFX"}) {
+        const std::string plugin = std::string(file) + pluginSuffix;
+        fs::copy_file(bundle / plugin, path / plugin);
+    }
+    fs::copy(bundle / "Tresk Pro Data", path / "Tresk Pro Data", fs::copy_options::recursive);
+    std::ofstream(path / "Config.ini", std::ios::binary) << config;
+    return path;
+}
+
+// The installed plug-in folder of most tests, with a Config.ini that names the polyphony the
+// tests rely on.
+std::string pluginPath(const std::string& name) {
+    static const std::filesystem::path folder =
+        installFolder("treskpro-instrument", "MaxPolyphony = 6\r\n");
     return (folder / (name + pluginSuffix)).string();
 }
 
@@ -82,9 +87,11 @@ Midi controller(int frame, int number, int value) {
 // kept in `recorded`, of the right output in `recordedRight`.
 class Instrument {
 public:
+    // `file` is a build's name in the common folder or the path of a plug-in binary.
     [[nodiscard]] bool open(const std::string& file, const TreskproPatch& patch) {
         std::string error;
-        if (!host.load(pluginPath(file), error)) {
+        const bool path = file.find_first_of("/\\") != std::string::npos;
+        if (!host.load(path ? file : pluginPath(file), error)) {
             ADD_FAILURE() << error;
             return false;
         }
@@ -670,6 +677,50 @@ TEST(InstrumentKeyboard, EachOscillatorFollowsTuningFineTuneRangeAndBend) {
         instrument.render(22050, {{0, 0xE0, c.bend & 127, c.bend >> 7}, noteOn(0, 57)});
         const double measured = frequency(instrument.recorded, 2000, 22050);
         EXPECT_NEAR(cents(measured, noteFrequency(57 + c.semitones)), 0.0, 3.0);
+    }
+}
+
+// A custom tuning named by Config.ini: keys take their frequency from its table, and pattern
+// steps their ratio from its entry 36 (the note voice 0 holds in pattern mode). With the
+// standard tuning selected the file changes nothing.
+TEST(InstrumentTuning, TheCustomTableSetsThePitchOfKeysAndPatternSteps) {
+    namespace fs = std::filesystem;
+    const fs::path tables = fs::path(testing::TempDir()) / "treskpro-tunings";
+    fs::create_directories(tables);
+    const fs::path file = tables / "linear.tun";
+    {
+        std::ofstream out(file, std::ios::binary);
+        for (int k = 0; k < 128; ++k)
+            out << 20 + 5 * k << "\n"; // entry 36: 200 Hz, 57: 305 Hz, 60: 320 Hz
+    }
+    const std::string tuning = "Tuning = \"" + file.string() + "\"\r\n";
+    const fs::path custom = installFolder("treskpro-tuned", "TuningMode = 0\r\n" + tuning);
+    const fs::path standard = installFolder("treskpro-standard", "TuningMode = 1\r\n" + tuning);
+    const std::string plugin = std::string("Treskpro") + pluginSuffix;
+
+    struct Case {
+        const fs::path* folder;
+        int midiMode;
+        int note;
+        double hertz;
+    };
+    const Case cases[] = {
+        {&custom, 1, 57, 305.0},
+        {&custom, 1, 60, 320.0},
+        {&custom, 0, 0, 2 * 200.0}, // step note 12: an octave over entry 36
+        {&standard, 1, 57, noteFrequency(57)},
+        {&standard, 0, 0, 2 * noteFrequency(36)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.folder->filename() << " mode " << c.midiMode << " note " << c.note);
+        TreskproPatch patch = sinePatch(c.midiMode);
+        setSteps(patch.patterns[0], {{12, StepFlags::gate}});
+        patch.setParameter(Parameter::GateTime, 1.0f);
+        Instrument instrument;
+        ASSERT_TRUE(instrument.open((*c.folder / plugin).string(), patch));
+        instrument.render(5000, {noteOn(0, c.note)});
+        EXPECT_NEAR(cents(frequency(instrument.recorded, 500, 5000), c.hertz), 0.0, 3.0);
     }
 }
 
