@@ -212,6 +212,36 @@ TEST(PatternOperations, RandomizersChangeOnlyTheStepsThatPlay) {
     }
 }
 
+TEST(PatternOperations, RandomizerDialogStartsAndResetsToItsInitialValues) {
+    RandomizerSettings changed;
+    changed.length = 5;
+    changed.hiOctave = 7;
+    changed.loOctave = 3;
+    changed.noteDensity = changed.gateDensity = changed.slideDensity = changed.accentDensity = 1;
+    changed.root = 4;
+    changed.scale = 6;
+    changed.fixScale = true;
+    changed.noteEnable = changed.gateEnable = changed.slideEnable = changed.accentEnable = false;
+    changed.reset();
+    const RandomizerSettings fresh;
+    for (const RandomizerSettings* s : {&fresh, static_cast<const RandomizerSettings*>(&changed)}) {
+        EXPECT_EQ(s->length, 16);
+        EXPECT_EQ(s->hiOctave, 2);
+        EXPECT_EQ(s->loOctave, 2);
+        EXPECT_EQ(s->noteDensity, 16);
+        EXPECT_EQ(s->gateDensity, 16);
+        EXPECT_EQ(s->slideDensity, 16);
+        EXPECT_EQ(s->accentDensity, 16);
+        EXPECT_EQ(s->root, 0);
+        EXPECT_EQ(s->scale, 0);
+        EXPECT_FALSE(s->fixScale);
+    }
+    // Reset leaves the enables; they start on.
+    EXPECT_FALSE(changed.noteEnable || changed.gateEnable || changed.slideEnable ||
+                 changed.accentEnable);
+    EXPECT_TRUE(fresh.noteEnable && fresh.gateEnable && fresh.slideEnable && fresh.accentEnable);
+}
+
 TEST(PatternOperations, AdvancedRandomizer) {
     Random15 random{7};
     RandomizerSettings settings;
