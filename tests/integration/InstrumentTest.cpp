@@ -521,30 +521,34 @@ TEST(InstrumentStepClock, PrescaleAndTripletSetTheStepLength) {
 }
 
 TEST(InstrumentStepClock, TiesAndGateTime) {
-    // A note tied over three steps, then a one-step note; gate time 0.5 closes each in its last
-    // step after 0.4995 of a step.
-    TreskproPatch patch = steadyPatch(0);
-    setSteps(
-        patch.patterns[0],
-        {{0, StepFlags::gate}, {0, StepFlags::tie}, {0, StepFlags::tie}, {0, StepFlags::gate}});
-    const Edges edges = playPattern(patch, static_cast<int>(8 * stepSamples) + 100);
-    const double gate = 0.4995 * stepSamples;
-    struct Note {
-        double start;
-        double steps;
-    };
-    const Note notes[] = {{0, 3}, {3, 1}, {4, 3}, {7, 1}, {8, 3}};
-    std::vector<int> onsets, gateEnds;
-    for (const Note& note : notes) {
-        const double start = note.start * stepSamples;
-        onsets.push_back(noteStart(start));
-        // The gate closes on the first sample whose clock passes the gate time.
-        const double end = start + (note.steps - 1) * stepSamples + gate;
-        if (end < 8 * stepSamples)
-            gateEnds.push_back(noteStart(end) - 1);
+    // A note tied over three steps, then a one-step note; the gate time closes each in its last
+    // step after 0.999 x "Gate time" of a step.
+    for (float gateTime : {0.25f, 0.5f, 0.9f}) {
+        SCOPED_TRACE(gateTime);
+        TreskproPatch patch = steadyPatch(0);
+        patch.setParameter(Parameter::GateTime, gateTime);
+        setSteps(
+            patch.patterns[0],
+            {{0, StepFlags::gate}, {0, StepFlags::tie}, {0, StepFlags::tie}, {0, StepFlags::gate}});
+        const Edges edges = playPattern(patch, static_cast<int>(8 * stepSamples) + 100);
+        const double gate = 0.999 * double(gateTime) * stepSamples;
+        struct Note {
+            double start;
+            double steps;
+        };
+        const Note notes[] = {{0, 3}, {3, 1}, {4, 3}, {7, 1}, {8, 3}};
+        std::vector<int> onsets, gateEnds;
+        for (const Note& note : notes) {
+            const double start = note.start * stepSamples;
+            onsets.push_back(noteStart(start));
+            // The gate closes on the first sample whose clock passes the gate time.
+            const double end = start + (note.steps - 1) * stepSamples + gate;
+            if (end < 8 * stepSamples)
+                gateEnds.push_back(noteStart(end) - 1);
+        }
+        EXPECT_EQ(edges.onsets, onsets);
+        EXPECT_EQ(edges.gateEnds, gateEnds);
     }
-    EXPECT_EQ(edges.onsets, onsets);
-    EXPECT_EQ(edges.gateEnds, gateEnds);
 }
 
 // --- Slide, rests and accent ----------------------------------------------------------------
