@@ -90,7 +90,10 @@ def mutants_of(path):
             found.append((number, match.start(), match.group(0), swapped,
                           f"arguments of {match.group(1)} swapped"))
         if RESET_LINE.match(code) and not re.match(r"^\s*(return|const|auto|int|float|double|bool)\b", code):
-            found.append((number, 0, code, "", "line dropped: " + code.strip()))
+            # An empty block in its place: as the only statement under an if without
+            # braces, a blank line would hand the if the statement after it instead.
+            indent = code[:len(code) - len(code.lstrip())]
+            found.append((number, 0, code, indent + "{}", "line dropped: " + code.strip()))
     return [(path, *m) for m in found]
 
 def identifier(mutant):
@@ -140,7 +143,10 @@ def run(command, timeout):
         return False
 
 build = ["cmake", "--build", options.build, "-j2"]
-tests = ["ctest", "--test-dir", options.build, "-j2", "--timeout", "300", "--stop-on-failure"]
+# The formatting check is left out: a nudged constant that lengthens a line, or a dropped first
+# line of a block, would fail it although no behaviour changed.
+tests = ["ctest", "--test-dir", options.build, "-j2", "--timeout", "300", "--stop-on-failure",
+         "-E", "^formatting$"]
 if not run(build, 3600) or not run(tests, 3600):
     sys.exit("mutation-sample: the unmutated tree does not build or pass its tests")
 
