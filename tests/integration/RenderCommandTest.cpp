@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,22 @@ TEST_F(RenderCommand, EffectBuildProcessesTheInputFile) {
                                 quote(input) + " --rate 48000 -o " + quote(out));
     EXPECT_EQ(mismatch.status, 1);
     EXPECT_NE(mismatch.output.find("does not resample"), std::string::npos) << mismatch.output;
+
+    // A damaged header without a sample rate is refused with a reason, and the file is closed
+    // once.
+    std::string bytes;
+    {
+        std::ifstream in(input, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(bytes.size(), 28u);
+    bytes.replace(24, 4, 4, '\0'); // the rate of the WAV header's format chunk
+    const fs::path rateless = folder / "rateless.wav";
+    std::ofstream(rateless, std::ios::binary) << bytes;
+    const Run damaged = render("--plugin " + quote(plugin("TreskproFX")) + " --input " +
+                               quote(rateless) + " -o " + quote(out));
+    EXPECT_EQ(damaged.status, 1) << damaged.output;
+    EXPECT_NE(damaged.output.find("rateless.wav"), std::string::npos) << damaged.output;
 }
 
 TEST_F(RenderCommand, BenchReportsTheRealTimeFactor) {
