@@ -248,6 +248,28 @@ TEST_F(RenderCommand, EffectBuildProcessesTheInputFile) {
     EXPECT_NE(damaged.output.find("rateless.wav"), std::string::npos) << damaged.output;
 }
 
+#ifndef _WIN32
+// On a terminal a progress bar shows while rendering; it is blanked before the report, so the
+// report stands on a clean line. script(1) gives the renderer a terminal.
+TEST_F(RenderCommand, TheProgressBarIsClearedBeforeTheReport) {
+    if (std::system("script -qec true /dev/null > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "script(1) is not installed";
+    const fs::path program = fs::path(platform::executableDirectory()) / "treskpro-render";
+    const fs::path log = folder / "terminal.log";
+    const std::string inner = quote(program) + " --plugin " + quote(plugin("Treskpro")) +
+                              " --bars 1 --tail 0 -o " + quote(folder / "bar.wav");
+    const std::string command = "script -qec '" + inner + "' /dev/null > " + quote(log) + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << readText(log);
+    const std::string text = readText(log);
+    const std::size_t bar = text.rfind("100%");
+    ASSERT_NE(bar, std::string::npos) << text;
+    const std::size_t report = text.find("wrote ", bar);
+    ASSERT_NE(report, std::string::npos) << text;
+    EXPECT_NE(text.substr(bar, report - bar).find("\r          "), std::string::npos)
+        << "the bar was left standing: " << text.substr(bar, report - bar);
+}
+#endif
+
 TEST_F(RenderCommand, BenchReportsTheRealTimeFactor) {
     const Run run =
         render("--plugin " + quote(plugin("Treskpro")) + " --bench --repeat 2 --bars 1 --tail 0");
