@@ -135,10 +135,15 @@ if options.list:
         print(f"{identifier(m)}  {m[5]}")
     sys.exit(0)
 
+# The test programs keep their files in fixed folders of the temporary directory, which other
+# checkouts testing at the same time share: a private one keeps their runs from failing ours.
+import shutil, tempfile
+environment = dict(os.environ, TEST_TMPDIR=tempfile.mkdtemp(prefix="mutation-sample-"))
+
 def run(command, timeout):
     try:
         return subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=timeout).returncode == 0
+                              timeout=timeout, env=environment).returncode == 0
     except subprocess.TimeoutExpired:
         return False
 
@@ -148,6 +153,7 @@ build = ["cmake", "--build", options.build, "-j2"]
 tests = ["ctest", "--test-dir", options.build, "-j2", "--timeout", "300", "--stop-on-failure",
          "-E", "^formatting$"]
 if not run(build, 3600) or not run(tests, 3600):
+    shutil.rmtree(environment["TEST_TMPDIR"], ignore_errors=True)
     sys.exit("mutation-sample: the unmutated tree does not build or pass its tests")
 
 score = defaultdict(lambda: [0, 0])
@@ -172,6 +178,7 @@ for m in sample:
     print(f"{verdict:8}  {identifier(m)}  {m[5]}  ({time.time() - started:.0f} s)", flush=True)
 
 run(build, 3600)  # leave the build matching the restored source
+shutil.rmtree(environment["TEST_TMPDIR"], ignore_errors=True)
 print()
 caught_all = survived_all = 0
 for folder in sorted(score):
