@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 namespace treskpro {
 namespace {
@@ -270,6 +271,29 @@ TEST(PatternOperations, AdvancedRandomizer) {
         gates += pattern.steps[i].flags & gate ? 1 : 0;
     EXPECT_EQ(gates, 3);
     EXPECT_EQ(pattern.steps[0].flags & slide, slide); // slides left as they were
+
+    // With the scale fixed, step d takes interval d mod c of its scale over the root.
+    const std::vector<std::vector<int>> scales = {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+                                                  {0, 2, 4, 5, 7, 9, 11, 12},
+                                                  {0, 2, 3, 5, 7, 9, 10, 12},
+                                                  {0, 2, 4, 6, 7, 9, 11, 12},
+                                                  {0, 2, 4, 5, 7, 9, 10, 12},
+                                                  {0, 2, 3, 5, 7, 8, 10, 12},
+                                                  {0, 1, 3, 5, 6, 8, 10, 12}};
+    for (int scale = 0; scale < 7; ++scale) {
+        RandomizerSettings fixed;
+        fixed.length = 24;
+        fixed.noteDensity = 24;
+        fixed.fixScale = true;
+        fixed.scale = scale;
+        PatternRecord scaled = numbered(24);
+        advancedRandomize(scaled, fixed, random);
+        const std::vector<int>& intervals = scales[static_cast<std::size_t>(scale)];
+        for (int d = 0; d < 24; ++d) {
+            EXPECT_EQ(scaled.steps[d].note, intervals[std::size_t(d) % intervals.size()])
+                << "scale " << scale << " step " << d;
+        }
+    }
 
     // Settings the dialog never produces are bounded instead of looping or dividing by zero.
     settings.length = 500;
