@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -229,7 +230,45 @@ TEST_F(RenderCommand, EffectBuildProcessesTheInputFile) {
                                 quote(input) + " --rate 48000 -o " + quote(out));
     EXPECT_EQ(mismatch.status, 1);
     EXPECT_NE(mismatch.output.find("does not resample"), std::string::npos) << mismatch.output;
+
+    // A damaged header without a sample rate is refused with a reason, and the file is closed
+    // once.
+    std::string bytes;
+    {
+        std::ifstream in(input, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(bytes.size(), 28u);
+    bytes.replace(24, 4, 4, '\0'); // the rate of the WAV header's format chunk
+    const fs::path rateless = folder / "rateless.wav";
+    std::ofstream(rateless, std::ios::binary) << bytes;
+    const Run damaged = render("--plugin " + quote(plugin("TreskproFX")) + " --input " +
+                               quote(rateless) + " -o " + quote(out));
+    EXPECT_EQ(damaged.status, 1) << damaged.output;
+    EXPECT_NE(damaged.output.find("rateless.wav"), std::string::npos) << damaged.output;
 }
+
+#ifndef _WIN32
+// On a terminal a progress bar shows while rendering; it is blanked before the report, so the
+// report stands on a clean line. script(1) gives the renderer a terminal.
+TEST_F(RenderCommand, TheProgressBarIsClearedBeforeTheReport) {
+    if (std::system("script -qec true /dev/null > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "script(1) is not installed";
+    const fs::path program = fs::path(platform::executableDirectory()) / "treskpro-render";
+    const fs::path log = folder / "terminal.log";
+    const std::string inner = quote(program) + " --plugin " + quote(plugin("Treskpro")) +
+                              " --bars 1 --tail 0 -o " + quote(folder / "bar.wav");
+    const std::string command = "script -qec '" + inner + "' /dev/null > " + quote(log) + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << readText(log);
+    const std::string text = readText(log);
+    const std::size_t bar = text.rfind("100%");
+    ASSERT_NE(bar, std::string::npos) << text;
+    const std::size_t report = text.find("wrote ", bar);
+    ASSERT_NE(report, std::string::npos) << text;
+    EXPECT_NE(text.substr(bar, report - bar).find("\r          "), std::string::npos)
+        << "the bar was left standing: " << text.substr(bar, report - bar);
+}
+#endif
 
 TEST_F(RenderCommand, BenchReportsTheRealTimeFactor) {
     const Run run =

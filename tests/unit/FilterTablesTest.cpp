@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
+#include <iterator>
 
 namespace treskpro {
 namespace {
@@ -72,6 +74,23 @@ TEST(FilterTables, CompensationCurvesPassThroughEveryKnot) {
         EXPECT_NEAR(gainTable()[static_cast<std::size_t>(knot.index)], knot.value, 2e-6)
             << knot.index;
     }
+    // Every entry lies on the straight line between the knots around it, flat past the last.
+    const auto onTheLines = [](const auto& knots, const auto& table, const char* name) {
+        for (std::size_t k = 0; k + 1 < std::size(knots); ++k) {
+            const Knot& a = knots[k];
+            const Knot& b = knots[k + 1];
+            for (int i = a.index; i <= b.index; ++i) {
+                const double line =
+                    a.value + (b.value - a.value) * (i - a.index) / (b.index - a.index);
+                ASSERT_NEAR(table[static_cast<std::size_t>(i)], line, 2e-5) << name << " " << i;
+            }
+        }
+        for (std::size_t i = static_cast<std::size_t>(std::end(knots)[-1].index); i < table.size();
+             ++i)
+            ASSERT_EQ(table[i], table[i - 1]) << name << " " << i;
+    };
+    onTheLines(resonanceKnots, resonanceTable(), "resonance");
+    onTheLines(gainKnots, gainTable(), "gain");
     // Between knots the curves are straight: halfway between 0 and 11, and flat past 402.
     EXPECT_NEAR(resonanceTable()[5] + resonanceTable()[6], 0.71962 + 0.80348, 4e-6);
     EXPECT_NEAR(gainTable()[450], 2.83073, 2e-6);

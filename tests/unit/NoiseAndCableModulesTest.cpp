@@ -76,6 +76,21 @@ TEST(Noise, GeneratorIsTheFifteenBitCongruentialOne) {
     EXPECT_EQ(noise(1.0f, 1000), noise(1.0f, 1000)); // a seed repeats the noise exactly
 }
 
+TEST(Noise, BlocksOfAnySizeMakeTheSameNoise) {
+    const std::vector<float> whole = noise(0.6f, 1000);
+    for (int block : {1, 64, 333}) {
+        NoiseModule::seedRandom(12345);
+        NoiseModule module;
+        module.setColour(0.6f);
+        std::vector<float> out(1000);
+        for (int done = 0; done < 1000; done += block) {
+            module.setOutput(NoiseModule::Noise, out.data() + done);
+            module.process(std::min(block, 1000 - done));
+        }
+        EXPECT_EQ(out, whole) << block;
+    }
+}
+
 TEST(Noise, ColourDarkensTheSpectrum) {
     const std::vector<float> white = noise(1.0f, 100000);
     EXPECT_NEAR(neighbourCorrelation(white), 0.0, 0.02);

@@ -220,6 +220,26 @@ TEST_F(Oscillator, ParabolicWaveformsFadeInAfterReset) {
     rig.vco.reset();
     rig.render(441.0f, 1, [] {});
     EXPECT_LT(std::abs(rig.audio[0]), 0.01f);
+
+    // Every differentiated form starts from its own previous values: no click at a note-on.
+    struct Form {
+        int waveform;
+        float width;
+    };
+    for (const Form form : {Form{VcoModule::Square, 0.0f}, Form{VcoModule::Pulse, 0.5f},
+                            Form{VcoModule::Pulse, 0.1f}, Form{VcoModule::Pulse, 1.8f}}) {
+        VcoRig started;
+        started.vco.setWavetableFlag(false);
+        started.vco.setWaveform(form.waveform);
+        started.vco.setPulseWidth(form.width);
+        for (int note = 0; note < 2; ++note) {
+            started.vco.reset();
+            started.render(110.0f, 1, [] {});
+            EXPECT_LT(std::abs(started.audio[0]), 2e-3f)
+                << form.waveform << " " << form.width << " note " << note;
+            started.render(110.0f, 7, [] {}); // part of a cycle: the next note starts elsewhere
+        }
+    }
 }
 
 TEST_F(Oscillator, MissingWavetablesFallBackToParabolicFormsOrSilence) {
@@ -428,31 +448,81 @@ struct SectionRig {
 };
 
 TEST_F(Oscillator, PitchFollowsTheNoteTableInBothModesAndAllRanges) {
-    for (bool wavetable : {true, false}) {
-        for (int note : {36, 69}) {
-            for (float range : {0.0f, 0.49f, 0.5f, 1.0f}) {
-                SectionRig rig;
-                rig.settings.wavetableMode = wavetable;
-                rig.settings.waveform1 = VcoModule::Saw;
-                rig.settings.range1 = range;
-                const float hz = noteFrequencyTable()[static_cast<std::size_t>(note)];
-                const std::vector<float> out = rig.render(hz, 44100, 4096);
-                const double ratio = range < 0.5f ? 1.0 : range < 1.0f ? 2.0 : 4.0;
-                const double measured = zeroCrossingFrequency(out, 44100.0);
-                EXPECT_NEAR(cents(measured, hz * ratio), 0.0, 0.5)
-                    << wavetable << " " << note << " " << range;
+    for (int vco : {1, 2}) {
+        for (bool wavetable : {true, false}) {
+            for (int note : {36, 69}) {
+                for (float range : {0.0f, 0.49f, 0.5f, 1.0f}) {
+                    SectionRig rig;
+                    rig.settings.wavetableMode = wavetable;
+                    // The other oscillator is silent and set to another range.
+                    rig.settings.level1 = vco == 1 ? 1.0f : 0.0f;
+                    rig.settings.level2 = vco == 2 ? 1.0f : 0.0f;
+                    (vco == 1 ? rig.settings.waveform1 : rig.settings.waveform2) = VcoModule::Saw;
+                    rig.settings.range1 = vco == 1 ? range : 1.0f - range;
+                    rig.settings.range2 = vco == 2 ? range : 1.0f - range;
+                    const float hz = noteFrequencyTable()[static_cast<std::size_t>(note)];
+                    const std::vector<float> out = rig.render(hz, 44100, 4096);
+                    const double ratio = range < 0.5f ? 1.0 : range < 1.0f ? 2.0 : 4.0;
+                    const double measured = zeroCrossingFrequency(out, 44100.0);
+                    EXPECT_NEAR(cents(measured, hz * ratio), 0.0, 0.5)
+                        << "VCO-" << vco << " " << wavetable << " " << note << " " << range;
+                }
             }
         }
     }
-    // Master tuning and fine tune move by octaves (the index step is slightly short of 1024).
-    SectionRig tuned;
-    tuned.settings.masterTuning = 1.0f;            // +1 octave
-    tuned.settings.fineTune1 = 0.5f - 1.0f / 8.0f; // -1 octave
-    tuned.settings.range1 = 0.0f;
-    tuned.settings.pitchBend = 16383;
-    tuned.settings.bendRange = 12; // +1 octave
-    const double measured = zeroCrossingFrequency(tuned.render(220.0f, 44100, 4096), 44100.0);
-    EXPECT_NEAR(cents(measured, 440.0), 0.0, 2.5);
+}
+
+TEST_F(Oscillator, TuningFineTunesRangesAndBendFormEachOscillatorsPitch) {
+    // Master tuning moves both oscillators by up to an octave, each fine tune its own by up to
+    // four; the engine smooths these octave offsets before the section reads them. Ranges and
+    // bend are ratios.
+    OscillatorSettings settings;
+    settings.masterTuning = 0.75f;            // +1/2 octave
+    settings.fineTune1 = 0.5f - 1.0f / 8.0f;  // -1 octave
+    settings.fineTune2 = 0.5f + 7.0f / 96.0f; // +7 semitones
+    settings.range1 = 0.0f;                   // 16'
+    settings.range2 = 1.0f;                   // 4'
+    settings.pitchBend = 16383;               // fully up
+    settings.bendRange = 12;                  // +1 octave
+    PitchTerms terms = pitchTerms(settings);
+    EXPECT_FLOAT_EQ(terms.octave1, -0.5f);
+    EXPECT_FLOAT_EQ(terms.octave2, 0.5f + 7.0f / 12.0f);
+    EXPECT_FLOAT_EQ(terms.range1, 2.0f);
+    EXPECT_FLOAT_EQ(terms.range2, 8.0f);
+
+    OscillatorSettings other = settings;
+    other.masterTuning = 0.0f; // -1 octave
+    other.fineTune1 = 1.0f;    // +4 octaves
+    other.fineTune2 = 0.0f;    // -4 octaves
+    other.range1 = 0.5f;       // 8'
+    other.range2 = 0.49f;      // 16'
+    other.pitchBend = 0;       // fully down
+    other.bendRange = 2;
+    terms = pitchTerms(other);
+    EXPECT_FLOAT_EQ(terms.octave1, 3.0f);
+    EXPECT_FLOAT_EQ(terms.octave2, -5.0f);
+    EXPECT_FLOAT_EQ(terms.range1, 2.0f * std::exp2(-2.0f / 12.0f));
+    EXPECT_FLOAT_EQ(terms.range2, std::exp2(-2.0f / 12.0f));
+    other.pitchBend = 8192; // the centre, within a 16383rd of the range
+    terms = pitchTerms(other);
+    EXPECT_NEAR(terms.range1, 2.0f, 3e-5f);
+    EXPECT_NEAR(terms.range2, 1.0f, 2e-5f);
+
+    // Heard: each oscillator alone at its pitch (the index step into the exp2 table is slightly
+    // short of 1024 per octave).
+    for (int vco : {1, 2}) {
+        SectionRig rig;
+        rig.settings = settings;
+        rig.settings.waveform1 = rig.settings.waveform2 = VcoModule::Sine;
+        rig.settings.level1 = vco == 1 ? 1.0f : 0.0f;
+        rig.settings.level2 = vco == 2 ? 1.0f : 0.0f;
+        terms = pitchTerms(settings);
+        rig.setOctaves(terms.octave1, terms.octave2);
+        const double expected =
+            vco == 1 ? 220.0 * std::exp2(-0.5) * 2.0 : 220.0 * std::exp2(0.5 + 7.0 / 12.0) * 8.0;
+        const double measured = zeroCrossingFrequency(rig.render(220.0f, 44100, 4096), 44100.0);
+        EXPECT_NEAR(cents(measured, expected), 0.0, 2.5) << "VCO-" << vco;
+    }
 }
 
 TEST_F(Oscillator, SyncRaisesVco2ToVco1AndRestartsIt) {

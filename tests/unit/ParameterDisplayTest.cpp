@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace treskpro {
@@ -84,6 +85,18 @@ TEST_F(ParameterDisplay, ColourBarMovesItsMarkInNineSteps) {
     EXPECT_EQ(show(Parameter::NgColor, 1.0f), "R -[        |]- W");
     EXPECT_EQ(show(Parameter::NgColor, 3.0f), "R -[        |]- W");
     EXPECT_EQ(show(Parameter::NgColor, -1.0f), "R -[|        ]- W");
+    // Between the marks the nearest one shows: each mark k covers (k - 1/2) / 8 .. (k + 1/2) / 8.
+    for (int k = 0; k <= 8; ++k) {
+        std::string expected = "R -[         ]- W";
+        expected[static_cast<std::size_t>(4 + k)] = '|';
+        for (float offset : {-0.06f, -0.03f, 0.03f, 0.06f}) {
+            const float v = static_cast<float>(k) / 8.0f + offset;
+            if (v >= 0.0f && v <= 1.0f) {
+                EXPECT_EQ(show(Parameter::NgColor, v), expected) << v;
+            }
+        }
+    }
+    EXPECT_EQ(show(Parameter::NgColor, 0.0625f), "R -[ |       ]- W"); // halfway rounds up
 }
 
 TEST_F(ParameterDisplay, SwitchesShowOnAboveHalf) {

@@ -84,17 +84,20 @@ TEST(PatternRecord, TieDurationCountsFollowingTiesWithoutWrapping) {
 
 TEST(PatternRecord, BulkOperationsTouchOnlyTheStepsThatPlay) {
     using namespace StepFlags;
-    PatternRecord record = PatternRecord::fresh();
-    for (PatternStep& step : record.steps)
-        step.flags = gate | slide | accent | tie | up;
-    record.length = 8;
-    record.clearAccents();
-    record.clearSlides();
-    EXPECT_EQ(record.steps[7].flags, gate | tie | up);
-    EXPECT_EQ(record.steps[8].flags, gate | slide | accent | tie | up);
-    record.clearGatesAndTies();
-    EXPECT_EQ(record.steps[0].flags, up);
-    EXPECT_EQ(record.steps[8].flags, gate | slide | accent | tie | up);
+    const std::uint8_t all = gate | slide | accent | tie | up;
+    for (int length : {8, 64}) {
+        PatternRecord record = PatternRecord::fresh();
+        for (PatternStep& step : record.steps)
+            step.flags = all;
+        record.length = static_cast<std::uint8_t>(length);
+        record.clearAccents();
+        record.clearSlides();
+        for (int i = 0; i < 64; ++i)
+            EXPECT_EQ(record.steps[i].flags, i < length ? gate | tie | up : all) << i;
+        record.clearGatesAndTies();
+        for (int i = 0; i < 64; ++i)
+            EXPECT_EQ(record.steps[i].flags, i < length ? up : all) << i;
+    }
 }
 
 TEST(PatternRecord, ShorteningKeepsTheStepsBeyondTheLength) {

@@ -49,6 +49,7 @@ struct FakePlugin {
             blockSize = value;
         if (opcode == effProcessEvents) {
             const auto* events = static_cast<const VstEvents*>(ptr);
+            EXPECT_EQ(events->reserved, 0); // the interface asks hosts for zero
             for (int32 i = 0; i < events->numEvents; ++i) {
                 VstMidiEvent event;
                 std::memcpy(&event, events->events[i], sizeof event);
@@ -142,6 +143,16 @@ TEST_F(RenderLoop, EventsReachTheirBlockWithTheirOffset) {
     EXPECT_EQ(result.blocks, 2);
     EXPECT_EQ(result.eventsDelivered, 4);
     EXPECT_GE(result.pluginSeconds, 0.0);
+}
+
+TEST_F(RenderLoop, AnEmptyRenderReportsNothingRendered) {
+    job.frames = 0;
+    job.events = {{0, 0x90, 36, 100}};
+    const RenderResult result = run();
+    EXPECT_EQ(result.frames, 0);
+    EXPECT_EQ(result.blocks, 0);
+    EXPECT_EQ(result.eventsDelivered, 0);
+    EXPECT_TRUE(plugin.blocks.empty());
 }
 
 TEST_F(RenderLoop, BusyBlocksAreCutSoThePluginMissesNoEvent) {
