@@ -18,7 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exec python3 - "$@" <<'PYTHON'
-import argparse, os, random, re, signal, subprocess, sys, time
+import argparse, os, random, re, shutil, signal, subprocess, sys, tempfile, time
 from collections import defaultdict
 
 parser = argparse.ArgumentParser(prog="mutation-sample.sh")
@@ -139,7 +139,6 @@ if options.list:
 
 # The test programs keep their files in fixed folders of the temporary directory, which other
 # checkouts testing at the same time share: a private one keeps their runs from failing ours.
-import shutil, tempfile
 environment = dict(os.environ, TEST_TMPDIR=tempfile.mkdtemp(prefix="mutation-sample-"))
 
 def run(command, timeout):
