@@ -1,6 +1,6 @@
 #include "engine/NoiseModule.h"
 
-#include "engine/Random15.h"
+#include "sequencer/Random15.h"
 
 #include <algorithm>
 #include <chrono>

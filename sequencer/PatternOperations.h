@@ -5,8 +5,8 @@
 // 64 steps. Editor thread; each step is written as a whole while playback may read it.
 #pragma once
 
-#include "engine/Random15.h"
 #include "sequencer/PatternRecord.h"
+#include "sequencer/Random15.h"
 
 namespace treskpro {
 
