@@ -71,6 +71,13 @@ CMouseEventResult TreskproKnob::onMouseUp(CPoint, const CButtonState&) {
     return CMouseEventResult::handled;
 }
 
+bool TreskproKnob::onWheel(CPoint where, float distance, const CButtonState& buttons) {
+    // A broken wheel report would otherwise read as the minimum.
+    if (!std::isfinite(distance))
+        return false;
+    return CKnob::onWheel(where, distance, buttons);
+}
+
 // ---- TreskproDigits
 
 TreskproDigits::TreskproDigits(const CRect& viewSize, CControlListener* controlListener,

@@ -40,6 +40,8 @@ public:
                                             const toolkit::CButtonState& buttons) override;
     toolkit::CMouseEventResult onMouseUp(toolkit::CPoint where,
                                          const toolkit::CButtonState& buttons) override;
+    bool onWheel(toolkit::CPoint where, float distance,
+                 const toolkit::CButtonState& buttons) override;
 
 private:
     toolkit::CPoint lastPoint;

@@ -14,13 +14,13 @@ namespace {
 
 using namespace toolkit;
 
-// A film strip whose frame k is filled with red = 10 × k, so the frame shown can be read back
-// from the screen.
+// A film strip whose frame k is filled with red = 10 × k + 5, so the frame shown can be read
+// back from the screen and even the first differs from the empty frame's black.
 std::shared_ptr<CBitmap> strip(int width, int frameHeight, int frames) {
     auto bitmap = std::make_shared<CBitmap>(width, frameHeight * frames);
     for (int y = 0; y < bitmap->height(); ++y) {
         for (int x = 0; x < width; ++x)
-            bitmap->setColorAt(x, y, {std::uint8_t(10 * (y / frameHeight)), 0, 0, 255});
+            bitmap->setColorAt(x, y, {std::uint8_t(10 * (y / frameHeight) + 5), 0, 0, 255});
     }
     return bitmap;
 }
@@ -49,7 +49,11 @@ protected:
         window = frame.open(std::make_unique<CHeadlessWindow>(frame));
     }
     CColor pixel(int x, int y) { return window->render().colorAt(x, y); }
-    int shownFrame(int x, int y) { return pixel(x, y).red / 10; }
+    // The strip frame shown at a point, or -1 where none is.
+    int shownFrame(int x, int y) {
+        const int red = pixel(x, y).red;
+        return red % 10 == 5 ? red / 10 : -1;
+    }
 
     CFrame frame;
     CHeadlessWindow* window;
@@ -91,6 +95,11 @@ TEST_F(Panel, KnobShowsItsFrameAndFollowsDragsAtTheStepOfTheButtonAndModifiers) 
     EXPECT_FLOAT_EQ(knob->getValue(), 0.75f);
     EXPECT_EQ(listener.values.back(), 0.75f);
     window->holdModifiers(0);
+
+    EXPECT_TRUE(window->wheel({5, 5}, 2.0f));
+    EXPECT_NEAR(knob->getValue(), 0.77f, 1e-5f);
+    EXPECT_FALSE(window->wheel({5, 5}, std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_NEAR(knob->getValue(), 0.77f, 1e-5f);
 
     // Pulled hard past either end, it stops there.
     window->drag({5, 5}, {5, -995});
@@ -139,7 +148,7 @@ TEST_F(Panel, StickyKnobHoldsAtTheCentreForNineMovesThenFollowsFromThere) {
 }
 
 TEST_F(Panel, DigitsShowTheWholePartAndAShiftChangeMidDragDoesNotJump) {
-    // Glyph k of the strip has red = 10 × k; three digits of 8 × 10 pixels.
+    // Glyph k of the strip has red = 10 × k + 5; three digits of 8 × 10 pixels.
     auto* digits = frame.addView(std::make_unique<TreskproDigits>(
         CRect::fromSize(0, 0, 24, 10), &listener, 106, 3, strip(8, 10, 10)));
     const auto glyphs = [&] {
@@ -151,7 +160,10 @@ TEST_F(Panel, DigitsShowTheWholePartAndAShiftChangeMidDragDoesNotJump) {
     EXPECT_EQ(glyphs(), (std::vector<int>{0, 0, 0}));
     digits->setValue(5000.0f);
     EXPECT_EQ(glyphs(), (std::vector<int>{9, 9, 9}));
-    digits->setValue(0.0f);
+    digits->setMin(-50.0f);
+    digits->setValue(-7.0f);
+    EXPECT_EQ(glyphs(), (std::vector<int>{0, 0, 0}));
+    digits->setMin(0.0f);
 
     // 999 over 1000 pixels: 0.999 a pixel, a tenth of it with Shift.
     window->mouseDown({12, 5});
@@ -189,7 +201,7 @@ TEST_F(Panel, DigitsShowTheWholePartAndAShiftChangeMidDragDoesNotJump) {
 }
 
 TEST_F(Panel, PitchKeyboardFindsKeysReportsThemWhileDraggingAndDrawsTheirFrames) {
-    // Two octaves, 90 pixels high; frame k of the image has red = 10 × k.
+    // Two octaves, 90 pixels high; frame k of the image has red = 10 × k + 5.
     auto* keyboard = frame.addView(std::make_unique<TreskproPitchKeyboard>(
         CRect::fromSize(0, 10, 266, 90), &listener, 555, strip(266, 90, 4)));
     EXPECT_EQ(keyboard->keyAt({20, 10}), 1);        // black key near the top
@@ -241,7 +253,7 @@ TEST_F(Panel, FloatingDisplayIndicatorAndTripletButtonDrawBoundedFrames) {
     EXPECT_EQ(pixel(1, 1), empty) << "hidden until shown";
     display->showUnder(CRect::fromSize(100, 50, 20, 20), "Filter Cutoff:", "12.5");
     EXPECT_EQ(display->getViewSize(), CRect::fromSize(110 - 30 - 2, 70, 60, 30));
-    EXPECT_EQ(pixel(79, 71), (CColor{0, 0, 0, 255})); // its first frame
+    EXPECT_EQ(pixel(79, 71), (CColor{5, 0, 0, 255})); // its first frame
     int lit[2] = {0, 0};
     for (int y = 70; y < 100; ++y) {
         for (int x = 78; x < 138; ++x)
