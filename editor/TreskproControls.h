@@ -76,9 +76,11 @@ private:
 };
 
 // The keyboard for programming a step's pitch: octaves 133 pixels wide, seven white keys of 19
-// pixels, black keys over the top 69 rows. Its image holds four frames: at rest, pressed, marked
-// (the note the panel points out, such as the current step's) and pressed and marked; each key is
-// drawn from the frame of its own state over the resting keyboard.
+// pixels, black keys over the top 68 rows (presses count as black one row deeper, to 68 pixels
+// below the top). Its image holds four frames: at rest, pressed, marked (the note the panel
+// points out, such as the current step's) and pressed and marked; each key is drawn from the
+// frame of its own state over the resting keyboard, and a picture with fewer frames shows a
+// state it lacks with its last frame.
 //
 // While only the left button is held, the control's value is the key under the mouse + 1
 // (keys 0 … 127, counted in semitones from the left end), reported each time that key changes;

@@ -235,6 +235,11 @@ TEST_F(Panel, PitchKeyboardFindsKeysReportsThemWhileDraggingAndDrawsTheirFrames)
     EXPECT_EQ(shownFrame(30, 90), 0);
     EXPECT_EQ(shownFrame(20, 20), 2);
 
+    // A picture with fewer frames shows a marked key with its last one.
+    keyboard->setBackground(strip(266, 90, 2));
+    keyboard->setMarkedKey(2);
+    EXPECT_EQ(shownFrame(30, 90), 1);
+
     // The right button plays nothing.
     window->click({30, 90}, {CButtonState::kRButton});
     EXPECT_EQ(listener.values.size(), 4u);
