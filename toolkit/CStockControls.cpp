@@ -234,7 +234,8 @@ CSpecialDigit::CSpecialDigit(const CRect& viewSize, CControlListener* controlLis
 int CSpecialDigit::digitAt(int position) const {
     if (position < 0 || position >= digits)
         return 0;
-    int number = int(value);
+    // A minimum below zero must not pick a glyph from above the strip: negatives show as zero.
+    int number = value > 0.0f ? int(value) : 0;
     for (int k = digits - 1; k > position; --k)
         number /= 10;
     return number % 10;
