@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace treskpro {
@@ -63,7 +64,7 @@ GuiSettings read(const std::string& text) {
     return settings;
 }
 
-// The index of a keymap entry by its file key.
+// A keymap entry by its file key.
 const KeymapEntry& entry(const GuiSettings& settings, const std::string& name) {
     for (const auto& candidate : settings.keymap)
         if (candidate.name == name)
