@@ -18,7 +18,7 @@ build/fuzz/bin/treskpro-fuzz-seeds build/fuzz/seeds
 status=0
 for pair in PatchFile:patch HostChunk:chunk Config:config ControllerMap:controllers \
     Tuning:tuning PatternFile:pattern SongFile:song WavetableSet:wavetable \
-    MidiFile:midi Png:png SkinDefinition:skin; do
+    MidiFile:midi Png:png SkinDefinition:skin GuiSettings:gui; do
     target=${pair%%:*}
     seeds=${pair#*:}
     corpus=build/fuzz/corpus/$target

@@ -1,5 +1,6 @@
 // Writes the fuzz targets' seed corpora with the project's own writers, so the fuzzers start
 // from files the plug-in really produces.
+#include "editor/GuiSettings.h"
 #include "engine/WavetableSet.h"
 #include "files/ConfigSettings.h"
 #include "files/ControllerMap.h"
@@ -70,6 +71,17 @@ int main(int argc, char** argv) {
             extremes += std::string(key) + " = " + value + "\r\n";
     }
     write(root / "config", "extremes.ini", extremes);
+    GuiSettings gui;
+    write(root / "gui", "Gui.ini", writeGuiSettingsText(gui));
+    gui.skin = "C:\\Skins\\Night.skn";
+    gui.cableTension = 2.0f;
+    gui.functionButton1 = -2;
+    gui.keymap[0].character = 'Q';
+    gui.keymap[13].virtualKey = 11;
+    write(root / "gui", "changed.ini", writeGuiSettingsText(gui));
+    write(root / "gui", "extremes.ini",
+          "Skin = \"unterminated\r\nCableTension = 1e39\r\nStickToValue = -2147483648\r\n"
+          "FunctionButton1 = 99999999999\r\nKeymap.note1 = '\xff'\r\nKeymap.up = tab\r\n");
     write(root / "controllers", "MidiCC.ini", ControllerMap().writeText());
     write(root / "controllers", "extremes.ini",
           "MidiCC.Filter_Cutoff = -2147483648\r\nMidiCC.Filter_Cutoff = 2147483647\r\n"
