@@ -52,6 +52,14 @@ per_second() {
         }'
 }
 
+# The first instance of a process on its own: the library's loading and its entry point, which
+# reads the wavetables and the plug-in folder's files, counted apart from the host around it.
+valgrind --tool=callgrind --callgrind-out-file="$work/load.out" \
+    --toggle-collect='treskpro::PluginHost::load*' "$render" --info "$build/bundle/Treskpro.so" \
+    >/dev/null 2>"$work/valgrind.log"
+sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$work/valgrind.log" |
+    awk '{ printf "%-42s %7.1f M instructions\n", "first instance load to ready", $1 / 1e6 }'
+
 per_second "default patch's pattern (filter model 0)" "$default_patch" load
 
 # The costliest filter model, oversampled twice, on the same pattern and sound.

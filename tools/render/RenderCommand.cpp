@@ -10,8 +10,10 @@
 #include "tools/render/Renderer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 
@@ -103,6 +105,18 @@ private:
     bool shown = false;
 };
 
+// The process's resident memory in KiB as the system reports it (VmRSS), or -1 where the system
+// has no /proc: enough to show what loading the first instance costs.
+long residentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
 double realTimeFactor(double audioSeconds, double pluginSeconds) {
     return audioSeconds / std::max(pluginSeconds, 1e-9);
 }
@@ -145,9 +159,16 @@ int runRenderCommand(const RenderOptions& options) {
     }
     const double rate = sampleRate;
 
+    // The first instance of the process: opening the library and its entry point, which reads
+    // the wavetables and the plug-in folder's files, until the plug-in can render.
+    const long residentBefore = residentKilobytes();
+    const auto loadStart = std::chrono::steady_clock::now();
     PluginHost host;
     if (!host.load(pluginPath, error))
         return fail(error);
+    const double loadSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - loadStart).count();
+    const long residentAfter = residentKilobytes();
     host.recordCalls = false;
 
     if (!options.patch.empty()) {
@@ -228,6 +249,8 @@ int runRenderCommand(const RenderOptions& options) {
     const double audioSeconds = static_cast<double>(job.frames) / rate;
 
     if (options.bench) {
+        std::printf("load: %.2f ms to a ready first instance, resident memory %ld KiB -> %ld KiB\n",
+                    loadSeconds * 1e3, residentBefore, residentAfter);
         std::vector<double> factors;
         for (int run = 1; run <= options.repeat; ++run) {
             if (run > 1 && !options.input.empty() && !input.open(options.input, error))
