@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <mutex>
 
 namespace treskpro {
@@ -65,23 +65,30 @@ bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
             return false;
     }
 
-    std::vector<float> fileSamples(static_cast<std::size_t>(sampleCount));
-    std::memcpy(fileSamples.data(), data + tablesEnd, fileSamples.size() * sizeof(float));
-    for (float& sample : fileSamples) {
-        if (!std::isfinite(sample))
-            sample = 0.0f;
-    }
     // Each table on its own, followed by its first two samples again: readers can then
-    // interpolate from any phase 0..1 without wrapping (the oscillators' hottest loop).
-    std::vector<float> tableSamples;
-    tableSamples.reserve(fileSamples.size() + static_cast<std::size_t>(guardSamples * tableCount));
+    // interpolate from any phase 0..1 without wrapping (the oscillators' hottest loop). The
+    // samples go straight from the file's bytes to their place.
+    std::vector<float> tableSamples(
+        static_cast<std::size_t>(sampleCount + std::int64_t{guardSamples} * tableCount));
+    const std::uint8_t* fileSamples = data + tablesEnd;
+    std::size_t next = 0;
     for (std::size_t t = 0; t < tableOffsets.size(); ++t) {
-        const auto first = fileSamples.begin() + tableOffsets[t];
-        const std::int32_t length = tableLengths[t];
-        tableOffsets[t] = static_cast<std::int32_t>(tableSamples.size());
-        tableSamples.insert(tableSamples.end(), first, first + length);
-        for (int k = 0; k < guardSamples; ++k)
-            tableSamples.push_back(first[k % length]);
+        const auto length = static_cast<std::size_t>(tableLengths[t]);
+        float* cycle = tableSamples.data() + next;
+        std::memcpy(cycle, fileSamples + sizeof(float) * static_cast<std::size_t>(tableOffsets[t]),
+                    length * sizeof(float));
+        for (std::size_t k = 0; k < guardSamples; ++k)
+            cycle[length + k] = cycle[k % length];
+        tableOffsets[t] = static_cast<std::int32_t>(next);
+        next += length + guardSamples;
+    }
+    // A damaged file's infinities and NaNs would stick in every filter they reach; they play as
+    // silence. Tested on the bits (all exponent bits set) so the whole run is one simple loop.
+    for (float& sample : tableSamples) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &sample, sizeof bits);
+        if ((bits & 0x7f800000u) == 0x7f800000u)
+            sample = 0.0f;
     }
 
     periodMap = std::move(map);
@@ -93,12 +100,22 @@ bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
 }
 
 bool WavetableSet::loadFromFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    // One read of the whole file into a buffer that is not cleared first: the files are 1.7 MB
+    // each and read at every first start of the plug-in.
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file)
         return false;
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                          std::istreambuf_iterator<char>());
-    return loadFromMemory(bytes.data(), bytes.size());
+    // A set's file is a few megabytes. A folder opens too, and reports a size near 2^63: anything
+    // past 1 GiB is refused before a buffer is taken.
+    constexpr std::streamoff largestFile = std::streamoff{1} << 30;
+    const std::streamoff size = file.tellg();
+    if (size < 0 || size > largestFile || !file.seekg(0))
+        return false;
+    const auto byteCount = static_cast<std::size_t>(size);
+    const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[byteCount > 0 ? byteCount : 1]);
+    if (!file.read(reinterpret_cast<char*>(bytes.get()), size))
+        return false;
+    return loadFromMemory(bytes.get(), byteCount);
 }
 
 std::vector<std::uint8_t> WavetableSet::encode(const std::vector<std::uint8_t>& map,

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 namespace treskpro {
@@ -166,6 +168,39 @@ TEST(WavetableSet, RefusesDamagedFilesAndStaysUnloaded) {
     WavetableSet missing;
     EXPECT_FALSE(missing.loadFromFile("no such folder/no such file.dat"));
     EXPECT_FALSE(missing.isLoaded());
+    // A folder opens like a file and reports an enormous size: refused, not an allocation.
+    WavetableSet folder;
+    EXPECT_FALSE(folder.loadFromFile(std::filesystem::temp_directory_path().string()));
+    EXPECT_FALSE(folder.isLoaded());
+}
+
+// A file read from disk arrives exactly as written, except that infinities and NaNs (a damaged
+// file) play as silence, also in the samples repeated after a cycle.
+TEST(WavetableSet, ReadsAFileAndSilencesItsNonFiniteSamples) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float largest = std::numeric_limits<float>::max();
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    const std::vector<std::uint8_t> bytes =
+        WavetableSet::encode({1, 0}, {{nan, 0.5f, -inf, largest}, {inf, -largest, tiny}});
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / "treskpro-wavetable-read-test.dat";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    WavetableSet set;
+    const bool loaded = set.loadFromFile(path.string());
+    std::filesystem::remove(path);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(set.mapCount(), 2);
+    EXPECT_EQ(set.tableForEntry(0), 1);
+    const std::vector<std::vector<float>> expected = {{0.0f, 0.5f, 0.0f, largest, 0.0f, 0.5f},
+                                                      {0.0f, -largest, tiny, 0.0f, -largest}};
+    for (int t = 0; t < 2; ++t) {
+        const float* cycle = set.tableSamples(t);
+        const std::vector<float> read(cycle, cycle + set.tableLength(t) + 2);
+        EXPECT_EQ(read, expected[static_cast<std::size_t>(t)]) << t;
+    }
 }
 
 } // namespace
