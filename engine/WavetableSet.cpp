@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,27 @@ std::int32_t readInt32(const std::uint8_t* bytes) {
 void appendInt32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8)
         bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+// Copies `count` samples from a file's bytes (little-endian floats, as this machine's, at any
+// alignment) to `to`. A damaged file's infinities and NaNs would stick in every filter they reach,
+// so they become silence; they are told by their bits (all exponent bits set), four at a time.
+void copyFinite(float* to, const std::uint8_t* from, std::size_t count) {
+    constexpr std::uint32_t exponentBits = 0x7f800000u;
+    const __m128i exponent = _mm_set1_epi32(static_cast<int>(exponentBits));
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4 * i));
+        const __m128i nonFinite = _mm_cmpeq_epi32(_mm_and_si128(bits, exponent), exponent);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_andnot_si128(nonFinite, bits));
+    }
+    for (; i < count; ++i) {
+        std::uint32_t bits;
+        std::memcpy(&bits, from + 4 * i, sizeof bits);
+        if ((bits & exponentBits) == exponentBits)
+            bits = 0;
+        std::memcpy(to + i, &bits, sizeof bits);
+    }
 }
 
 } // namespace
@@ -67,28 +89,20 @@ bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
 
     // Each table on its own, followed by its first two samples again: readers can then
     // interpolate from any phase 0..1 without wrapping (the oscillators' hottest loop). The
-    // samples go straight from the file's bytes to their place.
-    std::vector<float> tableSamples(
-        static_cast<std::size_t>(sampleCount + std::int64_t{guardSamples} * tableCount));
+    // samples go straight from the file's bytes to their place, which is not cleared first.
+    std::unique_ptr<float[]> tableSamples(
+        new float[static_cast<std::size_t>(sampleCount + std::int64_t{guardSamples} * tableCount)]);
     const std::uint8_t* fileSamples = data + tablesEnd;
     std::size_t next = 0;
     for (std::size_t t = 0; t < tableOffsets.size(); ++t) {
         const auto length = static_cast<std::size_t>(tableLengths[t]);
-        float* cycle = tableSamples.data() + next;
-        std::memcpy(cycle, fileSamples + sizeof(float) * static_cast<std::size_t>(tableOffsets[t]),
-                    length * sizeof(float));
+        float* cycle = tableSamples.get() + next;
+        copyFinite(cycle, fileSamples + sizeof(float) * static_cast<std::size_t>(tableOffsets[t]),
+                   length);
         for (std::size_t k = 0; k < guardSamples; ++k)
             cycle[length + k] = cycle[k % length];
         tableOffsets[t] = static_cast<std::int32_t>(next);
         next += length + guardSamples;
-    }
-    // A damaged file's infinities and NaNs would stick in every filter they reach; they play as
-    // silence. Tested on the bits (all exponent bits set) so the whole run is one simple loop.
-    for (float& sample : tableSamples) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &sample, sizeof bits);
-        if ((bits & 0x7f800000u) == 0x7f800000u)
-            sample = 0.0f;
     }
 
     periodMap = std::move(map);
@@ -153,7 +167,7 @@ int WavetableSet::tableForPeriod(double period) const {
 
 float WavetableSet::readTable(int table, double phase) const {
     const std::int32_t length = lengths[static_cast<std::size_t>(table)];
-    const float* cycle = samples.data() + offsets[static_cast<std::size_t>(table)];
+    const float* cycle = samples.get() + offsets[static_cast<std::size_t>(table)];
     const double x = phase * length;
     int index = static_cast<int>(x);
     const double fraction = x - index;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,7 @@ public:
     // again, so that interpolation at phase 0..1 never wraps), for readers that interpolate
     // themselves on the audio path. Only for a loaded set.
     const float* tableSamples(int table) const {
-        return samples.data() + offsets[static_cast<std::size_t>(table)];
+        return samples.get() + offsets[static_cast<std::size_t>(table)];
     }
 
     static constexpr int guardSamples = 2;
@@ -66,7 +67,7 @@ private:
     std::vector<std::uint8_t> periodMap;
     std::vector<std::int32_t> offsets;
     std::vector<std::int32_t> lengths;
-    std::vector<float> samples;
+    std::unique_ptr<float[]> samples;
     std::atomic<bool> loaded{false};
 };
 
