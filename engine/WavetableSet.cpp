@@ -87,18 +87,36 @@ bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
             return false;
     }
 
+    // A table with the same samples as the one before it (a waveform with odd harmonics only
+    // gains nothing from the next even one) is kept once and read from the same place.
+    const std::uint8_t* fileSamples = data + tablesEnd;
+    auto fileCycle = [&](std::size_t t) {
+        return fileSamples + sizeof(float) * static_cast<std::size_t>(tableOffsets[t]);
+    };
+    std::vector<bool> repeatsPrevious(tableOffsets.size(), false);
+    std::size_t storedCount = 0;
+    for (std::size_t t = 0; t < tableOffsets.size(); ++t) {
+        const auto length = static_cast<std::size_t>(tableLengths[t]);
+        repeatsPrevious[t] =
+            t > 0 && tableLengths[t - 1] == tableLengths[t] &&
+            std::memcmp(fileCycle(t - 1), fileCycle(t), length * sizeof(float)) == 0;
+        if (!repeatsPrevious[t])
+            storedCount += length + guardSamples;
+    }
+
     // Each table on its own, followed by its first two samples again: readers can then
     // interpolate from any phase 0..1 without wrapping (the oscillators' hottest loop). The
     // samples go straight from the file's bytes to their place, which is not cleared first.
-    std::unique_ptr<float[]> tableSamples(
-        new float[static_cast<std::size_t>(sampleCount + std::int64_t{guardSamples} * tableCount)]);
-    const std::uint8_t* fileSamples = data + tablesEnd;
+    std::unique_ptr<float[]> tableSamples(new float[storedCount]);
     std::size_t next = 0;
     for (std::size_t t = 0; t < tableOffsets.size(); ++t) {
+        if (repeatsPrevious[t]) {
+            tableOffsets[t] = tableOffsets[t - 1];
+            continue;
+        }
         const auto length = static_cast<std::size_t>(tableLengths[t]);
         float* cycle = tableSamples.get() + next;
-        copyFinite(cycle, fileSamples + sizeof(float) * static_cast<std::size_t>(tableOffsets[t]),
-                   length);
+        copyFinite(cycle, fileCycle(t), length);
         for (std::size_t k = 0; k < guardSamples; ++k)
             cycle[length + k] = cycle[k % length];
         tableOffsets[t] = static_cast<std::int32_t>(next);

@@ -175,14 +175,18 @@ TEST(WavetableSet, RefusesDamagedFilesAndStaysUnloaded) {
 }
 
 // A file read from disk arrives exactly as written, except that infinities and NaNs (a damaged
-// file) play as silence, also in the samples repeated after a cycle.
+// file) play as silence, also in the samples repeated after a cycle. A table that repeats the one
+// before it reads the same; one that differs only in its last sample keeps its own.
 TEST(WavetableSet, ReadsAFileAndSilencesItsNonFiniteSamples) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float largest = std::numeric_limits<float>::max();
     const float tiny = std::numeric_limits<float>::denorm_min();
     const std::vector<std::uint8_t> bytes =
-        WavetableSet::encode({1, 0}, {{nan, 0.5f, -inf, largest}, {inf, -largest, tiny}});
+        WavetableSet::encode({1, 0}, {{nan, 0.5f, -inf, largest},
+                                      {inf, -largest, tiny},
+                                      {inf, -largest, tiny},
+                                      {inf, -largest, 1.0f}});
     const std::filesystem::path path =
         std::filesystem::temp_directory_path() / "treskpro-wavetable-read-test.dat";
     std::ofstream(path, std::ios::binary)
@@ -195,8 +199,11 @@ TEST(WavetableSet, ReadsAFileAndSilencesItsNonFiniteSamples) {
     EXPECT_EQ(set.mapCount(), 2);
     EXPECT_EQ(set.tableForEntry(0), 1);
     const std::vector<std::vector<float>> expected = {{0.0f, 0.5f, 0.0f, largest, 0.0f, 0.5f},
-                                                      {0.0f, -largest, tiny, 0.0f, -largest}};
-    for (int t = 0; t < 2; ++t) {
+                                                      {0.0f, -largest, tiny, 0.0f, -largest},
+                                                      {0.0f, -largest, tiny, 0.0f, -largest},
+                                                      {0.0f, -largest, 1.0f, 0.0f, -largest}};
+    ASSERT_EQ(set.tableCount(), 4);
+    for (int t = 0; t < 4; ++t) {
         const float* cycle = set.tableSamples(t);
         const std::vector<float> read(cycle, cycle + set.tableLength(t) + 2);
         EXPECT_EQ(read, expected[static_cast<std::size_t>(t)]) << t;
