@@ -18,9 +18,21 @@ struct PitchTables {
             entry = static_cast<float>(frequency);
             frequency *= 1.059463094359;
         }
-        for (int k = 0; k < exp2TableSize; ++k) {
-            exp2[static_cast<std::size_t>(k)] = static_cast<float>(
-                std::exp2(static_cast<double>(k - exp2TableCentre) / exp2StepsPerOctave));
+        // One octave of fractions, repeated an octave apart by halving and doubling: scaling by
+        // two is exact, so every entry is the one exp2 of its own exponent gives, at a sixteenth
+        // of the cost at start-up.
+        constexpr auto stepsPerOctave = static_cast<std::size_t>(exp2StepsPerOctave);
+        constexpr auto centre = static_cast<std::size_t>(exp2TableCentre);
+        for (std::size_t j = 0; j < stepsPerOctave; ++j) {
+            const double value = std::exp2(static_cast<double>(j) / exp2StepsPerOctave);
+            double up = value;
+            for (std::size_t k = centre + j; k < exp2.size(); k += stepsPerOctave, up *= 2.0)
+                exp2[k] = static_cast<float>(up);
+            double down = value * 0.5;
+            for (std::size_t k = centre + j; k >= stepsPerOctave; down *= 0.5) {
+                k -= stepsPerOctave;
+                exp2[k] = static_cast<float>(down);
+            }
         }
         const double scale = 1.0 / std::log(static_cast<double>(logFrequencyTableSize));
         logFrequency[0] = 0.0f;

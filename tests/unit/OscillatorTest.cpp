@@ -103,6 +103,12 @@ TEST_F(Oscillator, PitchTablesHoldEqualTemperamentAndOctaveSteps) {
     EXPECT_EQ(exp2[exp2TableCentre], 1.0f);
     EXPECT_FLOAT_EQ(exp2[exp2TableCentre + 1024], 2.0f);
     EXPECT_FLOAT_EQ(exp2[exp2TableCentre - 8192], 1.0f / 256.0f);
+    int wrongSteps = 0; // against the library's exp2 of each entry's own exponent
+    for (int k = 0; k < exp2TableSize; ++k) {
+        const double exponent = static_cast<double>(k - exp2TableCentre) / exp2StepsPerOctave;
+        wrongSteps += exp2[static_cast<std::size_t>(k)] != static_cast<float>(std::exp2(exponent));
+    }
+    EXPECT_EQ(wrongSteps, 0);
     const auto& logScale = logFrequencyTable();
     EXPECT_EQ(logScale[0], 0.0f);
     EXPECT_EQ(logScale[1], 0.0f);
