@@ -145,7 +145,7 @@ bool WavetableSet::loadFromFile(const std::string& path) {
         return false;
     const auto byteCount = static_cast<std::size_t>(size);
     const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[byteCount > 0 ? byteCount : 1]);
-    if (!file.read(reinterpret_cast<char*>(bytes.get()), size))
+    if (!file.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(size)))
         return false;
     return loadFromMemory(bytes.get(), byteCount);
 }
