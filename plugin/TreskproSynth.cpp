@@ -90,6 +90,7 @@ TreskproSynth::TreskproSynth(HostCallback host, std::optional<std::string> plugi
 
     // The engine: voices, sequencer, delay lines and the sockets of the modular section.
     engine = std::make_unique<SynthEngine>(blocks);
+    keys = std::make_unique<NoteDispatch>(*engine);
 
     patches = std::make_unique<PatchHandOver>(std::make_unique<TreskproPatch>());
     chunkBuffer = std::make_unique<ChunkBuffer>();

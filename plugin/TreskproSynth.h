@@ -11,6 +11,7 @@
 #pragma once
 
 #include "engine/BlockRegistry.h"
+#include "engine/NoteDispatch.h"
 #include "engine/Parameters.h"
 #include "engine/SocketRegistry.h"
 #include "engine/SynthEngine.h"
@@ -20,7 +21,6 @@
 #include "files/Tuning.h"
 #include "plugin/HostChunk.h"
 #include "plugin/MidiEventBuffer.h"
-#include "plugin/NoteStack.h"
 #include "plugin/PatchHandOver.h"
 #include "plugin/Registries.h"
 #include "plugin/VstInterface.h"
@@ -176,7 +176,6 @@ public:
     std::int32_t takeMidiActivity() { return midiActivity.exchange(0); }
     bool gateActive() const { return engine->gateActive.load(std::memory_order_relaxed) != 0; }
     SynthEngine& synthEngine() { return *engine; }
-    const NoteStack& noteStack() const { return notes; }
     int pitchBend() const { return midiControllers.pitchBend; }
 
     // Asks the host something; 0 when there is no host.
@@ -224,10 +223,6 @@ private:
                      int count, bool changed);
     void patternNoteOn(int note);
     void patternNoteOff(int note, bool fromVelocityZero);
-    void monoNoteOn(int note, int velocity);
-    void monoNoteOff(int note, int velocity);
-    void polyNoteOn(int note, int velocity);
-    void polyNoteOff(int note);
     void controlChange(int controller, int value);
     int polyphony() const;
 
@@ -250,7 +245,7 @@ private:
     BlockRegistry blocks;
     MidiEventBuffer midiInput;
     std::unique_ptr<SynthEngine> engine;
-    NoteStack notes;
+    std::unique_ptr<NoteDispatch> keys;
     struct ControllerState {
         int pitchBend = 8192;
         int sustain = 0;
