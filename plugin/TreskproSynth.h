@@ -17,6 +17,7 @@
 #include "engine/SynthEngine.h"
 #include "files/ConfigSettings.h"
 #include "files/ControllerMap.h"
+#include "files/PluginFolder.h"
 #include "files/TreskproPatch.h"
 #include "files/Tuning.h"
 #include "plugin/HostChunk.h"
@@ -89,10 +90,8 @@ public:
     void suspend();
     void resume();
 
-    // The folder of the plug-in file and the paths built on it.
-    const std::string& pluginFolder() const { return folderPath; }
-    std::string pluginPath(const std::string& name) const;
-    std::string patchFolder() const { return pluginPath("Tresk Pro Patches"); }
+    // The folder of the plug-in file and the files kept there.
+    const PluginFolder& folder() const { return pluginFiles; }
     const ConfigSettings& configuration() const { return settings; }
     ControllerMap& controllers() { return controllerMap; }
 
@@ -120,10 +119,6 @@ public:
     // changes nothing. Writing fails quietly in a read-only folder.
     void readConfig(const std::string& name = "Config.ini");
     bool writeConfig(const std::string& name = "Config.ini") const;
-
-    // "Set start patch": remembers the current patch in StartupPatch.ini when it lies in the
-    // patch folder; a patch elsewhere leaves the file as it was. True when written.
-    bool setStartPatch();
 
     // The custom tuning table (the standard table until a tuning file fills it).
     const NoteTable& tuningTable() const { return tuning; }
@@ -261,7 +256,7 @@ private:
     std::atomic<bool> patchLoading{false};
     std::atomic<bool> patchChanged{false};
     std::string patchPath;
-    std::string folderPath;
+    PluginFolder pluginFiles;
     ConfigSettings settings;
     ControllerMap controllerMap;
     NoteTable tuning{};

@@ -279,16 +279,18 @@ TEST_F(PluginFolderFiles, ConfigSnapshotsAndTheStartPatch) {
     EXPECT_EQ(synth.getState(State::FilterMode), 1);
 
     const std::string separator(1, platform::pathSeparator);
-    const std::string inside = synth.patchFolder() + separator + "Acid" + separator + "Line.tpro";
+    const std::string inside =
+        synth.folder().patchFolder() + separator + "Acid" + separator + "Line.tpro";
     ASSERT_TRUE(synth.savePatch(inside));
-    ASSERT_TRUE(synth.setStartPatch());
+    ASSERT_TRUE(synth.folder().setStartPatch(synth.currentPatchPath()));
     std::ifstream startFile(folder + "/StartupPatch.ini", std::ios::binary);
     const std::string start((std::istreambuf_iterator<char>(startFile)),
                             std::istreambuf_iterator<char>());
     EXPECT_EQ(start, "\"Acid" + separator + "Line.tpro\"");
 
     ASSERT_TRUE(synth.savePatch(folder + "/Elsewhere.tpro"));
-    EXPECT_FALSE(synth.setStartPatch()); // outside the patch folder: the file stays
+    EXPECT_FALSE(synth.folder().setStartPatch(
+        synth.currentPatchPath())); // outside the patch folder: the file stays
     synth.setState(State::FilterMode, 5);
     synth.savePatch(inside);
 
