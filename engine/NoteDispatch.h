@@ -37,7 +37,6 @@ public:
 
     // Forgets every held key (the voices are left as they are).
     void clear() { keys.clear(); }
-    const NoteStack& heldKeys() const { return keys; }
 
 private:
     SynthEngine& engine;

@@ -6,14 +6,13 @@
 #pragma once
 
 #include "engine/Parameters.h"
+#include "plugin/PluginEditor.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 
 namespace treskpro {
-
-class PluginEditor;
 
 class EditorMailbox {
 public:
@@ -50,12 +49,6 @@ private:
     std::atomic<bool> midi{false};
     std::atomic<std::uint32_t> selection{0};
 };
-
-} // namespace treskpro
-
-#include "plugin/PluginEditor.h"
-
-namespace treskpro {
 
 template <typename ValueOf> void EditorMailbox::deliver(PluginEditor& editor, ValueOf valueOf) {
     for (int word = 0; word < markWords; ++word) {

@@ -82,7 +82,6 @@ public:
     // effProcessEvents: keeps the block's first 64 events, sorted by time stamp, for the next
     // processReplacing. Audio thread.
     virtual vst::intptr processEvents(const vst::VstEvents* events);
-    const MidiEventBuffer& midiEvents() const { return midiInput; }
 
     virtual void setProgram(int program);
     virtual void setProgramName(const char* name);
@@ -97,10 +96,6 @@ public:
 
     // Sends one three-byte MIDI message to the host's MIDI output.
     void sendMidiToHost(int status, int data1, int data2);
-
-    float sampleRate() const { return rate; }
-    int blockSize() const { return maximumBlockSize; }
-    bool isInputConnected(int pin) const { return inputConnected[pin & 1]; }
 
     // The current patch, for the thread that replaces patches (the editor's and the host's
     // user-interface thread). Other threads reach it through the accessors above.
@@ -120,28 +115,15 @@ public:
     void readConfig(const std::string& name = "Config.ini");
     bool writeConfig(const std::string& name = "Config.ini") const;
 
-    // The custom tuning table (the standard table until a tuning file fills it).
-    const NoteTable& tuningTable() const { return tuning; }
-
     // The host's state of this instance (effGetChunk): a buffer valid until the next call.
     vst::intptr getChunk(void** data);
     // Restores a state the host stored (effSetChunk); answers the size taken, or 0 (the patch
     // unchanged) for a chunk that cannot be read.
     vst::intptr setChunk(const void* data, vst::intptr size);
 
-    // Raised while a patch is being replaced: the render loop then outputs silence.
-    bool isPatchLoading() const { return patchLoading.load(std::memory_order_acquire); }
-    // Raised by a patch file load: the next block jumps every smoothed value to its target.
-    bool takePatchChanged() { return patchChanged.exchange(false); }
     const ParameterRegistry& parameters() const { return parameterRegistry; }
     const SocketRegistry& sockets() const { return engine->sockets(); }
     const StateRegistry& states() const { return stateRegistry; }
-    float* socketVariable(int index) const {
-        return engine->socketVariables()[static_cast<size_t>(index)];
-    }
-
-    // Every sample block of the engine, sized for the host's block size.
-    BlockRegistry& engineBlocks() { return blocks; }
 
     // Points every input socket at the output feeding it, from the current patch's cables.
     void applyConnections() { engine->sockets().applyConnections(patches->read()->connections); }
@@ -170,14 +152,15 @@ public:
     // What the editor's indicators show; it reads and clears them on its timer.
     std::int32_t takeMidiActivity() { return midiActivity.exchange(0); }
     bool gateActive() const { return engine->gateActive.load(std::memory_order_relaxed) != 0; }
-    SynthEngine& synthEngine() { return *engine; }
-    int pitchBend() const { return midiControllers.pitchBend; }
 
     // Asks the host something; 0 when there is no host.
     vst::intptr callHost(vst::int32 opcode, vst::int32 index = 0, vst::intptr value = 0,
                          void* ptr = nullptr, float opt = 0.0f) const;
 
 protected:
+    // Tests look at the inner state through this; no caller of the plug-in needs it.
+    friend struct TreskproSynthInspection;
+
     // The editor opcodes; without an editor they give the neutral answer.
     virtual vst::intptr dispatchEditor(vst::int32 opcode, vst::int32 index, vst::intptr value,
                                        void* ptr, float opt);
@@ -253,13 +236,15 @@ private:
 
     std::unique_ptr<PatchHandOver> patches;
     std::unique_ptr<ChunkBuffer> chunkBuffer;
+    // Raised while a patch is being replaced: the render loop then outputs silence.
     std::atomic<bool> patchLoading{false};
+    // Raised by a patch file load: the next block jumps every smoothed value to its target.
     std::atomic<bool> patchChanged{false};
     std::string patchPath;
     PluginFolder pluginFiles;
     ConfigSettings settings;
     ControllerMap controllerMap;
-    NoteTable tuning{};
+    NoteTable tuning{}; // the standard table until a tuning file fills it
     bool isShutDown = false;
 };
 
