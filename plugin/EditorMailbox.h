@@ -31,7 +31,7 @@ public:
     // refresh, the MIDI indicator, and the bank and program in arrival order.
     template <typename ValueOf> void deliver(PluginEditor& editor, ValueOf valueOf);
 
-    // The editor's thread: forgets everything posted (the editor is going away).
+    // The editor's thread: forgets everything posted (the editor opens or is replaced).
     void clear();
 
 private:

@@ -71,6 +71,11 @@ vst::intptr TreskproPlugin::dispatchEditor(vst::int32 opcode, vst::int32 index, 
         return 0;
     if (opcode == vst::effEditIdle)
         mailbox.deliver(*editor, [this](int parameter) { return getParameter(parameter); });
+    // Hosts idle an editor only while it is open. What was posted while it was closed is old
+    // news: the opened panel shows the current values, and a program change the user sent
+    // then must not load a patch now.
+    if (opcode == vst::effEditOpen)
+        mailbox.clear();
     return editor->dispatch(opcode, index, value, ptr, opt);
 }
 

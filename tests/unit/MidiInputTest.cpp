@@ -184,11 +184,15 @@ TEST(MidiInput, TheEditorHearsEveryEventAndProgramAndBankChangesAtIdle) {
     EXPECT_EQ(plugin.editor->values[Parameter::FilterCutoff], 1.0f);
     EXPECT_EQ(plugin.editor->values[Parameter::FilterResonance], 0.4f);
 
-    // Other editor opcodes deliver nothing.
+    // Other editor opcodes deliver nothing, and opening the editor drops what came while it
+    // was closed: a program change sent then loads no patch later.
     synth.setParameter(Parameter::FilterCutoff, 0.5f);
     plugin.editor->log.clear();
     synth.dispatch(vst::effEditKeyDown, 0, 0, nullptr, 0.0f);
     EXPECT_EQ(plugin.editor->log, Log{"dispatch"});
+    synth.processEvents(select.list);
+    synth.dispatch(vst::effEditOpen, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(plugin.idle(), Log{"dispatch"});
     EXPECT_EQ(plugin.editor->wrongThread, 0);
 }
 
