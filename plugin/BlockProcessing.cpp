@@ -148,7 +148,7 @@ void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs,
     for (int start = 0; start < count; start += piece) {
         context.patchLoading = patchLoading.load(std::memory_order_acquire);
         if (context.patchLoading)
-            notes.clear();
+            keys->clear();
         engine->render(context, inputs, outputs, offset + start, std::min(piece, count - start));
         context.patchChanged = false;
     }
@@ -169,14 +169,14 @@ void TreskproSynth::handleMidiMessage(int status, int data1, int data2) {
                 patternNoteOff(data1, status == NoteOn);
         } else if (poly) {
             if (on)
-                polyNoteOn(data1, data2);
+                keys->polyNoteOn(data1, data2, polyphony());
             else
-                polyNoteOff(data1);
+                keys->polyNoteOff(data1, polyphony(), midiControllers.sustain != 0);
         } else {
             if (on)
-                monoNoteOn(data1, data2);
+                keys->monoNoteOn(data1, data2);
             else
-                monoNoteOff(data1, data2);
+                keys->monoNoteOff(data1, data2);
         }
         break;
     }
@@ -195,18 +195,16 @@ void TreskproSynth::handleMidiMessage(int status, int data1, int data2) {
 }
 
 void TreskproSynth::patternNoteOn(int note) {
-    notes.press(note, 1);
     if (getState(State::PatternLock) != 1)
         setState(State::CurrentPattern, note);
-    engine->sequencer().restart();
-    engine->voice(0).noteOn(SynthEngine::patternBaseNote, 100);
+    keys->patternNoteOn(note);
     if (getState(State::RunStop) == 0)
         setState(State::RunStop, 1);
 }
 
 void TreskproSynth::patternNoteOff(int note, bool fromVelocityZero) {
-    notes.release(note);
-    const int highest = notes.highest();
+    // The effect keeps its sequencer running with the host's audio.
+    const int highest = keys->patternNoteOff(note, !buildVariant.isEffect);
     if (highest >= 0) {
         if (getState(State::PatternLock) != 1)
             setState(State::CurrentPattern, highest);
@@ -214,91 +212,18 @@ void TreskproSynth::patternNoteOff(int note, bool fromVelocityZero) {
     }
     const bool sendAllNotesOff = settings.midiOutput != 0;
     if (buildVariant.isEffect) {
-        // The effect keeps its sequencer running with the host's audio; only a note-on with
-        // velocity 0 passes the All Notes Off on.
+        // Only a note-on with velocity 0 passes the All Notes Off on.
         if (fromVelocityZero && sendAllNotesOff)
             sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
         return;
     }
-    engine->voice(0).noteOff();
     setState(State::RunStop, 0);
     if (sendAllNotesOff)
         sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
 }
 
-void TreskproSynth::monoNoteOn(int note, int velocity) {
-    notes.press(note, velocity);
-    Voice& voice = engine->voice(0);
-    if (notes.heldCount() == 1) {
-        engine->gateActive.store(1, std::memory_order_relaxed);
-        voice.noteOn(note, velocity);
-        engine->sequencer().restart();
-    } else {
-        voice.legato(note, velocity);
-    }
-}
-
-void TreskproSynth::monoNoteOff(int note, int velocity) {
-    notes.release(note);
-    const int latest = notes.latest();
-    if (latest >= 0) {
-        engine->voice(0).legato(latest, velocity);
-    } else {
-        engine->gateActive.store(0, std::memory_order_relaxed);
-        engine->voice(0).noteOff();
-    }
-    for (int k = 1; k < SynthEngine::voiceCount; ++k)
-        engine->voice(k).noteOff();
-}
-
 int TreskproSynth::polyphony() const {
-    return std::clamp(settings.maxPolyphony, 1, SynthEngine::voiceCount);
-}
-
-void TreskproSynth::polyNoteOn(int note, int velocity) {
-    const int range = polyphony();
-    bool anyGate = false;
-    for (int k = 0; k < range; ++k)
-        anyGate = anyGate || engine->voice(k).gate();
-    if (!anyGate)
-        engine->sequencer().restart();
-
-    // A voice that has this note takes it again; otherwise the quietest released voice. No
-    // voice is stolen: with every voice held, the note is dropped.
-    int chosen = -1;
-    double quietest = 1000000.0;
-    for (int k = 0; k < range; ++k) {
-        const Voice& voice = engine->voice(k);
-        if (voice.note() == note) {
-            chosen = k;
-            break;
-        }
-        if (!voice.gate() && voice.amplifierLevel() < quietest) {
-            quietest = voice.amplifierLevel();
-            chosen = k;
-        }
-    }
-    if (chosen < 0)
-        return;
-    engine->gateActive.store(1, std::memory_order_relaxed);
-    Voice& voice = engine->voice(chosen);
-    voice.noteOn(note, velocity);
-    voice.releasePending = false;
-}
-
-void TreskproSynth::polyNoteOff(int note) {
-    const int range = polyphony();
-    for (int k = 0; k < range; ++k) {
-        Voice& voice = engine->voice(k);
-        if (voice.note() != note)
-            continue;
-        if (midiControllers.sustain != 0) {
-            voice.releasePending = true;
-        } else {
-            engine->gateActive.store(0, std::memory_order_relaxed);
-            voice.noteOff();
-        }
-    }
+    return NoteDispatch::polyphony(settings.maxPolyphony);
 }
 
 void TreskproSynth::controlChange(int controller, int value) {
@@ -311,15 +236,8 @@ void TreskproSynth::controlChange(int controller, int value) {
         break;
     case Sustain:
         midiControllers.sustain = value >= 64 ? 1 : 0;
-        if (midiControllers.sustain == 0) {
-            for (int k = 0; k < polyphony(); ++k) {
-                Voice& voice = engine->voice(k);
-                if (voice.gate() && voice.releasePending) {
-                    voice.releasePending = false;
-                    voice.noteOff();
-                }
-            }
-        }
+        if (midiControllers.sustain == 0)
+            keys->releaseSustained(polyphony());
         break;
     case ResetAllControllers:
         midiControllers.pitchBend = 8192;
@@ -328,13 +246,13 @@ void TreskproSynth::controlChange(int controller, int value) {
         return;
     case AllNotesOff:
         if (getState(State::MidiMode) == 0) {
-            notes.clear();
+            keys->clear();
             if (!buildVariant.isEffect)
                 setState(State::RunStop, 0);
             if (settings.midiOutput != 0)
                 sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
         } else if (getState(State::NoteMode) == 0) {
-            notes.clear();
+            keys->clear();
         }
         engine->releaseAll();
         return;
@@ -380,7 +298,7 @@ void TreskproSynth::resetEngine() {
     if (!buildVariant.isEffect && getState(State::MidiMode) == 0)
         setState(State::RunStop, 0);
     engine->reset();
-    notes.clear();
+    keys->clear();
 }
 
 void TreskproSynth::setRunStop(bool run) {

@@ -1,10 +1,18 @@
 // The plug-in object the entry point creates: TreskproSynth plus the editor. It overrides only
 // the operations whose results the editor must show.
+//
+// The editor is touched on the host's GUI thread only (open, close, idle, keys, mouse). What the
+// other threads have for it (parameter values, the MIDI indicator, program changes and bank
+// selects from MIDI input) goes through a mailbox and reaches the editor at the next
+// effEditIdle, before the opcode itself. A program change therefore loads its patch on the GUI
+// thread, never inside processEvents.
 #pragma once
 
+#include "plugin/EditorMailbox.h"
 #include "plugin/PluginEditor.h"
 #include "plugin/TreskproSynth.h"
 
+#include <atomic>
 #include <memory>
 
 namespace treskpro {
@@ -21,7 +29,8 @@ public:
 
     bool hasEditor() const { return editor != nullptr; }
 
-    // Hands the object its editor; the host learns of it through effFlagsHasEditor.
+    // Hands the object its editor; the host learns of it through effFlagsHasEditor. GUI thread,
+    // before the host processes or automates.
     void attachEditor(std::unique_ptr<PluginEditor> newEditor);
 
 protected:
@@ -29,7 +38,15 @@ protected:
                                float opt) override;
 
 private:
+    void post(void (EditorMailbox::*what)()) {
+        if (editorAttached.load(std::memory_order_acquire))
+            (mailbox.*what)();
+    }
+
     std::unique_ptr<PluginEditor> editor;
+    // Without an editor nothing is posted.
+    std::atomic<bool> editorAttached{false};
+    EditorMailbox mailbox;
 };
 
 } // namespace treskpro

@@ -5,8 +5,6 @@
 #include "engine/SampleRate.h"
 #include "engine/WavetableSet.h"
 #include "files/PatchFile.h"
-#include "files/SafeFile.h"
-#include "files/TextScanner.h"
 #include "platform/Platform.h"
 #include "plugin/BuildVariant.h"
 #include "plugin/HostStrings.h"
@@ -90,6 +88,7 @@ TreskproSynth::TreskproSynth(HostCallback host, std::optional<std::string> plugi
 
     // The engine: voices, sequencer, delay lines and the sockets of the modular section.
     engine = std::make_unique<SynthEngine>(blocks);
+    keys = std::make_unique<NoteDispatch>(*engine);
 
     patches = std::make_unique<PatchHandOver>(std::make_unique<TreskproPatch>());
     chunkBuffer = std::make_unique<ChunkBuffer>();
@@ -108,10 +107,10 @@ TreskproSynth::TreskproSynth(HostCallback host, std::optional<std::string> plugi
         effectRecord.uniqueID = buildVariant.uniqueID;
     }
 
-    folderPath = pluginFolder
-                     ? *pluginFolder
+    pluginFiles = PluginFolder(
+        pluginFolder ? *pluginFolder
                      : platform::moduleFolder(buildVariant.moduleFileName,
-                                              reinterpret_cast<const void*>(&dispatcherEntry));
+                                              reinterpret_cast<const void*>(&dispatcherEntry)));
     initialiseFromDisk();
 
     setTempo(tempoFromParameter(getParameter(Parameter::Tempo)));
@@ -123,7 +122,7 @@ TreskproSynth::~TreskproSynth() {
 }
 
 void TreskproSynth::initialiseFromDisk() {
-    WavetableLibrary::shared().loadMissing(pluginPath(WavetableLibrary::folderName));
+    WavetableLibrary::shared().loadMissing(pluginFiles.path(WavetableLibrary::folderName));
     applyDefaultSettings(settings, patch());
     patternRandom().state = static_cast<std::uint32_t>(
         std::chrono::steady_clock::now().time_since_epoch().count() / 1000000);
@@ -131,42 +130,28 @@ void TreskproSynth::initialiseFromDisk() {
     tuning = noteFrequencyTable();
     loadTuning(tuning, settings.tuning);
     settings.startupPatch.clear();
-    controllerMap.readFile(pluginPath("MidiCC.ini"));
+    controllerMap.readFile(pluginFiles.path("MidiCC.ini"));
     for (PatternRecord& pattern : patch().patterns)
         clearPattern(pattern, settings.clearNotes != 0);
-    patchPath = pluginPath("Tresk Pro Patches") + platform::pathSeparator + "Tresk Pro Patch.tpro";
+    patchPath = pluginFiles.patchFolder() + platform::pathSeparator + "Tresk Pro Patch.tpro";
     loadStartupPatch();
 }
 
 void TreskproSynth::readConfig(const std::string& name) {
-    if (const auto text = readWholeFile(pluginPath(name)))
-        readConfigText(settings, patch(), *text);
+    pluginFiles.readConfig(settings, patch(), name);
 }
 
 bool TreskproSynth::writeConfig(const std::string& name) const {
-    return writeFileSafely(pluginPath(name), writeConfigText(settings, patch()));
-}
-
-bool TreskproSynth::setStartPatch() {
-    const std::string folder = patchFolder() + platform::pathSeparator;
-    if (patchPath.compare(0, folder.size(), folder) != 0)
-        return false;
-    const std::string name = patchPath.substr(folder.size());
-    return writeFileSafely(pluginPath("StartupPatch.ini"), "\"" + name + "\"");
+    return pluginFiles.writeConfig(settings, patch(), name);
 }
 
 void TreskproSynth::loadStartupPatch() {
-    const auto text = readWholeFile(pluginPath("StartupPatch.ini"));
-    if (!text)
+    const auto name = pluginFiles.startupPatchName();
+    if (!name)
         return;
-    TextScanner scanner(*text);
-    settings.startupPatch = scanner.quoted();
-    if (settings.startupPatch.empty())
-        return;
-    std::string path = patchFolder() + platform::pathSeparator + settings.startupPatch;
-    if (platform::pathSeparator == '\\')
-        std::replace(path.begin(), path.end(), '/', '\\');
-    loadPatch(path);
+    settings.startupPatch = *name;
+    if (!settings.startupPatch.empty())
+        loadPatch(pluginFiles.patchPath(settings.startupPatch));
 }
 
 void TreskproSynth::sendMidiToHost(int status, int data1, int data2) {
@@ -182,10 +167,6 @@ void TreskproSynth::sendMidiToHost(int status, int data1, int data2) {
     callHost(audioMasterProcessEvents, 0, 0, &events);
 }
 
-std::string TreskproSynth::pluginPath(const std::string& name) const {
-    return folderPath + platform::pathSeparator + name;
-}
-
 void TreskproSynth::shutDown() {
     if (isShutDown)
         return;
@@ -194,9 +175,9 @@ void TreskproSynth::shutDown() {
         sendMidiToHost(0xB0 + settings.midiOutputChannel, 123, 0); // All Notes Off
     // The controller map and the patch are kept for the next start; a failing write is silent
     // and leaves the old file as it was.
-    controllerMap.writeFile(pluginPath("MidiCC.ini"));
+    controllerMap.writeFile(pluginFiles.path("MidiCC.ini"));
     if (patches)
-        savePatch(pluginPath("Tresk Pro Patch.tpro"));
+        savePatch(pluginFiles.path("Tresk Pro Patch.tpro"));
     // Then the engine parts are freed in reverse order of construction.
     chunkBuffer.reset();
     patches.reset();

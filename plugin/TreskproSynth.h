@@ -11,16 +11,17 @@
 #pragma once
 
 #include "engine/BlockRegistry.h"
+#include "engine/NoteDispatch.h"
 #include "engine/Parameters.h"
 #include "engine/SocketRegistry.h"
 #include "engine/SynthEngine.h"
 #include "files/ConfigSettings.h"
 #include "files/ControllerMap.h"
+#include "files/PluginFolder.h"
 #include "files/TreskproPatch.h"
 #include "files/Tuning.h"
 #include "plugin/HostChunk.h"
 #include "plugin/MidiEventBuffer.h"
-#include "plugin/NoteStack.h"
 #include "plugin/PatchHandOver.h"
 #include "plugin/Registries.h"
 #include "plugin/VstInterface.h"
@@ -81,7 +82,6 @@ public:
     // effProcessEvents: keeps the block's first 64 events, sorted by time stamp, for the next
     // processReplacing. Audio thread.
     virtual vst::intptr processEvents(const vst::VstEvents* events);
-    const MidiEventBuffer& midiEvents() const { return midiInput; }
 
     virtual void setProgram(int program);
     virtual void setProgramName(const char* name);
@@ -89,19 +89,13 @@ public:
     void suspend();
     void resume();
 
-    // The folder of the plug-in file and the paths built on it.
-    const std::string& pluginFolder() const { return folderPath; }
-    std::string pluginPath(const std::string& name) const;
-    std::string patchFolder() const { return pluginPath("Tresk Pro Patches"); }
+    // The folder of the plug-in file and the files kept there.
+    const PluginFolder& folder() const { return pluginFiles; }
     const ConfigSettings& configuration() const { return settings; }
     ControllerMap& controllers() { return controllerMap; }
 
     // Sends one three-byte MIDI message to the host's MIDI output.
     void sendMidiToHost(int status, int data1, int data2);
-
-    float sampleRate() const { return rate; }
-    int blockSize() const { return maximumBlockSize; }
-    bool isInputConnected(int pin) const { return inputConnected[pin & 1]; }
 
     // The current patch, for the thread that replaces patches (the editor's and the host's
     // user-interface thread). Other threads reach it through the accessors above.
@@ -121,32 +115,15 @@ public:
     void readConfig(const std::string& name = "Config.ini");
     bool writeConfig(const std::string& name = "Config.ini") const;
 
-    // "Set start patch": remembers the current patch in StartupPatch.ini when it lies in the
-    // patch folder; a patch elsewhere leaves the file as it was. True when written.
-    bool setStartPatch();
-
-    // The custom tuning table (the standard table until a tuning file fills it).
-    const NoteTable& tuningTable() const { return tuning; }
-
     // The host's state of this instance (effGetChunk): a buffer valid until the next call.
     vst::intptr getChunk(void** data);
     // Restores a state the host stored (effSetChunk); answers the size taken, or 0 (the patch
     // unchanged) for a chunk that cannot be read.
     vst::intptr setChunk(const void* data, vst::intptr size);
 
-    // Raised while a patch is being replaced: the render loop then outputs silence.
-    bool isPatchLoading() const { return patchLoading.load(std::memory_order_acquire); }
-    // Raised by a patch file load: the next block jumps every smoothed value to its target.
-    bool takePatchChanged() { return patchChanged.exchange(false); }
     const ParameterRegistry& parameters() const { return parameterRegistry; }
     const SocketRegistry& sockets() const { return engine->sockets(); }
     const StateRegistry& states() const { return stateRegistry; }
-    float* socketVariable(int index) const {
-        return engine->socketVariables()[static_cast<size_t>(index)];
-    }
-
-    // Every sample block of the engine, sized for the host's block size.
-    BlockRegistry& engineBlocks() { return blocks; }
 
     // Points every input socket at the output feeding it, from the current patch's cables.
     void applyConnections() { engine->sockets().applyConnections(patches->read()->connections); }
@@ -175,15 +152,15 @@ public:
     // What the editor's indicators show; it reads and clears them on its timer.
     std::int32_t takeMidiActivity() { return midiActivity.exchange(0); }
     bool gateActive() const { return engine->gateActive.load(std::memory_order_relaxed) != 0; }
-    SynthEngine& synthEngine() { return *engine; }
-    const NoteStack& noteStack() const { return notes; }
-    int pitchBend() const { return midiControllers.pitchBend; }
 
     // Asks the host something; 0 when there is no host.
     vst::intptr callHost(vst::int32 opcode, vst::int32 index = 0, vst::intptr value = 0,
                          void* ptr = nullptr, float opt = 0.0f) const;
 
 protected:
+    // Tests look at the inner state through this; no caller of the plug-in needs it.
+    friend struct TreskproSynthInspection;
+
     // The editor opcodes; without an editor they give the neutral answer.
     virtual vst::intptr dispatchEditor(vst::int32 opcode, vst::int32 index, vst::intptr value,
                                        void* ptr, float opt);
@@ -224,10 +201,6 @@ private:
                      int count, bool changed);
     void patternNoteOn(int note);
     void patternNoteOff(int note, bool fromVelocityZero);
-    void monoNoteOn(int note, int velocity);
-    void monoNoteOff(int note, int velocity);
-    void polyNoteOn(int note, int velocity);
-    void polyNoteOff(int note);
     void controlChange(int controller, int value);
     int polyphony() const;
 
@@ -250,7 +223,7 @@ private:
     BlockRegistry blocks;
     MidiEventBuffer midiInput;
     std::unique_ptr<SynthEngine> engine;
-    NoteStack notes;
+    std::unique_ptr<NoteDispatch> keys;
     struct ControllerState {
         int pitchBend = 8192;
         int sustain = 0;
@@ -263,13 +236,15 @@ private:
 
     std::unique_ptr<PatchHandOver> patches;
     std::unique_ptr<ChunkBuffer> chunkBuffer;
+    // Raised while a patch is being replaced: the render loop then outputs silence.
     std::atomic<bool> patchLoading{false};
+    // Raised by a patch file load: the next block jumps every smoothed value to its target.
     std::atomic<bool> patchChanged{false};
     std::string patchPath;
-    std::string folderPath;
+    PluginFolder pluginFiles;
     ConfigSettings settings;
     ControllerMap controllerMap;
-    NoteTable tuning{};
+    NoteTable tuning{}; // the standard table until a tuning file fills it
     bool isShutDown = false;
 };
 

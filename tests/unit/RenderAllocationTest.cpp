@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -126,9 +127,20 @@ namespace {
 using testhost::hostTime;
 using testhost::testHost;
 
+// An editor that does nothing: what the plug-in posts for it from the audio thread is counted.
+struct SilentEditor : PluginEditor {
+    vst::intptr dispatch(vst::int32, vst::int32, vst::intptr, void*, float) override { return 0; }
+    void parameterChanged(int, float) override {}
+    void refreshAll() override {}
+    void midiArrived() override {}
+    void selectProgram(int) override {}
+    void selectBank(int) override {}
+};
+
 TEST(RenderAllocation, RenderingAllocatesNothing) {
     hostTime().tempo = 133.0;
     TreskproPlugin synth{testHost, testing::TempDir()};
+    synth.attachEditor(std::make_unique<SilentEditor>());
     synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
     synth.dispatch(vst::effSetBlockSize, 0, 512, nullptr, 0.0f);
     synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
@@ -146,9 +158,13 @@ TEST(RenderAllocation, RenderingAllocatesNothing) {
     synth.controllers().setLearnTarget(-1);
 
     MidiEventList events(48);
-    const int kinds[] = {0x90, 0x80, 0xB0, 0xE0, 0xD0, 0xB0};
+    const int kinds[] = {0x90, 0x80, 0xB0, 0xE0, 0xD0, 0xB0, 0xC0, 0xB0};
     for (int i = 0; i < 48; ++i)
-        events.add(i * 10, kinds[i % 6], i % 6 == 2 ? 7 : (i * 5) % 128, i % 6 == 5 ? 64 : 90);
+        events.add(i * 10, kinds[i % 8],
+                   i % 8 == 2   ? 7
+                   : i % 8 == 7 ? 0
+                                : (i * 5) % 128,
+                   i % 8 == 5 ? 64 : 90);
 
     std::vector<float> left(512), right(512), in(512, 0.1f);
     float* inputs[2] = {in.data(), in.data()};
