@@ -139,24 +139,72 @@ TEST(Envelope, AccentAmountAndLegato) {
     EXPECT_LT(envelope.level(), 0.01);
 }
 
+// The envelope as plainly as it can be written, one sample at a time: what the block loops
+// must reproduce to the bit.
+std::vector<float> plainEnvelope(const std::vector<float>& gate, const std::vector<float>& trigger,
+                                 const std::vector<float>& accent,
+                                 const std::vector<float>& amount) {
+    enum { attack, decay, release };
+    int state = release;
+    double level = 0.0, offset = 1e-5;
+    const auto nextOffset = [&] {
+        offset = -offset;
+        return -offset;
+    };
+    std::vector<float> out;
+    for (std::size_t i = 0; i < gate.size(); ++i) {
+        if (trigger[i] != 0.0f) {
+            level = 0.0;
+            state = attack;
+        }
+        if (gate[i] == 0.0f)
+            state = release;
+        if (state == attack) {
+            level += double(0.01f);
+            if (level > 1.0) {
+                level = 1.0;
+                state = decay;
+            }
+        } else if (state == decay) {
+            const double rate = accent[i] != 0.0f ? double(0.01f) : double(0.002f);
+            level = (1.0 - rate) * level + rate * (nextOffset() + double(0.4f));
+        } else {
+            level = (1.0 - double(0.003f)) * level + double(0.003f) * nextOffset();
+        }
+        out.push_back(static_cast<float>(amount[i] * level));
+    }
+    return out;
+}
+
 TEST(Envelope, SameOutputWhateverTheBlockSize) {
-    std::vector<float> gate(1000, 1.0f), trigger(1000, 0.0f);
-    trigger[3] = trigger[400] = 1.0f;
+    constexpr int length = 3000;
+    std::vector<float> gate(length, 1.0f), trigger(length, 0.0f), accent(length, 0.0f),
+        amount(length);
+    trigger[3] = trigger[400] = trigger[1700] = trigger[1701] = 1.0f;
     std::fill(gate.begin() + 250, gate.begin() + 400, 0.0f);
-    std::vector<float> reference;
-    for (int block : {1000, 1, 7, 64}) {
+    std::fill(gate.begin() + 2500, gate.end(), 0.0f);
+    std::fill(accent.begin() + 150, accent.begin() + 301, 1.0f);
+    std::fill(accent.begin() + 1800, accent.begin() + 1801, 1.0f);
+    for (int i = 0; i < length; ++i)
+        amount[static_cast<std::size_t>(i)] = 0.5f + 0.0001f * static_cast<float>(i);
+    const std::vector<float> reference = plainEnvelope(gate, trigger, accent, amount);
+    for (int block : {length, 1, 7, 64}) {
         EnvelopeModule envelope;
-        envelope.setSegments(0.2f, 0.3f, 0.4f, 0.2f, 44100.0f);
-        std::vector<float> out(1000);
-        for (int start = 0; start < 1000; start += block) {
-            const int count = std::min(block, 1000 - start);
+        envelope.setAttackIncrement(0.01f);
+        envelope.setDecayCoefficient(0.002f);
+        envelope.setSustainLevel(0.4f);
+        envelope.setReleaseCoefficient(0.003f);
+        envelope.setAccentDecayCoefficient(0.01f);
+        std::vector<float> out(length);
+        for (int start = 0; start < length; start += block) {
+            const int count = std::min(block, length - start);
             envelope.setInput(EnvelopeModule::Gate, gate.data() + start);
             envelope.setInput(EnvelopeModule::Trigger, trigger.data() + start);
+            envelope.setInput(EnvelopeModule::Accent, accent.data() + start);
+            envelope.setInput(EnvelopeModule::Amount, amount.data() + start);
             envelope.setOutput(EnvelopeModule::Envelope, out.data() + start);
             envelope.process(count);
         }
-        if (reference.empty())
-            reference = out;
         EXPECT_EQ(out, reference) << block;
     }
 }
