@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace treskpro {
 
@@ -60,13 +61,31 @@ void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorS
                            float* frequency2) noexcept {
     const float* exp2 = exp2Table().data();
     const float highest = sampleRate * 0.5f;
+    // Note and octave offsets mostly hold still for many samples (they move while gliding, with
+    // the MG or a cable): a frequency is looked up again only when its inputs change.
+    float lastNote = std::numeric_limits<float>::quiet_NaN();
+    float lastOctaves1 = lastNote;
+    float lastOctaves2 = lastNote;
+    float f1 = 1.0f;
+    float f2 = 1.0f;
     for (int i = 0; i < count; ++i) {
         const float mg = in.mg ? in.mg[i] : 0.0f;
         const float m1 = in.vco1Cv ? in.vco1Cv[i] : mg * settings.mgVco1Depth;
         const float m2 = in.vco2Cv ? in.vco2Cv[i] : mg * settings.mgVco2Depth;
         const float note = in.noteFrequency[i];
-        frequency1[i] = frequencyFor(note, m1 + in.octave1[i], terms.range1, exp2, highest);
-        frequency2[i] = frequencyFor(note, m2 + in.octave2[i], terms.range2, exp2, highest);
+        const float octaves1 = m1 + in.octave1[i];
+        const float octaves2 = m2 + in.octave2[i];
+        if (note != lastNote || octaves1 != lastOctaves1) {
+            f1 = frequencyFor(note, octaves1, terms.range1, exp2, highest);
+            lastOctaves1 = octaves1;
+        }
+        if (note != lastNote || octaves2 != lastOctaves2) {
+            f2 = frequencyFor(note, octaves2, terms.range2, exp2, highest);
+            lastOctaves2 = octaves2;
+        }
+        lastNote = note;
+        frequency1[i] = f1;
+        frequency2[i] = f2;
     }
     if (settings.sync) {
         for (int i = 0; i < count; ++i)
