@@ -334,6 +334,40 @@ TEST(Accent, SweepHoldsTheEnvelopePeakLikeACapacitor) {
     EXPECT_LT(envelope[1999], 0.001f);
 }
 
+// Accents of every length, some one sample long, with gaps of odd and even lengths, in blocks
+// of several sizes: the sweep is, to the bit, the plain follower charging towards the accented
+// envelope and discharging otherwise.
+TEST(Accent, SweepMatchesThePlainFollowerInEveryBlockSize) {
+    constexpr int length = 3000;
+    std::vector<float> envelope(length), on(length, 0.0f);
+    for (int i = 0; i < length; ++i)
+        envelope[static_cast<std::size_t>(i)] = 0.5f + 0.5f * std::sin(0.01f * float(i));
+    for (const auto& [from, to] : {std::pair{10, 11}, {100, 400}, {401, 402}, {1000, 1333}})
+        std::fill(on.begin() + from, on.begin() + to, 1.0f);
+    const double charge = accentChargeCoefficient(0.7f, 44100.0f);
+    const double discharge = accentDischargeCoefficient(0.4f, 44100.0f);
+    std::vector<float> reference;
+    double u = 0.0, offset = 1e-5;
+    for (int i = 0; i < length; ++i) {
+        const double target = double(0.8f) * double(envelope[static_cast<std::size_t>(i)]);
+        if (on[static_cast<std::size_t>(i)] == 1.0f && target > u)
+            u = (1.0 - charge) * u + charge * (target + offset);
+        else
+            u = (1.0 - discharge) * u + discharge * (0.0 + offset);
+        offset = -offset;
+        reference.push_back(static_cast<float>(u));
+    }
+    for (int block : {length, 1, 7, 64}) {
+        AccentSweep sweep;
+        sweep.setCoefficients(0.7f, 0.4f, 44100.0f);
+        std::vector<float> out(length);
+        for (int start = 0; start < length; start += block)
+            sweep.process(envelope.data() + start, on.data() + start, 0.8f, out.data() + start,
+                          std::min(block, length - start));
+        EXPECT_EQ(out, reference) << block;
+    }
+}
+
 // Samples the glide needs to cover 90 % of an octave.
 double glideTime(float glideKnob, float rate) {
     Glide glide;
