@@ -403,6 +403,29 @@ TEST(Glide, SequencerRatioGlidesOnlyWhereSlideIsOn) {
     EXPECT_LT(ratio[2], 2.0f);
     EXPECT_GT(ratio[2], ratio[3]);
     EXPECT_GT(ratio[3], 1.9f);
+
+    // Over runs of slides and plain steps, with and without a slide block, the block gives what
+    // the glide gives sample by sample.
+    std::vector<float> ratios(500), slides(500, 0.0f);
+    for (std::size_t i = 0; i < ratios.size(); ++i)
+        ratios[i] = 1.0f + 0.25f * static_cast<float>(i / 37 % 5);
+    std::fill(slides.begin() + 40, slides.begin() + 120, 1.0f);
+    std::fill(slides.begin() + 300, slides.begin() + 301, 1.0f);
+    for (const bool withSlide : {true, false}) {
+        Glide plain;
+        Glide block;
+        for (Glide* g : {&plain, &block})
+            g->setCoefficient(glideCoefficient(0.3f, 44100.0f));
+        std::vector<float> expected = ratios, out = ratios;
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            expected[i] =
+                static_cast<float>(plain.next(expected[i], withSlide && slides[i] != 0.0f));
+        for (int start = 0; start < 500; start += 64)
+            block.glideBlock(out.data() + start, withSlide ? slides.data() + start : nullptr,
+                             std::min(64, 500 - start));
+        EXPECT_EQ(out, expected) << withSlide;
+        EXPECT_EQ(block.current(), plain.current()) << withSlide;
+    }
 }
 
 } // namespace
