@@ -1,8 +1,33 @@
 #include "engine/EnvelopeModule.h"
 
 #include "engine/EnvelopeCoefficients.h"
+#include "engine/Lanes.h"
 
 namespace treskpro {
+
+namespace {
+
+// The first sample from `from` on, before `end`, that is non-zero (`nonZero`) or zero, else
+// `end`: where a segment's run stops. NaN counts as non-zero, as in the per-sample tests.
+int firstWhere(const float* x, bool nonZero, int from, int end) noexcept {
+    int i = from;
+#ifdef TRESKPRO_HAS_SSE2
+    const __m128 zero = _mm_setzero_ps();
+    for (; i + 4 <= end; i += 4) {
+        const __m128 v = _mm_loadu_ps(x + i);
+        const int found = _mm_movemask_ps(nonZero ? _mm_cmpneq_ps(v, zero) : _mm_cmpeq_ps(v, zero));
+        if (found != 0)
+            return i + __builtin_ctz(static_cast<unsigned>(found));
+    }
+#endif
+    for (; i < end; ++i) {
+        if ((x[i] != 0.0f) == nonZero)
+            return i;
+    }
+    return end;
+}
+
+} // namespace
 
 void EnvelopeModule::process(int count) noexcept {
     if (!inputs[Gate] && !inputs[Trigger] && !inputs[Accent]) {
@@ -74,14 +99,13 @@ void EnvelopeModule::process(int count) noexcept {
         // segment follows the same rate and target sample after sample: the run is found first
         // and then followed with the same operations, the two offsets' pushes worked out once.
         const bool accented = state == DecaySustain && accent && accent[i] != 0.0f;
-        int end = i + 1;
-        if (state == DecaySustain && accent) {
-            while (end < count && !changes(end) && (accent[end] != 0.0f) == accented)
-                ++end;
-        } else {
-            while (end < count && !changes(end))
-                ++end;
-        }
+        int end = count;
+        if (trigger)
+            end = firstWhere(trigger, true, i + 1, end);
+        if (gate && state != Release)
+            end = firstWhere(gate, false, i + 1, end);
+        if (state == DecaySustain && accent)
+            end = firstWhere(accent, !accented, i + 1, end);
         double keep = dampKeep;
         double pushFirst = dampCoefficient * offset.value;
         double pushSecond = dampCoefficient * -offset.value;
