@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace treskpro {
 
@@ -60,15 +61,31 @@ void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorS
                            float* frequency2) noexcept {
     const float* exp2 = exp2Table().data();
     const float highest = sampleRate * 0.5f;
-    for (int i = 0; i < count; ++i) {
-        const float mg = in.mg ? in.mg[i] : 0.0f;
-        const float m1 = in.vco1Cv ? in.vco1Cv[i] : mg * settings.mgVco1Depth;
-        const float m2 = in.vco2Cv ? in.vco2Cv[i] : mg * settings.mgVco2Depth;
-        const float note = in.noteFrequency[i];
-        frequency1[i] = frequencyFor(note, m1 + in.octave1[i], terms.range1, exp2, highest);
-        frequency2[i] = frequencyFor(note, m2 + in.octave2[i], terms.range2, exp2, highest);
-    }
-    if (settings.sync) {
+    // Note and octave offsets mostly hold still for many samples (they move while gliding, with
+    // the MG or a cable): a frequency is looked up again only when its inputs change.
+    const auto follow = [&](const float* cv, float mgDepth, const float* octave, float range,
+                            float* frequency) {
+        if (!frequency)
+            return;
+        float lastNote = std::numeric_limits<float>::quiet_NaN();
+        float lastOctaves = lastNote;
+        float f = 1.0f;
+        for (int i = 0; i < count; ++i) {
+            const float mg = in.mg ? in.mg[i] : 0.0f;
+            const float m = cv ? cv[i] : mg * mgDepth;
+            const float note = in.noteFrequency[i];
+            const float octaves = m + octave[i];
+            if (note != lastNote || octaves != lastOctaves) {
+                f = frequencyFor(note, octaves, range, exp2, highest);
+                lastNote = note;
+                lastOctaves = octaves;
+            }
+            frequency[i] = f;
+        }
+    };
+    follow(in.vco1Cv, settings.mgVco1Depth, in.octave1, terms.range1, frequency1);
+    follow(in.vco2Cv, settings.mgVco2Depth, in.octave2, terms.range2, frequency2);
+    if (settings.sync && frequency1 && frequency2) {
         for (int i = 0; i < count; ++i)
             frequency2[i] = std::max(frequency2[i], frequency1[i]);
     }
@@ -78,19 +95,21 @@ void oscillatorPulseWidths(int count, const OscillatorSettings& settings,
                            const OscillatorInputs& in, float* pulseWidth1,
                            float* pulseWidth2) noexcept {
     const bool cables = in.pulseWidth1Cv || in.pulseWidth2Cv;
-    for (int i = 0; i < count; ++i) {
-        float width1 = in.pulseWidth1[i];
-        float width2 = in.pulseWidth2[i];
-        if (cables) {
-            if (in.pulseWidth1Cv)
-                width1 = fold(width1 + 0.5f * in.pulseWidth1Cv[i]);
-            if (in.pulseWidth2Cv)
-                width2 = fold(width2 + 0.5f * in.pulseWidth2Cv[i]);
-        } else if (settings.mgPulseWidth1) {
-            width1 = fold(width1 + 0.5f * (in.mg ? in.mg[i] : 0.0f));
+    if (pulseWidth1) {
+        const float* cv = cables ? in.pulseWidth1Cv : settings.mgPulseWidth1 ? in.mg : nullptr;
+        if (cables || !settings.mgPulseWidth1 || in.mg) {
+            for (int i = 0; i < count; ++i)
+                pulseWidth1[i] = cv ? fold(in.pulseWidth1[i] + 0.5f * cv[i]) : in.pulseWidth1[i];
+        } else {
+            // The MG as the source but none given: its term is 0, still folded.
+            for (int i = 0; i < count; ++i)
+                pulseWidth1[i] = fold(in.pulseWidth1[i] + 0.5f * 0.0f);
         }
-        pulseWidth1[i] = width1;
-        pulseWidth2[i] = width2;
+    }
+    if (pulseWidth2) {
+        const float* cv = cables ? in.pulseWidth2Cv : nullptr;
+        for (int i = 0; i < count; ++i)
+            pulseWidth2[i] = cv ? fold(in.pulseWidth2[i] + 0.5f * cv[i]) : in.pulseWidth2[i];
     }
 }
 
@@ -151,12 +170,15 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
     const int oversampled = 2 * count;
     applySettings(settings);
 
-    oscillatorFrequencies(count, pitchTerms(settings), settings, in, sampleRate, blocks.frequency1,
-                          blocks.frequency2);
-    oscillatorPulseWidths(count, settings, in, blocks.pulseWidth1, blocks.pulseWidth2);
-
     const bool run1 = settings.level1 > 0.0f || settings.filterMod1 > 0.0f ||
                       settings.freqMod2 > 0.0f || settings.sync;
+    const bool run2 = settings.level2 > 0.0f || settings.freqMod2 > 0.0f || settings.ring;
+    // Only a running oscillator reads its frequency and pulse width blocks.
+    oscillatorFrequencies(count, pitchTerms(settings), settings, in, sampleRate,
+                          run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr);
+    oscillatorPulseWidths(count, settings, in, run1 ? blocks.pulseWidth1 : nullptr,
+                          run2 ? blocks.pulseWidth2 : nullptr);
+
     if (run1) {
         oscillator1.process(oversampled);
     } else {
@@ -166,7 +188,7 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
     if (settings.vco2Mod > 0.0f && settings.freqMod2 > 0.0f)
         modulateFrequency2(count, settings.freqMod2, sampleRate);
 
-    if (settings.level2 > 0.0f || settings.freqMod2 > 0.0f || settings.ring)
+    if (run2)
         oscillator2.process(oversampled);
     else
         std::fill(blocks.vco2, blocks.vco2 + oversampled, 0.0f);

@@ -66,13 +66,13 @@ struct OscillatorInputs {
 };
 
 // Both oscillators' frequencies in Hz for `count` samples, limited to 1 Hz .. sampleRate / 2,
-// VCO-2 raised to VCO-1 under sync. Audio thread.
+// VCO-2 raised to VCO-1 under sync. A null block is skipped. Audio thread.
 void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorSettings& settings,
                            const OscillatorInputs& in, float sampleRate, float* frequency1,
                            float* frequency2) noexcept;
 
 // Both oscillators' pulse widths for `count` samples; widths with a modulation term are folded
-// back into 0..1. Audio thread.
+// back into 0..1. A null block is skipped. Audio thread.
 void oscillatorPulseWidths(int count, const OscillatorSettings& settings,
                            const OscillatorInputs& in, float* pulseWidth1,
                            float* pulseWidth2) noexcept;

@@ -1,6 +1,7 @@
 #include "engine/SmootherModule.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace treskpro {
@@ -24,10 +25,17 @@ void SmootherModule::process(int count) noexcept {
         // A channel that has arrived stays within the denormal guard's reach of its target
         // (about 1e-5): it holds still, which costs a fill instead of a follower per sample.
         if (std::fabs(target - state) <= settledDistance) {
-            if (out)
+            const std::uint32_t bits = std::bit_cast<std::uint32_t>(state);
+            if (out && !(out == channel.filled && count <= channel.filledCount &&
+                         bits == channel.filledBits)) {
                 std::fill_n(out, count, state);
+                channel.filled = out;
+                channel.filledCount = count;
+                channel.filledBits = bits;
+            }
             continue;
         }
+        channel.filled = nullptr;
         for (int i = 0; i < count; ++i) {
             state += c * (target + channel.offset.next() - state);
             if (out)
@@ -41,6 +49,7 @@ void SmootherModule::reset() noexcept {
     for (Channel& channel : channels) {
         channel.state = 0.0f;
         channel.offset = {};
+        channel.filled = nullptr;
     }
 }
 

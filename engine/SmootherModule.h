@@ -6,6 +6,7 @@
 #include "engine/Module.h"
 
 #include <array>
+#include <cstdint>
 
 namespace treskpro {
 
@@ -14,7 +15,8 @@ public:
     static constexpr int channelCount = 4;
 
     // Writes `count` smoothed samples of each channel to its output block (unconnected
-    // channels still move). Audio thread.
+    // channels still move). A settled channel's block already holding its value is left as it
+    // is, so nothing else may write the output blocks. Audio thread.
     void process(int count) noexcept override;
 
     // Every channel at 0. Audio thread.
@@ -33,6 +35,11 @@ private:
         float coefficient = 1.0f;
         float state = 0.0f;
         AlternatingOffset<float> offset;
+        // The block that already holds `filledCount` samples of the settled value (its bits),
+        // or null: a channel at rest writes its block once, not every slice.
+        const float* filled = nullptr;
+        int filledCount = 0;
+        std::uint32_t filledBits = 0;
     };
     std::array<Channel, channelCount> channels{};
 };

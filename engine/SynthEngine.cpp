@@ -314,11 +314,14 @@ void SynthEngine::runSequencer(const RenderContext& context, int count) noexcept
 
     if (context.midiMode == 0) {
         voices[0]->setNote(patternBaseNote);
+        // The sequencer's gate is 0 or 1: its sum is the count of open samples, which runs four
+        // samples to an instruction where a sum of doubles runs one.
         const float* gate = blocks.gate;
-        double sum = 0.0;
+        int open = 0;
         for (int i = 0; i < count; ++i)
-            sum += gate[i];
-        gateActive.store(sum / count > 0.1 ? 1 : 0, std::memory_order_relaxed);
+            open += gate[i] != 0.0f ? 1 : 0;
+        gateActive.store(static_cast<double>(open) / count > 0.1 ? 1 : 0,
+                         std::memory_order_relaxed);
     } else if (context.midiMode == 1) {
         std::fill_n(pitchRatio, count, 1.0f);
     }

@@ -206,6 +206,34 @@ void VcfModule::prePassBlock(const Block& block, int count) noexcept {
         prePass(block, i);
 }
 
+void VcfModule::lookupBlock(const Block& block, int count) noexcept {
+    int i = 0;
+#ifdef TRESKPRO_HAS_SSE2
+    for (; i + 4 <= count; i += 4) {
+        const __m128 control = _mm_mul_ps(_mm_loadu_ps(block.cutoff + i), _mm_set1_ps(1024.0f));
+        const __m128 a =
+            _mm_mul_ps(tableAt(cutoffs, cutoffTableSize, control), _mm_set1_ps(coefficientScale));
+        const __m128 position = _mm_mul_ps(_mm_set1_ps(256.0f), a);
+        _mm_storeu_ps(block.coefficient + i, a);
+        _mm_storeu_ps(block.feedbackFactor + i,
+                      tableAt(resonances, compensationTableSize, position));
+        _mm_storeu_ps(block.outputGain + i, tableAt(gains, compensationTableSize, position));
+    }
+#endif
+    for (; i < count; ++i) {
+        const float a =
+            tableAt(cutoffs, cutoffTableSize, block.cutoff[i] * 1024.0f) * coefficientScale;
+        const float position = 256.0f * a;
+        block.coefficient[i] = a;
+        block.feedbackFactor[i] = tableAt(resonances, compensationTableSize, position);
+        block.outputGain[i] = tableAt(gains, compensationTableSize, position);
+    }
+}
+
+VcfModule::PrePass VcfModule::lookedUp(const Block& block, int i) noexcept {
+    return {block.coefficient[i], block.feedbackFactor[i], block.outputGain[i]};
+}
+
 VcfModule::InlineCoefficients VcfModule::inlineCoefficients(double cutoff,
                                                             const PrePass& values) noexcept {
     follow(smoothedCutoff, cutoff, 0.1, cutoffOffset);
@@ -216,10 +244,11 @@ VcfModule::InlineCoefficients VcfModule::inlineCoefficients(double cutoff,
 }
 
 void VcfModule::runClassic24dB(const Block& block, int count) noexcept {
+    lookupBlock(block, count);
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], lookedUp(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
         stages.runInOrder(drive, fb, c.feedback, rk4Gain(c.a));
         fb = stages.y[3];
@@ -230,10 +259,11 @@ void VcfModule::runClassic24dB(const Block& block, int count) noexcept {
 }
 
 void VcfModule::runClassic18dB(const Block& block, int count) noexcept {
+    lookupBlock(block, count);
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], lookedUp(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
         stages.runInOrder(drive, fb, c.feedback, rk4Gain(c.a));
         fb = stages.y[3];
@@ -278,10 +308,11 @@ void VcfModule::runSlope24dBSO(const Block& block, int count) noexcept {
 }
 
 void VcfModule::runEuler(const Block& block, int count) noexcept {
+    lookupBlock(block, count);
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], lookedUp(block, i));
         const double drive = inputGain * block.audio[i] + stages.offset[0].next();
         stages.runInOrder(drive, fb, c.feedback, rk4Gain(c.a));
         const double y3 = stages.y[2];
@@ -297,10 +328,11 @@ void VcfModule::runEuler(const Block& block, int count) noexcept {
 }
 
 void VcfModule::runOversampled(const Block& block, int count) noexcept {
+    lookupBlock(block, count);
     Ladder stages = ladder;
     double fb = feedback;
     for (int i = 0; i < count; ++i) {
-        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], prePass(block, i));
+        const InlineCoefficients c = inlineCoefficients(block.cutoff[i], lookedUp(block, i));
         const double gain = rk4Gain(c.a);
         const auto step = [&](double upsampled) {
             // Zero-stuffing halves the level; the 2 restores it.

@@ -137,6 +137,11 @@ private:
     // feedback chain at full speed).
     PrePass prePass(const Block& block, int i) noexcept;
     void prePassBlock(const Block& block, int count) noexcept;
+    // The models that smooth their resonance per sample read only the table values: the whole
+    // block's are looked up first, four at a time, into the coefficient, feedback and output
+    // gain blocks (which then hold a, R and G), and read back per sample by lookedUp().
+    void lookupBlock(const Block& block, int count) noexcept;
+    static PrePass lookedUp(const Block& block, int i) noexcept;
     InlineCoefficients inlineCoefficients(double cutoff, const PrePass& values) noexcept;
     void runClassic24dB(const Block& block, int count) noexcept;
     void runClassic18dB(const Block& block, int count) noexcept;

@@ -224,8 +224,7 @@ void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) 
             cycle = Cycle(set, set.tableForEntry(entry));
         }
         const float halfIncrement = 0.5f * inc;
-        const int end = std::min(2 * pair + 2, count);
-        for (int i = 2 * pair; i < end; ++i) {
+        const auto step = [&](int i) {
             audio[i] = cycle.read(phase);
             double next = phase + static_cast<double>(halfIncrement * factor);
             if (next > 1.0) {
@@ -233,7 +232,12 @@ void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) 
                 std::swap(factor, otherFactor);
             }
             phase = next;
-        }
+        };
+        // Both 2x samples of the base-rate sample, written out: the count is even but for a
+        // caller's odd one.
+        step(2 * pair);
+        if (2 * pair + 1 < count)
+            step(2 * pair + 1);
     }
     currentPhase = phase;
     increment = inc;

@@ -1,6 +1,8 @@
 #include "sequencer/StepSequencer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace treskpro {
 
@@ -28,29 +30,62 @@ void StepSequencer::run(const PatternBank& bank, int currentPattern, double samp
     const PatternRecord& record = bank[static_cast<std::size_t>(pattern)];
     const double tripletScale = record.triplet() ? tripletRate : 1.0;
 
-    for (int i = 0; i < count; ++i) {
+    int i = 0;
+    while (i < count) {
         trigger = false;
         if (stepCounter == 0)
             startNote(record);
+        advance(tripletScale);
+        write(out, i, i + 1);
+        ++i;
+        trigger = false;
 
-        const double x = notePhase + stepRate * tripletScale;
-        if (!slide && gate && x > (duration - 1 + gateFactor) * stepSamples)
-            gate = false;
+        // Between a note's start, its gate's end and its last sample nothing but the phase
+        // moves: the phase is counted up alone, in the same steps, and the run of identical
+        // output samples written as fills. The sample that crosses a boundary is left to the
+        // step above.
+        const double increment = stepRate * tripletScale;
         const double noteLength = stepSamples * duration;
-        if (x <= noteLength) {
-            notePhase = x;
-        } else {
-            notePhase = x - noteLength;
-            stepCounter = 0;
+        const double gateEnd = !slide && gate ? (duration - 1 + gateFactor) * stepSamples
+                                              : std::numeric_limits<double>::infinity();
+        const int runStart = i;
+        double phase = notePhase;
+        for (; i < count && stepCounter != 0; ++i) {
+            const double x = phase + increment;
+            if (x > gateEnd || x > noteLength)
+                break;
+            phase = x;
         }
-
-        out.pitchFactor[i] = static_cast<float>(pitchFactor);
-        out.gate[i] = gate ? 1.0f : 0.0f;
-        out.trigger[i] = trigger ? 1.0f : 0.0f;
-        out.slideIn[i] = slideIn ? 1.0f : 0.0f;
-        out.accent[i] = accent ? 1.0f : 0.0f;
-        out.pitchOctaves[i] = pitchOctaves;
+        notePhase = phase;
+        write(out, runStart, i);
     }
+}
+
+// One sample of the sequencer's clock: the gate closes past its share of the note's last step,
+// and the note ends past its length, the next one starting at the following sample.
+void StepSequencer::advance(double tripletScale) noexcept {
+    const double x = notePhase + stepRate * tripletScale;
+    if (!slide && gate && x > (duration - 1 + gateFactor) * stepSamples)
+        gate = false;
+    const double noteLength = stepSamples * duration;
+    if (x <= noteLength) {
+        notePhase = x;
+    } else {
+        notePhase = x - noteLength;
+        stepCounter = 0;
+    }
+}
+
+void StepSequencer::write(const SequencerBlocks& out, int begin, int end) const noexcept {
+    if (begin >= end)
+        return;
+    const int n = end - begin;
+    std::fill_n(out.pitchFactor + begin, n, static_cast<float>(pitchFactor));
+    std::fill_n(out.gate + begin, n, gate ? 1.0f : 0.0f);
+    std::fill_n(out.trigger + begin, n, trigger ? 1.0f : 0.0f);
+    std::fill_n(out.slideIn + begin, n, slideIn ? 1.0f : 0.0f);
+    std::fill_n(out.accent + begin, n, accent ? 1.0f : 0.0f);
+    std::fill_n(out.pitchOctaves + begin, n, pitchOctaves);
 }
 
 void StepSequencer::startNote(const PatternRecord& record) noexcept {

@@ -53,6 +53,9 @@ public:
 
 private:
     void startNote(const PatternRecord& record) noexcept;
+    void advance(double tripletScale) noexcept;
+    // Writes the present outputs to samples begin..end-1 of each block.
+    void write(const SequencerBlocks& out, int begin, int end) const noexcept;
 
     bool isRunning = false;
     int pattern = 0;

@@ -139,24 +139,72 @@ TEST(Envelope, AccentAmountAndLegato) {
     EXPECT_LT(envelope.level(), 0.01);
 }
 
+// The envelope as plainly as it can be written, one sample at a time: what the block loops
+// must reproduce to the bit.
+std::vector<float> plainEnvelope(const std::vector<float>& gate, const std::vector<float>& trigger,
+                                 const std::vector<float>& accent,
+                                 const std::vector<float>& amount) {
+    enum { attack, decay, release };
+    int state = release;
+    double level = 0.0, offset = 1e-5;
+    const auto nextOffset = [&] {
+        offset = -offset;
+        return -offset;
+    };
+    std::vector<float> out;
+    for (std::size_t i = 0; i < gate.size(); ++i) {
+        if (trigger[i] != 0.0f) {
+            level = 0.0;
+            state = attack;
+        }
+        if (gate[i] == 0.0f)
+            state = release;
+        if (state == attack) {
+            level += double(0.01f);
+            if (level > 1.0) {
+                level = 1.0;
+                state = decay;
+            }
+        } else if (state == decay) {
+            const double rate = accent[i] != 0.0f ? double(0.01f) : double(0.002f);
+            level = (1.0 - rate) * level + rate * (nextOffset() + double(0.4f));
+        } else {
+            level = (1.0 - double(0.003f)) * level + double(0.003f) * nextOffset();
+        }
+        out.push_back(static_cast<float>(amount[i] * level));
+    }
+    return out;
+}
+
 TEST(Envelope, SameOutputWhateverTheBlockSize) {
-    std::vector<float> gate(1000, 1.0f), trigger(1000, 0.0f);
-    trigger[3] = trigger[400] = 1.0f;
+    constexpr int length = 3000;
+    std::vector<float> gate(length, 1.0f), trigger(length, 0.0f), accent(length, 0.0f),
+        amount(length);
+    trigger[3] = trigger[400] = trigger[1700] = trigger[1701] = 1.0f;
     std::fill(gate.begin() + 250, gate.begin() + 400, 0.0f);
-    std::vector<float> reference;
-    for (int block : {1000, 1, 7, 64}) {
+    std::fill(gate.begin() + 2500, gate.end(), 0.0f);
+    std::fill(accent.begin() + 150, accent.begin() + 301, 1.0f);
+    std::fill(accent.begin() + 1800, accent.begin() + 1801, 1.0f);
+    for (int i = 0; i < length; ++i)
+        amount[static_cast<std::size_t>(i)] = 0.5f + 0.0001f * static_cast<float>(i);
+    const std::vector<float> reference = plainEnvelope(gate, trigger, accent, amount);
+    for (int block : {length, 1, 7, 64}) {
         EnvelopeModule envelope;
-        envelope.setSegments(0.2f, 0.3f, 0.4f, 0.2f, 44100.0f);
-        std::vector<float> out(1000);
-        for (int start = 0; start < 1000; start += block) {
-            const int count = std::min(block, 1000 - start);
+        envelope.setAttackIncrement(0.01f);
+        envelope.setDecayCoefficient(0.002f);
+        envelope.setSustainLevel(0.4f);
+        envelope.setReleaseCoefficient(0.003f);
+        envelope.setAccentDecayCoefficient(0.01f);
+        std::vector<float> out(length);
+        for (int start = 0; start < length; start += block) {
+            const int count = std::min(block, length - start);
             envelope.setInput(EnvelopeModule::Gate, gate.data() + start);
             envelope.setInput(EnvelopeModule::Trigger, trigger.data() + start);
+            envelope.setInput(EnvelopeModule::Accent, accent.data() + start);
+            envelope.setInput(EnvelopeModule::Amount, amount.data() + start);
             envelope.setOutput(EnvelopeModule::Envelope, out.data() + start);
             envelope.process(count);
         }
-        if (reference.empty())
-            reference = out;
         EXPECT_EQ(out, reference) << block;
     }
 }
@@ -286,6 +334,40 @@ TEST(Accent, SweepHoldsTheEnvelopePeakLikeACapacitor) {
     EXPECT_LT(envelope[1999], 0.001f);
 }
 
+// Accents of every length, some one sample long, with gaps of odd and even lengths, in blocks
+// of several sizes: the sweep is, to the bit, the plain follower charging towards the accented
+// envelope and discharging otherwise.
+TEST(Accent, SweepMatchesThePlainFollowerInEveryBlockSize) {
+    constexpr int length = 3000;
+    std::vector<float> envelope(length), on(length, 0.0f);
+    for (int i = 0; i < length; ++i)
+        envelope[static_cast<std::size_t>(i)] = 0.5f + 0.5f * std::sin(0.01f * float(i));
+    for (const auto& [from, to] : {std::pair{10, 11}, {100, 400}, {401, 402}, {1000, 1333}})
+        std::fill(on.begin() + from, on.begin() + to, 1.0f);
+    const double charge = accentChargeCoefficient(0.7f, 44100.0f);
+    const double discharge = accentDischargeCoefficient(0.4f, 44100.0f);
+    std::vector<float> reference;
+    double u = 0.0, offset = 1e-5;
+    for (int i = 0; i < length; ++i) {
+        const double target = double(0.8f) * double(envelope[static_cast<std::size_t>(i)]);
+        if (on[static_cast<std::size_t>(i)] == 1.0f && target > u)
+            u = (1.0 - charge) * u + charge * (target + offset);
+        else
+            u = (1.0 - discharge) * u + discharge * (0.0 + offset);
+        offset = -offset;
+        reference.push_back(static_cast<float>(u));
+    }
+    for (int block : {length, 1, 7, 64}) {
+        AccentSweep sweep;
+        sweep.setCoefficients(0.7f, 0.4f, 44100.0f);
+        std::vector<float> out(length);
+        for (int start = 0; start < length; start += block)
+            sweep.process(envelope.data() + start, on.data() + start, 0.8f, out.data() + start,
+                          std::min(block, length - start));
+        EXPECT_EQ(out, reference) << block;
+    }
+}
+
 // Samples the glide needs to cover 90 % of an octave.
 double glideTime(float glideKnob, float rate) {
     Glide glide;
@@ -321,6 +403,29 @@ TEST(Glide, SequencerRatioGlidesOnlyWhereSlideIsOn) {
     EXPECT_LT(ratio[2], 2.0f);
     EXPECT_GT(ratio[2], ratio[3]);
     EXPECT_GT(ratio[3], 1.9f);
+
+    // Over runs of slides and plain steps, with and without a slide block, the block gives what
+    // the glide gives sample by sample.
+    std::vector<float> ratios(500), slides(500, 0.0f);
+    for (std::size_t i = 0; i < ratios.size(); ++i)
+        ratios[i] = 1.0f + 0.25f * static_cast<float>(i / 37 % 5);
+    std::fill(slides.begin() + 40, slides.begin() + 120, 1.0f);
+    std::fill(slides.begin() + 300, slides.begin() + 301, 1.0f);
+    for (const bool withSlide : {true, false}) {
+        Glide plain;
+        Glide block;
+        for (Glide* g : {&plain, &block})
+            g->setCoefficient(glideCoefficient(0.3f, 44100.0f));
+        std::vector<float> expected = ratios, out = ratios;
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            expected[i] =
+                static_cast<float>(plain.next(expected[i], withSlide && slides[i] != 0.0f));
+        for (int start = 0; start < 500; start += 64)
+            block.glideBlock(out.data() + start, withSlide ? slides.data() + start : nullptr,
+                             std::min(64, 500 - start));
+        EXPECT_EQ(out, expected) << withSlide;
+        EXPECT_EQ(block.current(), plain.current()) << withSlide;
+    }
 }
 
 } // namespace

@@ -235,6 +235,24 @@ TEST(SmootherAndMultiplier, ChannelsGlideIndependently) {
     EXPECT_NEAR(samplesUntil(blocks[2], 0, [](float x) { return x >= 1.8f; }), 230, 2);
     EXPECT_NEAR(smoother.value(1), 1.0f, 1e-3f);
 
+    // A settled channel writes its block once; a longer slice, a moved target, a reset and
+    // another block all still get every sample written.
+    std::vector<float> other(1000, -7.0f);
+    smoother.process(100);
+    std::fill(blocks[3].begin() + 100, blocks[3].end(), -7.0f);
+    smoother.process(1000);
+    EXPECT_EQ(blocks[3][999], blocks[3][0]);
+    smoother.setTarget(3, 5.0f);
+    smoother.process(10);
+    EXPECT_NEAR(blocks[3][9], 5.0f, 1e-4f);
+    smoother.reset();
+    smoother.setTarget(3, 0.0f);
+    smoother.process(1000);
+    EXPECT_EQ(blocks[3][999], 0.0f);
+    smoother.setOutput(3, other.data());
+    smoother.process(1000);
+    EXPECT_EQ(other[999], 0.0f);
+
     const std::vector<float> a = {1.0f, -2.0f, 0.5f}, b = {3.0f, 4.0f, -1.0f};
     std::vector<float> product(3);
     MultiplierModule multiplier;

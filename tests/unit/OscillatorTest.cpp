@@ -635,6 +635,29 @@ TEST_F(Oscillator, FrequenciesStayWithinOneHertzAndHalfTheSampleRate) {
     EXPECT_EQ(frequency1[2], 22050.0f); // +8 octaves at most
     EXPECT_EQ(frequency1[3], 1.0f);
     EXPECT_NEAR(frequency2[0], 20000.0f, 0.5f); // the bend centre is a hair above 0.5
+
+    // Held notes and offsets reuse the last frequency: a block gives, sample by sample, what
+    // each sample alone gives, as the note and each oscillator's offset change on their own.
+    notes = {440.0f, 440.0f, 220.0f, 220.0f, 220.0f, 220.0f, std::nanf(""), 220.0f};
+    octaves = {0.0f, 0.0f, 0.0f, 0.5f, 0.5f, -0.0f, 0.0f, 0.0f};
+    std::vector<float> octaves2 = {1.0f, 1.0f, 1.0f, 1.0f, 0.25f, 0.25f, 0.25f, 0.25f};
+    in.noteFrequency = notes.data();
+    in.octave1 = octaves.data();
+    in.octave2 = octaves2.data();
+    frequency1.resize(8);
+    frequency2.resize(8);
+    const PitchTerms terms = pitchTerms(settings);
+    oscillatorFrequencies(8, terms, settings, in, 44100.0f, frequency1.data(), frequency2.data());
+    for (std::size_t i = 0; i < 8; ++i) {
+        OscillatorInputs one = in;
+        one.noteFrequency += i;
+        one.octave1 += i;
+        one.octave2 += i;
+        float alone1 = 0.0f, alone2 = 0.0f;
+        oscillatorFrequencies(1, terms, settings, one, 44100.0f, &alone1, &alone2);
+        EXPECT_EQ(frequency1[i], alone1) << i;
+        EXPECT_EQ(frequency2[i], alone2) << i;
+    }
 }
 
 TEST_F(Oscillator, ShapedOscillatorsStayCentred) {

@@ -104,6 +104,45 @@ TEST(StepSequencer, StepsCarryTheFractionalRemainderAndDoNotDependOnSliceSize) {
     }
 }
 
+// The render loop's slices follow the host's blocks: a busy pattern (rests, ties, slides,
+// accents, a short gate, triplets) gives the same six signals, to the sample, played one sample
+// at a time or in slices of any size.
+TEST(StepSequencer, EverySignalIsTheSameWhateverTheSliceSize) {
+    const auto busy = [](Player& p) {
+        setSteps(p.record(), {{0, gate | accent},
+                              {12, gate | slide},
+                              {3, gate | accent},
+                              {0, tie},
+                              {7, gate | slide | accent},
+                              {10, gate},
+                              {0, 0},
+                              {5, gate | slide},
+                              {0, 0},
+                              {2, gate}});
+        p.gateTime = 0.4f;
+    };
+    for (const bool triplet : {false, true}) {
+        SCOPED_TRACE(triplet ? "triplet" : "straight");
+        Player reference;
+        busy(reference);
+        reference.record().patternFlags = triplet ? PatternRecord::tripletFlag : 0;
+        const Signals r = reference.play(40000, 1);
+        ASSERT_FALSE(r.triggers().empty());
+        for (const int slice : {7, 333, 512, 8192}) {
+            Player player;
+            busy(player);
+            player.record().patternFlags = triplet ? PatternRecord::tripletFlag : 0;
+            const Signals s = player.play(40000, slice);
+            EXPECT_EQ(s.trigger, r.trigger) << slice;
+            EXPECT_EQ(s.gate, r.gate) << slice;
+            EXPECT_EQ(s.pitchFactor, r.pitchFactor) << slice;
+            EXPECT_EQ(s.slideIn, r.slideIn) << slice;
+            EXPECT_EQ(s.accent, r.accent) << slice;
+            EXPECT_EQ(s.pitchOctaves, r.pitchOctaves) << slice;
+        }
+    }
+}
+
 TEST(StepSequencer, PrescaleAndTripletScaleTheStepLength) {
     struct Case {
         int prescale;
