@@ -2,6 +2,8 @@
 // tempo through its time info and answers everything else with 0.
 #pragma once
 
+#include "engine/WavetableSet.h"
+#include "platform/Platform.h"
 #include "plugin/VstInterface.h"
 
 namespace treskpro::testhost {
@@ -25,6 +27,18 @@ inline vst::intptr VSTCALLBACK testHost(vst::AEffect*, vst::int32 opcode, vst::i
     if (opcode == vst::audioMasterGetTime)
         return reinterpret_cast<vst::intptr>(&hostTime());
     return 0;
+}
+
+// The oscillators need their tables: the build's bundle, beside the test programs, has them.
+inline void loadBundleWavetables() {
+    static const bool loaded = [] {
+        WavetableLibrary::shared().loadMissing(
+            platform::executableDirectory() + platform::pathSeparator + ".." +
+            platform::pathSeparator + "bundle" + platform::pathSeparator +
+            WavetableLibrary::folderName);
+        return true;
+    }();
+    (void)loaded;
 }
 
 } // namespace treskpro::testhost

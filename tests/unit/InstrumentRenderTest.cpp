@@ -29,22 +29,10 @@ constexpr int blockSize = 256;
 using testhost::hostTime;
 using testhost::testHost;
 
-// The oscillators need their tables: the build's bundle has them.
-void loadWavetables() {
-    static const bool loaded = [] {
-        WavetableLibrary::shared().loadMissing(
-            platform::executableDirectory() + platform::pathSeparator + ".." +
-            platform::pathSeparator + "bundle" + platform::pathSeparator +
-            WavetableLibrary::folderName);
-        return true;
-    }();
-    (void)loaded;
-}
-
 class InstrumentRender : public ::testing::Test {
 protected:
     void SetUp() override {
-        loadWavetables();
+        testhost::loadBundleWavetables();
         hostTime().tempo = 120.0;
         synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
         synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
@@ -248,7 +236,7 @@ TEST_F(InstrumentRender, TheCallersFloatingPointModeIsRestored) {
 // The host's audio thread renders while its user-interface thread loads patch files, restores
 // chunks and moves parameters. Run under ThreadSanitizer and AddressSanitizer as well.
 TEST(RenderThreads, PatchesReplacedWhileRendering) {
-    loadWavetables();
+    testhost::loadBundleWavetables();
     TreskproPlugin synth{testHost, testing::TempDir()};
     synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
     synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);

@@ -32,21 +32,10 @@ constexpr std::array<float, 5> hostileValues = {std::numeric_limits<float>::quie
 // Where the parameter slots of the program record start in the chunk.
 constexpr std::size_t chunkParameterOffset = 16912 + 24;
 
-void loadWavetables() {
-    static const bool loaded = [] {
-        WavetableLibrary::shared().loadMissing(
-            platform::executableDirectory() + platform::pathSeparator + ".." +
-            platform::pathSeparator + "bundle" + platform::pathSeparator +
-            WavetableLibrary::folderName);
-        return true;
-    }();
-    (void)loaded;
-}
-
 class NonFiniteInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        loadWavetables();
+        testhost::loadBundleWavetables();
         testhost::hostTime().tempo = 120.0;
         synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
         synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
@@ -230,7 +219,7 @@ TEST_F(NonFiniteInput, HostAudioNeverBreaksTheInstrument) {
 // of NaN, and the engine's reset (which suspend runs too) leaves no trace of it: the next note
 // sounds.
 TEST(EngineRecovery, AValueNoEntryPointCaughtCostsOneSliceAtMost) {
-    loadWavetables();
+    testhost::loadBundleWavetables();
     setEngineSampleRate(44100.0f);
     BlockRegistry blocks(blockSize);
     SynthEngine engine(blocks);
