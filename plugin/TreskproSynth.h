@@ -159,7 +159,7 @@ public:
 
 protected:
     // Tests look at the inner state through this; no caller of the plug-in needs it.
-    friend struct TreskproSynthInspection;
+    friend struct TreskproSynthInternals;
 
     // The editor opcodes; without an editor they give the neutral answer.
     virtual vst::intptr dispatchEditor(vst::int32 opcode, vst::int32 index, vst::intptr value,

@@ -7,7 +7,7 @@
 #include "plugin/HostChunk.h"
 #include "plugin/PatchHandOver.h"
 #include "plugin/TreskproPlugin.h"
-#include "tests/support/SynthInspection.h"
+#include "tests/support/SynthInternals.h"
 
 #include <gtest/gtest.h>
 
@@ -287,7 +287,7 @@ TEST_F(HostState, ChunkRestoreKeepsTheSequencerTempoUntilTheNextSetTempo) {
     appendRecord(chunk, 258, &source.program, sizeof source.program);
     synth.setChunk(chunk.data(), static_cast<vst::intptr>(chunk.size()));
     EXPECT_NEAR(synth.tempo(), 120.0, 1e-4);
-    EXPECT_FALSE(Inspect::takePatchChanged(synth));
+    EXPECT_FALSE(Internals::takePatchChanged(synth));
 }
 
 TEST_F(HostState, LoadingAPatchFile) {
@@ -302,9 +302,9 @@ TEST_F(HostState, LoadingAPatchFile) {
     EXPECT_NEAR(synth.tempo(), 140.0, 1e-4);
     EXPECT_EQ(synth.programName(), "Loaded Line");
     EXPECT_EQ(updateDisplayCalls, 1);
-    EXPECT_TRUE(Inspect::takePatchChanged(synth));
-    EXPECT_FALSE(Inspect::takePatchChanged(synth));
-    EXPECT_FALSE(Inspect::isPatchLoading(synth));
+    EXPECT_TRUE(Internals::takePatchChanged(synth));
+    EXPECT_FALSE(Internals::takePatchChanged(synth));
+    EXPECT_FALSE(Internals::isPatchLoading(synth));
 
     EXPECT_FALSE(synth.loadPatch(path + ".missing"));
     EXPECT_EQ(synth.programName(), "Loaded Line");
@@ -388,7 +388,7 @@ TEST_F(HostState, ReadErrorsAndFilesThatAreNoPatchKeepTheCurrentPatch) {
     ASSERT_TRUE(writePatchFile(source, path));
     ASSERT_TRUE(synth.loadPatch(path));
     updateDisplayCalls = 0;
-    Inspect::takePatchChanged(synth);
+    Internals::takePatchChanged(synth);
 
     // A folder named like a patch, an empty file and a binary that is no patch at all.
     const std::string folder = testing::TempDir() + "Folder Line.tpro";
@@ -407,8 +407,8 @@ TEST_F(HostState, ReadErrorsAndFilesThatAreNoPatchKeepTheCurrentPatch) {
         EXPECT_EQ(synth.getParameter(Parameter::FilterCutoff), 0.125f);
     }
     EXPECT_EQ(updateDisplayCalls, 0);
-    EXPECT_FALSE(Inspect::takePatchChanged(synth));
-    EXPECT_FALSE(Inspect::isPatchLoading(synth));
+    EXPECT_FALSE(Internals::takePatchChanged(synth));
+    EXPECT_FALSE(Internals::isPatchLoading(synth));
     std::filesystem::remove(folder);
     std::remove(empty.c_str());
     std::remove(binary.c_str());

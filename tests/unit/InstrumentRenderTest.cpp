@@ -8,7 +8,7 @@
 #include "files/PatchFile.h"
 #include "platform/Platform.h"
 #include "plugin/TreskproPlugin.h"
-#include "tests/support/SynthInspection.h"
+#include "tests/support/SynthInternals.h"
 #include "tests/support/TestHost.h"
 #include "tools/render/MidiEventList.h"
 
@@ -198,7 +198,7 @@ TEST_F(InstrumentRender, TimeStampsOutsideTheBlockStayInsideIt) {
     std::vector<float> left(blockSize), right(blockSize);
     float* outputs[2] = {left.data(), right.data()};
     synth.processReplacing(nullptr, outputs, blockSize);
-    EXPECT_TRUE(Inspect::engine(synth).voice(0).isActive());
+    EXPECT_TRUE(Internals::engine(synth).voice(0).isActive());
     EXPECT_TRUE(renderFinite(4));
 }
 
@@ -210,7 +210,7 @@ TEST_F(InstrumentRender, EventsOfABlockWithoutFramesOrOutputsAreStillPlayed) {
     midi.add(0, 0x90, 40, 100);
     synth.processEvents(midi.record());
     synth.processReplacing(nullptr, nullptr, blockSize);
-    EXPECT_TRUE(Inspect::engine(synth).voice(0).gate());
+    EXPECT_TRUE(Internals::engine(synth).voice(0).gate());
 
     midi.clear();
     midi.add(0, 0x80, 40, 0);
@@ -218,7 +218,7 @@ TEST_F(InstrumentRender, EventsOfABlockWithoutFramesOrOutputsAreStillPlayed) {
     std::vector<float> left(blockSize), right(blockSize);
     float* outputs[2] = {left.data(), right.data()};
     synth.processReplacing(nullptr, outputs, 0);
-    EXPECT_FALSE(Inspect::engine(synth).voice(0).gate());
+    EXPECT_FALSE(Internals::engine(synth).voice(0).gate());
 }
 
 #ifdef TRESKPRO_HAS_SSE2

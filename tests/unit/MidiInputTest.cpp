@@ -1,6 +1,6 @@
 // The block's MIDI input as the host delivers it, and what the editor is told of it.
 #include "plugin/TreskproPlugin.h"
-#include "tests/support/SynthInspection.h"
+#include "tests/support/SynthInternals.h"
 
 #include <gtest/gtest.h>
 
@@ -150,7 +150,7 @@ TEST(MidiInput, TheEditorHearsEveryEventAndProgramAndBankChangesAtIdle) {
     events.push_back(midi(10, 0xB0, 7, 100)); // another controller: no bank
     EventList host(events);
     EXPECT_EQ(synth.dispatch(vst::effProcessEvents, 0, 0, host.list, 0.0f), 1);
-    EXPECT_EQ(Inspect::midiEvents(synth).size(), 64);
+    EXPECT_EQ(Internals::midiEvents(synth).size(), 64);
     // The audio thread only posts: nothing reaches the editor before its idle.
     EXPECT_TRUE(plugin.editor->log.empty());
     // The program change came first, so the bank select follows it; events beyond the 64 the
@@ -161,7 +161,7 @@ TEST(MidiInput, TheEditorHearsEveryEventAndProgramAndBankChangesAtIdle) {
     float left[32], right[32];
     float* outputs[] = {left, right};
     synth.processReplacing(nullptr, outputs, 32);
-    EXPECT_EQ(Inspect::midiEvents(synth).size(), 0); // consumed by the block
+    EXPECT_EQ(Internals::midiEvents(synth).size(), 0); // consumed by the block
 
     // A bank select then a program change: the program is chosen in that bank. Only the
     // latest of each is kept.

@@ -3,7 +3,7 @@
 #include "engine/Parameters.h"
 #include "platform/Platform.h"
 #include "plugin/TreskproPlugin.h"
-#include "tests/support/SynthInspection.h"
+#include "tests/support/SynthInternals.h"
 #include "tests/unit/FrequencyAnalysis.h"
 #include "tools/render/MidiEventList.h"
 
@@ -111,20 +111,20 @@ TEST_F(SynthObject, TempoFollowsParameterNineAndIsClamped) {
     synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
     EXPECT_DOUBLE_EQ(synth.samplesPerStep(), 6000.0);
     synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 0.0f); // ignored
-    EXPECT_EQ(Inspect::sampleRate(synth), 48000.0f);
+    EXPECT_EQ(Internals::sampleRate(synth), 48000.0f);
 }
 
 TEST_F(SynthObject, EngineBlocksFollowTheHostBlockSizeAndClearOnSuspend) {
     float* block = nullptr;
-    ASSERT_TRUE(Inspect::engineBlocks(synth).registerBlock(&block, 2));
+    ASSERT_TRUE(Internals::engineBlocks(synth).registerBlock(&block, 2));
     synth.dispatch(vst::effSetBlockSize, 0, 4096, nullptr, 0.0f);
-    EXPECT_EQ(Inspect::blockSize(synth), 4096);
-    EXPECT_EQ(Inspect::engineBlocks(synth).blockSize(), 4096);
+    EXPECT_EQ(Internals::blockSize(synth), 4096);
+    EXPECT_EQ(Internals::engineBlocks(synth).blockSize(), 4096);
     block[2 * 4096 - 1] = 1.0f;
     synth.dispatch(vst::effMainsChanged, 0, 0, nullptr, 0.0f);
     EXPECT_EQ(block[2 * 4096 - 1], 0.0f);
     synth.dispatch(vst::effSetBlockSize, 0, -1, nullptr, 0.0f); // ignored
-    EXPECT_EQ(Inspect::blockSize(synth), 4096);
+    EXPECT_EQ(Internals::blockSize(synth), 4096);
 }
 
 TEST_F(SynthObject, ProgramNameIsThePatchFileBaseName) {
@@ -156,7 +156,7 @@ TEST_F(SynthObject, BlockEntryAsksTheHostAndFollowsItsTempoInSyncMode) {
     synth.processReplacing(nullptr, outputs, 64);
     EXPECT_EQ(std::count(hostCalls.begin(), hostCalls.end(), vst::audioMasterPinConnected), 2);
     EXPECT_EQ(std::count(hostCalls.begin(), hostCalls.end(), vst::audioMasterGetTime), 1);
-    EXPECT_TRUE(Inspect::isInputConnected(synth, 0)); // the host answered 0: connected
+    EXPECT_TRUE(Internals::isInputConnected(synth, 0)); // the host answered 0: connected
     EXPECT_EQ(std::count(left.begin(), left.end(), 0.0f), 64);
     EXPECT_NEAR(synth.tempo(), 120.0, 1e-4); // own tempo while SyncMode is 0
 
@@ -226,10 +226,11 @@ TEST_F(PluginFolderFiles, TuningAndClearedPatternsAtStartUp) {
     write("Custom.tun", "100 200 300");
     write("Config.ini", "Tuning = \"" + folder + "/Custom.tun\"\r\nClearNotes = 0\r\n");
     TreskproPlugin synth(fakeHost, folder);
-    EXPECT_EQ(Inspect::tuningTable(synth)[0], 100.0f);
-    EXPECT_EQ(Inspect::tuningTable(synth)[2], 300.0f);
-    EXPECT_NEAR(Inspect::tuningTable(synth)[69], 440.0f, 1e-3f); // beyond the file: standard pitch
-    EXPECT_EQ(synth.patch().patterns[5].steps[0].flags, 0);      // cleared to rests
+    EXPECT_EQ(Internals::tuningTable(synth)[0], 100.0f);
+    EXPECT_EQ(Internals::tuningTable(synth)[2], 300.0f);
+    EXPECT_NEAR(Internals::tuningTable(synth)[69], 440.0f,
+                1e-3f);                                     // beyond the file: standard pitch
+    EXPECT_EQ(synth.patch().patterns[5].steps[0].flags, 0); // cleared to rests
 
     TreskproPlugin gated(fakeHost, testing::TempDir());
     EXPECT_EQ(gated.patch().patterns[127].steps[15].flags, StepFlags::gate);

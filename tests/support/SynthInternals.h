@@ -6,7 +6,7 @@
 
 namespace treskpro {
 
-struct TreskproSynthInspection {
+struct TreskproSynthInternals {
     static const MidiEventBuffer& midiEvents(const TreskproSynth& synth) { return synth.midiInput; }
     static bool isPatchLoading(const TreskproSynth& synth) {
         return synth.patchLoading.load(std::memory_order_acquire);
@@ -24,6 +24,6 @@ struct TreskproSynthInspection {
     static SynthEngine& engine(TreskproSynth& synth) { return *synth.engine; }
 };
 
-using Inspect = TreskproSynthInspection;
+using Internals = TreskproSynthInternals;
 
 } // namespace treskpro
