@@ -27,22 +27,20 @@ CMouseEventResult TreskproKnob::onMouseDown(CPoint where, const CButtonState& bu
         return CMouseEventResult::notHandled;
     if (checkDefaultValue(buttons))
         return CMouseEventResult::handled;
-    beginEdit();
-    dragging = true;
     holdMoves = 0;
-    lastPoint = where;
+    beginDrag(where);
     return CMouseEventResult::handled;
 }
 
 CMouseEventResult TreskproKnob::onMouseMoved(CPoint where, const CButtonState& buttons) {
-    if (!dragging)
+    if (!isDragging())
         return CMouseEventResult::notHandled;
     const float step = buttons.isShift()         ? shiftStep
                        : buttons.isRightButton() ? rightButtonStep
                                                  : normalStep;
-    const float upward = float(lastPoint.y - where.y);
-    const float rightward = float(where.x - lastPoint.x);
-    lastPoint = where;
+    const CPoint movement = dragMovement(where);
+    const float upward = float(movement.y);
+    const float rightward = float(movement.x);
     if (holdMoves > 0) {
         // The knob stays on its centre for a few moves, whatever the mouse does.
         --holdMoves;
@@ -63,11 +61,8 @@ CMouseEventResult TreskproKnob::onMouseMoved(CPoint where, const CButtonState& b
 }
 
 CMouseEventResult TreskproKnob::onMouseUp(CPoint, const CButtonState&) {
-    if (dragging) {
-        dragging = false;
+    if (endDrag())
         holdMoves = 0;
-        endEdit();
-    }
     return CMouseEventResult::handled;
 }
 
@@ -89,32 +84,26 @@ CMouseEventResult TreskproDigits::onMouseDown(CPoint where, const CButtonState& 
         return CMouseEventResult::notHandled;
     if (checkDefaultValue(buttons))
         return CMouseEventResult::handled;
-    beginEdit();
-    dragging = true;
-    lastPoint = where;
+    beginDrag(where);
     return CMouseEventResult::handled;
 }
 
 CMouseEventResult TreskproDigits::onMouseMoved(CPoint where, const CButtonState& buttons) {
-    if (!dragging)
+    if (!isDragging())
         return CMouseEventResult::notHandled;
     // Each move adds to the value reached so far at the step of the moment, so a change of Shift
     // changes only the rate, never the value.
     const float perPixel = (maximum - minimum) / (buttons.isShift() ? 10000.0f : 1000.0f);
-    const int movement = (where.x - lastPoint.x) + (lastPoint.y - where.y);
-    lastPoint = where;
+    const CPoint movement = dragMovement(where);
     const float old = value;
-    setValue(value + float(movement) * perPixel);
+    setValue(value + float(movement.x + movement.y) * perPixel);
     if (value != old)
         valueChanged();
     return CMouseEventResult::handled;
 }
 
 CMouseEventResult TreskproDigits::onMouseUp(CPoint, const CButtonState&) {
-    if (dragging) {
-        dragging = false;
-        endEdit();
-    }
+    endDrag();
     return CMouseEventResult::handled;
 }
 

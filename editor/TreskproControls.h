@@ -44,8 +44,6 @@ public:
                  const toolkit::CButtonState& buttons) override;
 
 private:
-    toolkit::CPoint lastPoint;
-    bool dragging = false;
     bool sticky = false;
     // Moves still to hold at 0.5 after the one that reached it.
     int holdMoves = 0;
@@ -69,10 +67,6 @@ public:
                                          const toolkit::CButtonState& buttons) override;
     bool onWheel(toolkit::CPoint where, float distance,
                  const toolkit::CButtonState& buttons) override;
-
-private:
-    toolkit::CPoint lastPoint;
-    bool dragging = false;
 };
 
 // The keyboard for programming a step's pitch: octaves 133 pixels wide, seven white keys of 19

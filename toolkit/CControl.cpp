@@ -93,4 +93,24 @@ bool CControl::checkDefaultValue(const CButtonState& buttons) {
     return true;
 }
 
+void CControl::beginDrag(CPoint where) {
+    beginEdit();
+    dragging = true;
+    dragPoint = where;
+}
+
+bool CControl::endDrag() {
+    if (!dragging)
+        return false;
+    dragging = false;
+    endEdit();
+    return true;
+}
+
+CPoint CControl::dragMovement(CPoint where) {
+    const CPoint movement{where.x - dragPoint.x, dragPoint.y - where.y};
+    dragPoint = where;
+    return movement;
+}
+
 } // namespace treskpro::toolkit

@@ -66,6 +66,14 @@ protected:
     // A Control+click sets the default value (and tells the listener); true when it did.
     bool checkDefaultValue(const CButtonState& buttons);
 
+    // A mouse drag as one gesture for the host: begins its edit at the press, and ends it at the
+    // release (endDrag answers whether a drag was running).
+    void beginDrag(CPoint where);
+    bool endDrag();
+    bool isDragging() const { return dragging; }
+    // The movement since the last call (or the press) in pixels, rightward and upward.
+    CPoint dragMovement(CPoint where);
+
     float value = 0.0f;
     float defaultValue = 0.5f;
     float minimum = 0.0f;
@@ -75,6 +83,8 @@ private:
     CControlListener* listener;
     int tag;
     int imageHeight = 0;
+    CPoint dragPoint;
+    bool dragging = false;
 };
 
 } // namespace treskpro::toolkit

@@ -22,30 +22,24 @@ void CKnob::draw(CDrawContext& context) {
 CMouseEventResult CKnob::onMouseDown(CPoint where, const CButtonState& buttons) {
     if (checkDefaultValue(buttons))
         return CMouseEventResult::handled;
-    beginEdit();
-    dragging = true;
-    lastPoint = where;
+    beginDrag(where);
     return CMouseEventResult::handled;
 }
 
 CMouseEventResult CKnob::onMouseMoved(CPoint where, const CButtonState& buttons) {
-    if (!dragging)
+    if (!isDragging())
         return CMouseEventResult::notHandled;
     const float step = buttons.isShift() ? dragStep * 0.1f : dragStep;
-    const int movement = (lastPoint.y - where.y) + (where.x - lastPoint.x);
-    lastPoint = where;
+    const CPoint movement = dragMovement(where);
     const float before = value;
-    setValueNormalized(getValueNormalized() + float(movement) * step);
+    setValueNormalized(getValueNormalized() + float(movement.x + movement.y) * step);
     if (value != before)
         valueChanged();
     return CMouseEventResult::handled;
 }
 
 CMouseEventResult CKnob::onMouseUp(CPoint, const CButtonState&) {
-    if (dragging) {
-        dragging = false;
-        endEdit();
-    }
+    endDrag();
     return CMouseEventResult::handled;
 }
 

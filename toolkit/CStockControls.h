@@ -31,8 +31,6 @@ public:
 
 private:
     float dragStep = 0.005f;
-    CPoint lastPoint;
-    bool dragging = false;
 };
 
 class COnOffButton : public CControl {
