@@ -37,6 +37,16 @@ bool ConnectionList::append(Connection connection) {
     return true;
 }
 
+int ConnectionList::find(Connection wanted) const {
+    const int used = size();
+    for (int k = 0; k < used; ++k) {
+        const Connection cable = connection(k);
+        if (cable.output == wanted.output && cable.input == wanted.input)
+            return k;
+    }
+    return -1;
+}
+
 void ConnectionList::remove(int k) {
     const int used = size();
     if (k < 0 || k >= used)

@@ -32,6 +32,9 @@ struct ConnectionList {
     bool append(Connection connection);
     // Removes pair k; later pairs move down one place, keeping their order.
     void remove(int k);
+
+    // The place of the pair (output, input) in the list, or -1.
+    int find(Connection connection) const;
 };
 
 static_assert(sizeof(ConnectionList) == 1028, "the connection list is a 1028-byte image");

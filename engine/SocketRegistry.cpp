@@ -72,6 +72,14 @@ const char* SocketRegistry::socketName(int index) const {
     return entry(index).name;
 }
 
+bool isPatchCable(Connection cable) {
+    const auto has = [](int socket, SocketDirection direction) {
+        return socket >= 0 && socket < Socket::count &&
+               socketDefinitions[static_cast<std::size_t>(socket)].direction == direction;
+    };
+    return has(cable.output, SocketDirection::Output) && has(cable.input, SocketDirection::Input);
+}
+
 bool SocketRegistry::hasDirection(int index, SocketDirection direction) const {
     return index >= 0 && index < count && entry(index).direction == direction;
 }
@@ -120,14 +128,7 @@ bool SocketRegistry::connect(ConnectionList& list, int a, int b) const {
 
 void SocketRegistry::disconnect(ConnectionList& list, int a, int b) const {
     const Connection wanted = isInput(a) ? Connection{b, a} : Connection{a, b};
-    const int used = list.size();
-    for (int k = 0; k < used; ++k) {
-        const Connection cable = list.connection(k);
-        if (cable.output == wanted.output && cable.input == wanted.input) {
-            list.remove(k);
-            return;
-        }
-    }
+    list.remove(list.find(wanted));
 }
 
 int SocketRegistry::connectedOutput(const ConnectionList& list, int input) const {

@@ -72,6 +72,10 @@ struct SocketDefinition {
 
 extern const std::array<SocketDefinition, Socket::count> socketDefinitions;
 
+// True when the pair runs from an output into an input of the socket table: a cable the panel
+// can draw. A list read from a file or a chunk may hold anything else.
+bool isPatchCable(Connection cable);
+
 class SocketRegistry {
 public:
     static constexpr int capacity = 128;

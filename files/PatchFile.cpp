@@ -98,21 +98,6 @@ void readPatchInfo(TextScanner& scanner, PatchInfo& info, std::int32_t count) {
     info.patchName[PatchInfo::patchNameCapacity - 1] = '\0';
 }
 
-bool isPatchableCable(const ConnectionList& list, Connection cable) {
-    auto has = [](int socket, SocketDirection direction) {
-        return socket >= 0 && socket < Socket::count &&
-               socketDefinitions[static_cast<std::size_t>(socket)].direction == direction;
-    };
-    if (!has(cable.output, SocketDirection::Output) || !has(cable.input, SocketDirection::Input))
-        return false;
-    for (int k = 0; k < list.size(); ++k) {
-        const Connection existing = list.connection(k);
-        if (existing.output == cable.output && existing.input == cable.input)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::size_t readHexBlock(TextScanner& scanner, unsigned char* destination, std::size_t capacity,
@@ -238,8 +223,9 @@ bool readPatchText(TreskproPatch& patch, std::string_view text) {
                 const bool scanned =
                     scanner.integer(output) && scanner.character(',') && scanner.integer(input);
                 scanner.skipSpace();
-                if (scanned && isPatchableCable(cables, {output, input}))
-                    cables.append({output, input});
+                const Connection cable{output, input};
+                if (scanned && isPatchCable(cable) && cables.find(cable) < 0)
+                    cables.append(cable);
             });
             patch.connections = cables;
         } else if (equalIgnoringCase(name, "Patterns")) {
