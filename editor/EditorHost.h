@@ -1,0 +1,102 @@
+// The plug-in as its editor sees it: everything the panel reads and changes, and nothing more.
+// The editor never sees the engine, the patch object or the host; the plug-in hands it one of
+// these, and tests can drive the panel against a real plug-in or a small fake.
+//
+// Every call comes from the editor's thread (the host's user-interface thread). The plug-in
+// makes each one safe against its audio thread: values are single words written whole, edits of
+// a pattern step write the step whole, and what would touch a voice (preview notes, panic, mode
+// switches, run and stop) is posted for the audio thread to carry out at its next block.
+#pragma once
+
+#include <string>
+
+namespace treskpro {
+
+// The plug-in's integer states by number, as patch files and chunks store them.
+namespace PanelState {
+constexpr int runStop = 0;
+constexpr int currentPattern = 1;
+constexpr int midiMode = 4;
+constexpr int noteMode = 5;
+constexpr int syncMode = 6;
+constexpr int filterMode = 7;
+constexpr int delaySync = 8;
+constexpr int auxInput = 9;
+constexpr int patternLock = 10;
+constexpr int patternWriteProtect = 11;
+} // namespace PanelState
+
+// The step being edited and the pattern around it, every number already bounded: the position
+// lies within the steps that play, the note within the 36 the lamps show.
+struct EditStep {
+    int position = 0; // 0 .. length - 1
+    int length = 16;   // 1 .. 64
+    int note = 0;      // 0 .. 35
+    int flags = 0;     // the step's flag byte
+    int prescale = 0;  // 0 .. 3
+    bool triplet = false;
+    bool pitchMode = false;
+};
+
+class EditorHost {
+public:
+    virtual ~EditorHost() = default;
+
+    // Parameters, 0 .. 1. An automated change tells the host (and records automation); a drag
+    // is framed by beginEdit and endEdit so the host records it as one gesture.
+    virtual int parameterCount() const = 0;
+    virtual float parameter(int index) const = 0;
+    virtual void setParameterAutomated(int index, float value) = 0;
+    virtual void beginEdit(int index) = 0;
+    virtual void endEdit(int index) = 0;
+    virtual std::string parameterName(int index) const = 0;
+    virtual std::string parameterDisplay(int index) const = 0;
+    // The value a fresh patch has (a Control+click on a control returns to it).
+    virtual float parameterDefault(int index) const = 0;
+
+    // MIDI learn: the last parameter touched on the panel is the one a controller learns.
+    virtual void setLastTouchedParameter(int index) = 0;
+    virtual bool midiLearnActive() const = 0;
+    virtual void toggleMidiLearn() = 0;
+    // The controller mapped to a parameter, or -1; its name for the read-out.
+    virtual int controllerOf(int parameter) const = 0;
+    virtual std::string controllerName(int controller) const = 0;
+
+    // The integer states (PanelState). Values are bounded by the plug-in.
+    virtual int state(int index) const = 0;
+    virtual void setState(int index, int value) = 0;
+
+    // The step sequencer's front panel: the step-programming actions (run/stop among them), the
+    // step under edit, and the current pattern's settings.
+    virtual void stepAction(int code) = 0;
+    virtual EditStep editStep() const = 0;
+    virtual void setEditPosition(int position) = 0;
+    virtual void setPatternLength(int length) = 0;
+    virtual void setPrescale(int prescale) = 0;
+    // Makes `pattern` (0 .. 127) the current pattern.
+    virtual void selectPattern(int pattern) = 0;
+    virtual double tempo() const = 0;
+    virtual void setTempo(double bpm) = 0;
+    // The lamps that follow the sound: a voice's gate is open.
+    virtual bool gateActive() const = 0;
+    // The preferences' alternative layout of the step lamps.
+    virtual bool alternativeStepDisplay() const = 0;
+
+    // Voices, from the panel: played at the audio thread's next block.
+    virtual void previewNoteOn(int note, int velocity) = 0;
+    virtual void previewNoteOff() = 0;
+    virtual void panic() = 0;
+    // Leaving the polyphonic note mode forgets the held keys.
+    virtual void clearHeldNotes() = 0;
+
+    // The patch name the panel shows.
+    virtual std::string patchName() const = 0;
+
+    // The plug-in folder's files by name (Gui.ini, the default skin). Reading answers false
+    // when the file cannot be read; writing replaces the file whole or leaves it as it was.
+    virtual std::string pluginFolder() const = 0;
+    virtual bool readFile(const std::string& name, std::string& text) const = 0;
+    virtual bool writeFile(const std::string& name, const std::string& text) = 0;
+};
+
+} // namespace treskpro
