@@ -226,6 +226,9 @@ bool TreskproEditor::buildPanel() {
             auto knob =
                 std::make_unique<TreskproKnob>(area, this, tag, imageOf(tag), frameHeight(tag));
             knob->setSticky(gui.stickToValue != 0 && isStickyKnob(tag));
+            // Control+click returns a knob to the value a fresh patch has.
+            if (const ParameterBinding* binding = bindingOf(tag))
+                knob->setDefaultValue(host.parameterDefault(binding->parameter));
             add(tag, std::move(knob));
             break;
         }
