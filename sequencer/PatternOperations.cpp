@@ -127,10 +127,13 @@ void shiftRight(PatternRecord& pattern) {
 }
 
 void clearPattern(PatternRecord& pattern, bool gate) {
-    pattern.patternFlags &= static_cast<std::uint8_t>(~PatternRecord::tripletFlag);
+    PatternRecord::storeWhole(
+        pattern.patternFlags,
+        static_cast<std::uint8_t>(PatternRecord::loadWhole(pattern.patternFlags) &
+                                  ~PatternRecord::tripletFlag));
     const int length = pattern.playableLength();
     for (int i = 0; i < length; ++i)
-        pattern.steps[i] = PatternStep{0, gate ? StepFlags::gate : std::uint8_t{0}};
+        pattern.setStep(i, PatternStep{0, gate ? StepFlags::gate : std::uint8_t{0}});
 }
 
 void randomizePitches(PatternRecord& pattern, Random15& random) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -23,7 +24,8 @@ constexpr std::uint8_t accent = 0x10; // accented note
 constexpr std::uint8_t tie = 0x20;    // continues the note of the step before
 } // namespace StepFlags
 
-struct PatternStep {
+// Two-byte aligned so that the step can be read and written as one atomic word.
+struct alignas(2) PatternStep {
     std::uint8_t note; // 0..35 semitones above the pattern's base note
     std::uint8_t flags;
 };
@@ -43,7 +45,19 @@ struct PatternRecord {
     // The record of a new patch: all zero but the length.
     static PatternRecord fresh();
 
-    bool triplet() const { return (patternFlags & tripletFlag) != 0; }
+    bool triplet() const { return (loadWhole(patternFlags) & tripletFlag) != 0; }
+
+    // Playback reads the steps and the header bytes while the editor writes them. Each such
+    // access goes through these, whole and atomic, so playback sees a step either before or
+    // after an edit, never half of it.
+    PatternStep step(int index) const { return loadWhole(steps[index]); }
+    void setStep(int index, PatternStep value) { storeWhole(steps[index], value); }
+    template <typename T> static T loadWhole(const T& field) {
+        return std::atomic_ref<T>(const_cast<T&>(field)).load(std::memory_order_relaxed);
+    }
+    template <typename T> static void storeWhole(T& field, T value) {
+        std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+    }
 
     // Semitones of step `index` relative to the base note: note + 12 x up - 12 x down, the note
     // taken as a signed byte, so up and down together cancel.
