@@ -97,8 +97,8 @@ float PluginEditorHost::parameterDefault(int index) const {
 }
 
 void PluginEditorHost::setLastTouchedParameter(int index) {
-    if (isParameter(index))
-        synth.controllers().setLearnTarget(index);
+    // Anything but a parameter leaves MIDI learn without a target.
+    synth.controllers().setLearnTarget(isParameter(index) ? index : -1);
 }
 
 bool PluginEditorHost::midiLearnActive() const {

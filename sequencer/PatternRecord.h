@@ -86,6 +86,8 @@ private:
 };
 
 static_assert(sizeof(PatternRecord) == 132, "a pattern record is a 132-byte image");
+static_assert(std::atomic_ref<PatternStep>::is_always_lock_free,
+              "playback reads steps on the audio thread, which never waits for a lock");
 
 // Step rate factor for a prescale value: a larger factor plays faster. Values above 3 have no
 // factor (playback then keeps the one it had).
