@@ -45,8 +45,21 @@ int PatternRecord::playableLength() const {
 
 void PatternRecord::clearFlags(std::uint8_t mask) {
     const int count = playableLength();
-    for (int i = 0; i < count; ++i)
-        steps[i].flags &= static_cast<std::uint8_t>(~mask);
+    for (int i = 0; i < count; ++i) {
+        PatternStep cleared = steps[i];
+        cleared.flags &= static_cast<std::uint8_t>(~mask);
+        setStep(i, cleared);
+    }
+}
+
+void PatternRecord::assignWhole(const PatternRecord& edited) {
+    // Steps first: a pattern that grows plays its new steps only once they are written.
+    for (int i = 0; i < maximumLength; ++i)
+        setStep(i, edited.steps[i]);
+    storeWhole(patternFlags, edited.patternFlags);
+    storeWhole(prescale, edited.prescale);
+    storeWhole(reserved, edited.reserved);
+    storeWhole(length, edited.length);
 }
 
 std::optional<double> prescaleFactor(int prescale) {

@@ -52,6 +52,9 @@ struct PatternRecord {
     // after an edit, never half of it.
     PatternStep step(int index) const { return loadWhole(steps[index]); }
     void setStep(int index, PatternStep value) { storeWhole(steps[index], value); }
+    // Takes over `edited`, an edited copy of this pattern, while playback may read this one:
+    // the steps, then the header bytes, each written whole. Editor thread.
+    void assignWhole(const PatternRecord& edited);
     template <typename T> static T loadWhole(const T& field) {
         return std::atomic_ref<T>(const_cast<T&>(field)).load(std::memory_order_relaxed);
     }

@@ -4,6 +4,7 @@
 #include "engine/Parameters.h"
 #include "files/TreskproPatch.h"
 #include "plugin/TreskproPlugin.h"
+#include "sequencer/PatternOperations.h"
 #include "tests/support/SynthInternals.h"
 #include "tests/support/TestHost.h"
 #include "tools/render/MidiEventList.h"
@@ -295,6 +296,23 @@ TEST(EditorThreads, ThePanelPlaysAndEditsWhileTheAudioThreadRenders) {
             host.clearHeldNotes();
         if (round % 5 == 0)
             host.stepAction(StepAction::clear);
+        // The pattern menu's edits reach the playing pattern the same way.
+        PatternRecord& current =
+            synth.patch().patterns[std::size_t(host.state(PanelState::currentPattern))];
+        switch (round % 4) {
+        case 0:
+            transposePattern(current, 1);
+            break;
+        case 1:
+            randomizeAll(current, patternRandom());
+            break;
+        case 2:
+            expandPattern(current);
+            break;
+        default:
+            shrinkPattern(current);
+            break;
+        }
         synth.dispatch(vst::effEditIdle, 0, 0, nullptr, 0.0f);
         (void)host.editStep();
         (void)host.gateActive();
