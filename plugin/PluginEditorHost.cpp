@@ -48,9 +48,8 @@ int boundedState(const TreskproPatch& patch, int index) {
 // The editor names only files of its own in the plug-in folder; anything that could reach
 // elsewhere (a separator, a parent folder, a drive) is refused.
 bool isPlainFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    return name.find_first_of("/\\:") == std::string::npos && name.find('\0') == std::string::npos;
+    return !name.empty() && name != "." && name.find("..") == std::string::npos &&
+           name.find_first_of("/\\:") == std::string::npos && name.find('\0') == std::string::npos;
 }
 
 } // namespace
