@@ -4,8 +4,8 @@
 
 namespace treskpro {
 
-PanelEditor::PanelEditor(std::unique_ptr<EditorHost> host, EditorPlatform platform)
-    : editorHost(std::move(host)), panel(*editorHost, std::move(platform)) {}
+PanelEditor::PanelEditor(EditorHost& host, EditorPlatform platform)
+    : panel(host, std::move(platform)) {}
 
 PanelEditor::~PanelEditor() {
     panel.close();

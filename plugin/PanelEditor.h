@@ -1,6 +1,6 @@
 // The editor as the plug-in object holds it: the host's editor opcodes in, the panel
-// (editor/TreskproEditor) behind them. It owns what the panel may ask of the plug-in, the
-// EditorHost, so the panel never outlives it.
+// (editor/TreskproEditor) behind them. What the panel asks of the plug-in goes to the EditorHost
+// the plug-in object owns, which outlives the editor.
 #pragma once
 
 #include "editor/EditorHost.h"
@@ -13,7 +13,7 @@ namespace treskpro {
 
 class PanelEditor final : public PluginEditor {
 public:
-    PanelEditor(std::unique_ptr<EditorHost> host, EditorPlatform platform);
+    PanelEditor(EditorHost& host, EditorPlatform platform);
     ~PanelEditor() override;
 
     vst::intptr dispatch(vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr,
@@ -28,7 +28,6 @@ public:
     TreskproEditor& editor() { return panel; }
 
 private:
-    std::unique_ptr<EditorHost> editorHost;
     TreskproEditor panel;
     // effEditGetRect answers a pointer to this; it stays valid while the editor lives.
     vst::ERect rectangle{};
