@@ -32,7 +32,8 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ]; then
     exit 0
 fi
 
-rm -rf "$work" "$prefix"
+# build/deps/src and build/deps/build, where both architectures once worked, go too.
+rm -rf "$work" "$prefix" "$deps/src" "$deps/build"
 mkdir -p "$work/src" "$work/build"
 log=$deps/windows-deps-$arch.log
 : >"$log"
