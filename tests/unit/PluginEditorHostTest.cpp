@@ -254,11 +254,12 @@ TEST(EditorThreads, ThePanelPlaysAndEditsWhileTheAudioThreadRenders) {
 
     std::atomic<bool> done{false};
     std::atomic<bool> finite{true};
+    std::atomic<int> blocks{0};
     std::thread audio([&] {
         MidiEventList midi;
         std::vector<float> left(blockSize), right(blockSize);
         float* outputs[2] = {left.data(), right.data()};
-        for (int block = 0; !done.load(); ++block) {
+        for (int block = 0; !done.load(); ++block, ++blocks) {
             midi.clear();
             midi.add(0, 0xC0, block % 128, 0);       // program change
             midi.add(1, 0xB0, 0, block % 3);         // bank select
@@ -319,6 +320,9 @@ TEST(EditorThreads, ThePanelPlaysAndEditsWhileTheAudioThreadRenders) {
         (void)host.gateActive();
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+    // A slow system may start the audio thread late: the panel's idle must see its blocks.
+    while (blocks.load() < 8)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     done = true;
     audio.join();
     synth.dispatch(vst::effEditIdle, 0, 0, nullptr, 0.0f);
