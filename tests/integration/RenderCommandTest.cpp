@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace treskpro {
@@ -83,11 +85,24 @@ std::string midiHeader(int format, int tracks, int division) {
            bigEndian(static_cast<std::uint32_t>(division), 2);
 }
 
+// Windows keeps a folder busy for a moment after the program that used it has ended (the
+// plug-in files it loaded are released late), so removing it is tried again for a while.
+void removeFolder(const fs::path& folder) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::error_code error;
+        fs::remove_all(folder, error);
+        if (!error)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    fs::remove_all(folder);
+}
+
 class RenderCommand : public ::testing::Test {
 protected:
     void SetUp() override {
         folder = fs::path(testing::TempDir()) / "treskpro-render-test";
-        fs::remove_all(folder);
+        removeFolder(folder);
         fs::create_directories(folder / "plug-ins");
         const fs::path bundle = fs::path(platform::executableDirectory()) / ".." / "bundle";
         for (const char* name : {"Treskpro", "TreskproFX"}) {
@@ -96,7 +111,9 @@ protected:
         }
         fs::copy(bundle / "Tresk Pro Data", folder / "plug-ins" / "Tresk Pro Data");
     }
-    void TearDown() override { fs::remove_all(folder); }
+    void TearDown() override { removeFolder(folder); }
+
+    mutable int runs = 0;
 
     fs::path plugin(const char* name) const {
         return folder / "plug-ins" / (std::string(name) + pluginSuffix);
@@ -109,7 +126,8 @@ protected:
     Run render(const std::string& arguments) const {
         const fs::path program = fs::path(platform::executableDirectory()) /
                                  (std::string("treskpro-render") + programSuffix);
-        const fs::path log = folder / "render.log";
+        // A log of its own per run: Windows may still hold the last run's log for a moment.
+        const fs::path log = folder / ("render" + std::to_string(++runs) + ".log");
         std::string command = quote(program) + " " + arguments + " > " + quote(log) + " 2>&1";
 #ifdef _WIN32
         command = "\"" + command + "\""; // cmd.exe takes the outer quotes off
