@@ -30,10 +30,10 @@ constexpr int patternWriteProtect = 11;
 // lies within the steps that play, the note within the 36 the lamps show.
 struct EditStep {
     int position = 0; // 0 .. length - 1
-    int length = 16;   // 1 .. 64
-    int note = 0;      // 0 .. 35
-    int flags = 0;     // the step's flag byte
-    int prescale = 0;  // 0 .. 3
+    int length = 16;  // 1 .. 64
+    int note = 0;     // 0 .. 35
+    int flags = 0;    // the step's flag byte
+    int prescale = 0; // 0 .. 3
     bool triplet = false;
     bool pitchMode = false;
 };

@@ -160,7 +160,9 @@ void readChunks(std::string_view bytes, std::size_t begin, std::size_t end, int 
 
 } // namespace
 
-int readPatternText(PatternRecord& pattern, std::string_view text) {
+int readPatternText(PatternRecord& live, std::string_view text) {
+    // Read into a copy that replaces the pattern whole: playback may be reading it.
+    PatternRecord pattern = live;
     PatternLineScanner scanner(text);
     std::array<char, 6> fields{};
     int noteIndex = 0;
@@ -174,6 +176,7 @@ int readPatternText(PatternRecord& pattern, std::string_view text) {
         ++lines;
     }
     pattern.length = static_cast<std::uint8_t>(std::clamp(lines, 1, PatternRecord::maximumLength));
+    live.assignWhole(pattern);
     return lines;
 }
 
@@ -270,7 +273,8 @@ SongSettings applySongToPatch(const RebirthSong& song, TreskproPatch& patch,
         const int present = std::clamp(unit.patternsPresent, 0, SongUnit::patternCount);
         for (int k = 0; k < present; ++k) {
             const SongPattern& source = unit.patterns[static_cast<std::size_t>(k)];
-            PatternRecord& target = patch.patterns[static_cast<std::size_t>(32 * s + k)];
+            PatternRecord& live = patch.patterns[static_cast<std::size_t>(32 * s + k)];
+            PatternRecord target = live;
             // A song pattern has 16 steps: a longer stored length would play steps the song
             // never wrote. Only the length and the steps come from the song; the rate the user
             // gave this slot (triplet, prescale) stays.
@@ -279,6 +283,7 @@ SongSettings applySongToPatch(const RebirthSong& song, TreskproPatch& patch,
             for (std::size_t j = 0; j < source.steps.size(); ++j)
                 target.steps[j] =
                     PatternStep{source.steps[j].note, stepFlagsFromSong(source.steps[j].flags)};
+            live.assignWhole(target);
         }
     }
     return settings;

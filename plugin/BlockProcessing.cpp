@@ -306,6 +306,30 @@ void TreskproSynth::setRunStop(bool run) {
     requestEngine(run ? RunStart : RunStop);
 }
 
+void TreskproSynth::requestVoices(VoiceRequest request, int note, int velocity) {
+    std::uint32_t posted = engineRequests.load(std::memory_order_relaxed);
+    std::uint32_t next = 0;
+    do {
+        switch (request) {
+        case VoiceRequest::NoteOn:
+            next = (posted & ~(previewNoteMask | previewVelocityMask)) | PreviewNoteOn |
+                   static_cast<std::uint32_t>(std::clamp(note, 0, 127)) << previewNoteShift |
+                   static_cast<std::uint32_t>(std::clamp(velocity, 1, 127)) << previewVelocityShift;
+            break;
+        case VoiceRequest::NoteOff:
+        case VoiceRequest::Panic:
+            // A note-on still waiting was released before it was heard: it never plays.
+            next = (posted & ~(PreviewNoteOn | previewNoteMask | previewVelocityMask)) |
+                   (request == VoiceRequest::NoteOff ? PreviewNoteOff : Panic);
+            break;
+        case VoiceRequest::ClearHeldNotes:
+            next = posted | ClearHeldNotes;
+            break;
+        }
+    } while (!engineRequests.compare_exchange_weak(posted, next, std::memory_order_acq_rel,
+                                                   std::memory_order_relaxed));
+}
+
 void TreskproSynth::applyEngineRequests(const TreskproPatch& blockPatch) {
     const std::uint32_t requests = engineRequests.exchange(0, std::memory_order_acq_rel);
     if (requests == 0)
@@ -340,6 +364,18 @@ void TreskproSynth::applyEngineRequests(const TreskproPatch& blockPatch) {
         // plug-in sends notes, so it names note 0.
         if (settings.midiOutput != 0)
             sendMidiToHost(NoteOff + settings.midiOutputChannel, 0, 0);
+    }
+    // The panel's requests come last, in the order that keeps the latest wish: whatever ends
+    // notes before the note-on that was posted after it.
+    if (requests & Panic)
+        resetEngine();
+    if (requests & ClearHeldNotes)
+        keys->clear();
+    if (requests & PreviewNoteOff)
+        releaseNote(-1);
+    if (requests & PreviewNoteOn) {
+        playNote(static_cast<int>((requests & previewNoteMask) >> previewNoteShift),
+                 static_cast<int>((requests & previewVelocityMask) >> previewVelocityShift));
     }
 }
 

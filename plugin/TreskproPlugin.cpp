@@ -1,18 +1,25 @@
 #include "plugin/TreskproPlugin.h"
 
 #include "plugin/BuildVariant.h"
+#include "plugin/PanelEditor.h"
+#include "toolkit/CPlatformWindow.h"
 
 namespace treskpro {
 
 TreskproPlugin::TreskproPlugin(vst::HostCallback host, std::optional<std::string> folder)
     : TreskproSynth(host, std::move(folder)) {
     effect()->uniqueID = buildVariant.uniqueID;
-    // The editor is created here once the panel exists; an object without an editor keeps
-    // effFlagsHasEditor clear and answers the editor opcodes neutrally.
+    // Where the toolkit cannot open a window of its own a host would show an empty frame, so
+    // the plug-in announces no editor there (tests attach one on the headless window).
+    if (toolkit::platformHasWindows())
+        attachEditor(std::make_unique<PanelEditor>(panelHost, EditorPlatform::system()));
 }
 
 TreskproPlugin::~TreskproPlugin() {
-    // Everything else goes first; the editor is the last part destroyed.
+    // A host that ends the plug-in with its panel still open: the window goes first, while
+    // everything it shows still exists. The editor object itself is the last part destroyed.
+    if (editor)
+        editor->dispatch(vst::effEditClose, 0, 0, nullptr, 0.0f);
     shutDown();
     editor.reset();
 }

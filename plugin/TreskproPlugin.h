@@ -10,6 +10,7 @@
 
 #include "plugin/EditorMailbox.h"
 #include "plugin/PluginEditor.h"
+#include "plugin/PluginEditorHost.h"
 #include "plugin/TreskproSynth.h"
 
 #include <atomic>
@@ -29,6 +30,9 @@ public:
 
     bool hasEditor() const { return editor != nullptr; }
 
+    // What the editor calls on this object; it lives as long as the object. GUI thread.
+    EditorHost& editorHost() { return panelHost; }
+
     // Hands the object its editor; the host learns of it through effFlagsHasEditor. GUI thread,
     // before the host processes or automates.
     void attachEditor(std::unique_ptr<PluginEditor> newEditor);
@@ -47,6 +51,7 @@ private:
     // Without an editor nothing is posted.
     std::atomic<bool> editorAttached{false};
     EditorMailbox mailbox;
+    PluginEditorHost panelHost{*this};
 };
 
 } // namespace treskpro

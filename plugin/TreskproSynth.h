@@ -149,6 +149,14 @@ public:
     // voices follow at the start of the next block. Editor thread.
     void setRunStop(bool run);
 
+    // What the editor's panel asks of the voices, carried out by the audio thread at the start
+    // of its next block (playNote, releaseNote of every note, resetEngine, or forgetting the
+    // held keys). Of two note-ons before one block the later one plays; a note-off or a panic
+    // posted after a note-on cancels it, and one posted between two note-ons still releases
+    // what the first started in an earlier block. Editor thread; lock- and allocation-free.
+    enum class VoiceRequest { NoteOn, NoteOff, Panic, ClearHeldNotes };
+    void requestVoices(VoiceRequest request, int note = 0, int velocity = 0);
+
     // What the editor's indicators show; it reads and clears them on its timer.
     std::int32_t takeMidiActivity() { return midiActivity.exchange(0); }
     bool gateActive() const { return engine->gateActive.load(std::memory_order_relaxed) != 0; }
@@ -191,7 +199,17 @@ private:
         AutoRunReset = 1u << 3,
         RunStart = 1u << 4,
         RunStop = 1u << 5,
+        PreviewNoteOn = 1u << 6,
+        PreviewNoteOff = 1u << 7,
+        Panic = 1u << 8,
+        ClearHeldNotes = 1u << 9,
     };
+    // A posted note-on carries its note and velocity in the same word, so that the audio
+    // thread takes the request and its note together.
+    static constexpr int previewNoteShift = 16;
+    static constexpr int previewVelocityShift = 24;
+    static constexpr std::uint32_t previewNoteMask = 0x7Fu << previewNoteShift;
+    static constexpr std::uint32_t previewVelocityMask = 0x7Fu << previewVelocityShift;
     void requestEngine(std::uint32_t request) {
         engineRequests.fetch_or(request, std::memory_order_acq_rel);
     }

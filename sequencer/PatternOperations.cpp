@@ -74,11 +74,18 @@ void copyPattern(const PatternRecord& pattern, PatternRecord& clipboard) {
     std::copy(std::begin(pattern.steps), std::end(pattern.steps), std::begin(clipboard.steps));
 }
 
+// Each edit of a pattern works on a copy, which then replaces the pattern with every step
+// written whole (assignWhole): playback reads the pattern meanwhile and never sees a step half
+// edited.
+
 void pastePattern(PatternRecord& pattern, const PatternRecord& clipboard) {
-    copyPattern(clipboard, pattern);
+    PatternRecord edited = pattern;
+    copyPattern(clipboard, edited);
+    pattern.assignWhole(edited);
 }
 
-void transposePattern(PatternRecord& pattern, int semitones) {
+void transposePattern(PatternRecord& live, int semitones) {
+    PatternRecord pattern = live;
     const int length = pattern.playableLength();
     for (int i = 0; i < length; ++i) {
         PatternStep step = pattern.steps[i];
@@ -90,59 +97,76 @@ void transposePattern(PatternRecord& pattern, int semitones) {
         setPitch(step, pitch);
         pattern.steps[i] = step;
     }
+    live.assignWhole(pattern);
 }
 
-void expandPattern(PatternRecord& pattern) {
+void expandPattern(PatternRecord& live) {
+    PatternRecord pattern = live;
     const int length = pattern.playableLength();
     for (int i = 31; i >= 0; --i) {
         pattern.steps[2 * i] = pattern.steps[i];
         pattern.steps[2 * i + 1] = emptyStep;
     }
     pattern.length = static_cast<std::uint8_t>(std::min(2 * length, PatternRecord::maximumLength));
+    live.assignWhole(pattern);
 }
 
-void shrinkPattern(PatternRecord& pattern) {
+void shrinkPattern(PatternRecord& live) {
+    PatternRecord pattern = live;
     const int length = std::max(pattern.playableLength() / 2, 1);
     for (int i = 0; i < PatternRecord::maximumLength; i += 2)
         pattern.steps[i / 2] = pattern.steps[i];
     for (int i = length; i < PatternRecord::maximumLength; ++i)
         pattern.steps[i] = emptyStep;
     pattern.length = static_cast<std::uint8_t>(length);
+    live.assignWhole(pattern);
 }
 
-void duplicateSteps(PatternRecord& pattern) {
+void duplicateSteps(PatternRecord& live) {
+    PatternRecord pattern = live;
     const int length = pattern.playableLength();
     for (int i = length; i < PatternRecord::maximumLength; ++i)
         pattern.steps[i] = pattern.steps[i % length];
+    live.assignWhole(pattern);
 }
 
-void shiftLeft(PatternRecord& pattern) {
+void shiftLeft(PatternRecord& live) {
+    PatternRecord pattern = live;
     const int length = pattern.playableLength();
     std::rotate(pattern.steps, pattern.steps + 1, pattern.steps + length);
+    live.assignWhole(pattern);
 }
 
-void shiftRight(PatternRecord& pattern) {
+void shiftRight(PatternRecord& live) {
+    PatternRecord pattern = live;
     const int length = pattern.playableLength();
     std::rotate(pattern.steps, pattern.steps + length - 1, pattern.steps + length);
+    live.assignWhole(pattern);
 }
 
 void clearPattern(PatternRecord& pattern, bool gate) {
-    pattern.patternFlags &= static_cast<std::uint8_t>(~PatternRecord::tripletFlag);
+    PatternRecord::storeWhole(
+        pattern.patternFlags,
+        static_cast<std::uint8_t>(PatternRecord::loadWhole(pattern.patternFlags) &
+                                  ~PatternRecord::tripletFlag));
     const int length = pattern.playableLength();
     for (int i = 0; i < length; ++i)
-        pattern.steps[i] = PatternStep{0, gate ? StepFlags::gate : std::uint8_t{0}};
+        pattern.setStep(i, PatternStep{0, gate ? StepFlags::gate : std::uint8_t{0}});
 }
 
-void randomizePitches(PatternRecord& pattern, Random15& random) {
+void randomizePitches(PatternRecord& live, Random15& random) {
+    PatternRecord pattern = live;
     const int length = pattern.playableLength();
     for (int i = 0; i < length; ++i) {
         random.next();
         random.next();
         pattern.steps[i].note = static_cast<std::uint8_t>(random.next() % 29);
     }
+    live.assignWhole(pattern);
 }
 
-void randomizeAll(PatternRecord& pattern, Random15& random) {
+void randomizeAll(PatternRecord& live, Random15& random) {
+    PatternRecord pattern = live;
     const int length = pattern.playableLength();
     for (int i = 0; i < length; ++i) {
         int r[6];
@@ -161,14 +185,16 @@ void randomizeAll(PatternRecord& pattern, Random15& random) {
             flags |= StepFlags::down;
         pattern.steps[i] = PatternStep{static_cast<std::uint8_t>(r[5] % 14), flags};
     }
+    live.assignWhole(pattern);
 }
 
-void alterPattern(PatternRecord& pattern, Random15& random) {
-    const PatternRecord old = pattern;
+void alterPattern(PatternRecord& live, Random15& random) {
+    PatternRecord pattern = live;
     const int length = pattern.playableLength();
     int i = 0;
     pickDistinctSteps(length, length, random,
-                      [&](int source) { pattern.steps[i++] = old.steps[source]; });
+                      [&](int source) { pattern.steps[i++] = live.steps[source]; });
+    live.assignWhole(pattern);
 }
 
 void RandomizerSettings::reset() {
@@ -181,8 +207,8 @@ void RandomizerSettings::reset() {
     fixScale = false;
 }
 
-void advancedRandomize(PatternRecord& pattern, const RandomizerSettings& settings,
-                       Random15& random) {
+void advancedRandomize(PatternRecord& live, const RandomizerSettings& settings, Random15& random) {
+    PatternRecord pattern = live;
     const std::span<const std::uint8_t> intervals = scaleIntervals(settings.scale);
     const int count = static_cast<int>(intervals.size());
     const int length = std::clamp(settings.length, 1, PatternRecord::maximumLength);
@@ -218,6 +244,7 @@ void advancedRandomize(PatternRecord& pattern, const RandomizerSettings& setting
         pickDistinctSteps(pass.density, length, random,
                           [&](int step) { pattern.steps[step].flags |= pass.flag; });
     }
+    live.assignWhole(pattern);
 }
 
 } // namespace treskpro

@@ -11,11 +11,11 @@ PatternRecord PatternRecord::fresh() {
 }
 
 int PatternRecord::stepSemitones(int index) const {
-    const PatternStep& step = steps[index];
-    int semitones = static_cast<std::int8_t>(step.note);
-    if (step.flags & StepFlags::up)
+    const PatternStep current = step(index);
+    int semitones = static_cast<std::int8_t>(current.note);
+    if (current.flags & StepFlags::up)
         semitones += 12;
-    if (step.flags & StepFlags::down)
+    if (current.flags & StepFlags::down)
         semitones -= 12;
     return semitones;
 }
@@ -23,7 +23,7 @@ int PatternRecord::stepSemitones(int index) const {
 int PatternRecord::tieDuration(int index) const {
     const int last = playableLength() - 1;
     int duration = 1;
-    for (int next = index + 1; next <= last && (steps[next].flags & StepFlags::tie); ++next)
+    for (int next = index + 1; next <= last && (step(next).flags & StepFlags::tie); ++next)
         ++duration;
     return duration;
 }
@@ -40,13 +40,26 @@ void PatternRecord::repair() {
 }
 
 int PatternRecord::playableLength() const {
-    return std::clamp(static_cast<int>(length), 1, maximumLength);
+    return std::clamp(static_cast<int>(loadWhole(length)), 1, maximumLength);
 }
 
 void PatternRecord::clearFlags(std::uint8_t mask) {
     const int count = playableLength();
-    for (int i = 0; i < count; ++i)
-        steps[i].flags &= static_cast<std::uint8_t>(~mask);
+    for (int i = 0; i < count; ++i) {
+        PatternStep cleared = steps[i];
+        cleared.flags &= static_cast<std::uint8_t>(~mask);
+        setStep(i, cleared);
+    }
+}
+
+void PatternRecord::assignWhole(const PatternRecord& edited) {
+    // Steps first: a pattern that grows plays its new steps only once they are written.
+    for (int i = 0; i < maximumLength; ++i)
+        setStep(i, edited.steps[i]);
+    storeWhole(patternFlags, edited.patternFlags);
+    storeWhole(prescale, edited.prescale);
+    storeWhole(reserved, edited.reserved);
+    storeWhole(length, edited.length);
 }
 
 std::optional<double> prescaleFactor(int prescale) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -23,7 +24,8 @@ constexpr std::uint8_t accent = 0x10; // accented note
 constexpr std::uint8_t tie = 0x20;    // continues the note of the step before
 } // namespace StepFlags
 
-struct PatternStep {
+// Two-byte aligned so that the step can be read and written as one atomic word.
+struct alignas(2) PatternStep {
     std::uint8_t note; // 0..35 semitones above the pattern's base note
     std::uint8_t flags;
 };
@@ -43,7 +45,22 @@ struct PatternRecord {
     // The record of a new patch: all zero but the length.
     static PatternRecord fresh();
 
-    bool triplet() const { return (patternFlags & tripletFlag) != 0; }
+    bool triplet() const { return (loadWhole(patternFlags) & tripletFlag) != 0; }
+
+    // Playback reads the steps and the header bytes while the editor writes them. Each such
+    // access goes through these, whole and atomic, so playback sees a step either before or
+    // after an edit, never half of it.
+    PatternStep step(int index) const { return loadWhole(steps[index]); }
+    void setStep(int index, PatternStep value) { storeWhole(steps[index], value); }
+    // Takes over `edited`, an edited copy of this pattern, while playback may read this one:
+    // the steps, then the header bytes, each written whole. Editor thread.
+    void assignWhole(const PatternRecord& edited);
+    template <typename T> static T loadWhole(const T& field) {
+        return std::atomic_ref<T>(const_cast<T&>(field)).load(std::memory_order_relaxed);
+    }
+    template <typename T> static void storeWhole(T& field, T value) {
+        std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+    }
 
     // Semitones of step `index` relative to the base note: note + 12 x up - 12 x down, the note
     // taken as a signed byte, so up and down together cancel.
@@ -72,6 +89,8 @@ private:
 };
 
 static_assert(sizeof(PatternRecord) == 132, "a pattern record is a 132-byte image");
+static_assert(std::atomic_ref<PatternStep>::is_always_lock_free,
+              "playback reads steps on the audio thread, which never waits for a lock");
 
 // Step rate factor for a prescale value: a larger factor plays faster. Values above 3 have no
 // factor (playback then keeps the one it had).

@@ -10,9 +10,9 @@ namespace treskpro {
 namespace {
 
 void toggleFlag(PatternRecord& pattern, int position, std::uint8_t flag) {
-    PatternStep step = pattern.steps[position];
+    PatternStep step = pattern.step(position);
     step.flags ^= flag;
-    pattern.steps[position] = step;
+    pattern.setStep(position, step);
 }
 
 std::uint8_t flagOfAction(int code) {
@@ -44,9 +44,9 @@ StepActionResult performStepAction(PatternRecord& pattern, StepCursor& cursor, i
 
     if (code >= StepAction::firstNote && code <= StepAction::lastNote) {
         if (writable) {
-            PatternStep step = pattern.steps[cursor.position];
+            PatternStep step = pattern.step(cursor.position);
             step.note = static_cast<std::uint8_t>(code - StepAction::firstNote);
-            pattern.steps[cursor.position] = step;
+            pattern.setStep(cursor.position, step);
         }
         // Pitch mode walks on even over a protected pattern, so the player stays in time.
         if (cursor.pitchMode)
@@ -88,7 +88,7 @@ StepActionResult performStepAction(PatternRecord& pattern, StepCursor& cursor, i
         if (writable) {
             length = code == StepAction::longer ? std::min(length + 1, PatternRecord::maximumLength)
                                                 : std::max(length - 1, 1);
-            pattern.length = static_cast<std::uint8_t>(length);
+            PatternRecord::storeWhole(pattern.length, static_cast<std::uint8_t>(length));
             cursor.position = std::min(cursor.position, length - 1);
         }
         return StepActionResult::done;

@@ -89,14 +89,14 @@ void StepSequencer::write(const SequencerBlocks& out, int begin, int end) const 
 }
 
 void StepSequencer::startNote(const PatternRecord& record) noexcept {
-    if (const auto factor = prescaleFactor(record.prescale))
+    if (const auto factor = prescaleFactor(PatternRecord::loadWhole(record.prescale)))
         stepRate = *factor;
 
     // Every length is at most 64, so the index stays below it; the bound keeps it so whatever
     // a damaged record holds.
     if (step < 0 || step >= PatternRecord::maximumLength)
         step = 0;
-    const std::uint8_t flags = record.steps[step].flags;
+    const std::uint8_t flags = record.step(step).flags;
     const bool gated = (flags & StepFlags::gate) != 0;
 
     slideIn = slide;

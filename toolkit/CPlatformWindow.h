@@ -34,5 +34,7 @@ public:
 // The system's own window as a child of `parent` (the host's window handle), or null where this
 // build has no window backend or the window cannot be made.
 std::unique_ptr<CPlatformWindow> createPlatformWindow(CFrame& frame, void* parent);
+// Whether this build has a window backend at all.
+bool platformHasWindows();
 
 } // namespace treskpro::toolkit

@@ -9,6 +9,10 @@ std::unique_ptr<CPlatformWindow> createPlatformWindow(CFrame&, void*) {
     return nullptr;
 }
 
+bool platformHasWindows() {
+    return false;
+}
+
 std::unique_ptr<CPlatformDialogs> createPlatformDialogs(void*) {
     return nullptr;
 }

@@ -300,4 +300,8 @@ std::unique_ptr<CPlatformWindow> createPlatformWindow(CFrame& frame, void* paren
     return window;
 }
 
+bool platformHasWindows() {
+    return true;
+}
+
 } // namespace treskpro::toolkit

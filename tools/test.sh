@@ -28,7 +28,7 @@ for configuration in native asan win32; do
     stage "$configuration" bash -c "cd build/$configuration && ctest --output-on-failure --timeout 600"
 done
 stage "threads (ThreadSanitizer)" \
-    build/tsan/bin/treskpro-unit-tests --gtest_filter='PatchHandOver.*:HostState.*:RenderThreads.*:SafeFile.*'
+    build/tsan/bin/treskpro-unit-tests --gtest_filter='PatchHandOver.*:HostState.*:RenderThreads.*:SafeFile.*:EditorThreads.*'
 stage "fuzzing" tools/fuzz.sh 20
 
 echo

@@ -1,0 +1,173 @@
+// The editor: the plug-in's panel. The host opens it into a window of its own, calls idle while it
+// is open and closes it; in between the panel shows every parameter, state and sequencer lamp of
+// the plug-in and turns the user's gestures into automated parameter changes, state changes and
+// step-programming actions.
+//
+// The panel is built anew from the skin at each open (the skin check, then the controls in a
+// fixed order, later ones drawn on top), so a skin chosen while the editor was closed, or edited
+// by hand, takes effect at the next open. A skin that cannot be used falls back to the default
+// skin for good: the reset is written to Gui.ini at once.
+//
+// Everything here runs on the editor's thread (the host's user-interface thread). What arrives
+// from other threads reaches the editor through the plug-in, at idle, as parameterChanged,
+// refreshAll, midiArrived and the program and bank selections.
+#pragma once
+
+#include "editor/EditorHost.h"
+#include "editor/GuiSettings.h"
+#include "editor/SkinDefinition.h"
+#include "toolkit/CControl.h"
+#include "toolkit/CFrame.h"
+#include "toolkit/CPlatformDialogs.h"
+#include "toolkit/CPlatformWindow.h"
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace treskpro {
+
+class TreskproFloatingDisplay;
+class TreskproKnob;
+class TreskproPatchNameField;
+class TreskproPitchKeyboard;
+
+// How the editor meets the system it runs on: the window it shows the panel in (given the host's
+// parent window) and the dialogs (message boxes, menus, file choosers). Tests and systems without
+// a window backend use the headless window and scripted dialogs.
+struct EditorPlatform {
+    std::function<std::unique_ptr<toolkit::CPlatformWindow>(toolkit::CFrame&, void* parent)>
+        makeWindow;
+    std::function<std::shared_ptr<toolkit::CPlatformDialogs>(void* parent)> makeDialogs;
+    // Milliseconds of a steady clock: the lamp, rocker and read-out timings.
+    std::function<double()> milliseconds;
+
+    // The system's own window and dialogs where the build has them, else headless and scripted.
+    static EditorPlatform system();
+    // Always headless; the dialogs given answer the editor's questions.
+    static EditorPlatform headless(std::shared_ptr<toolkit::CPlatformDialogs> dialogs = nullptr);
+};
+
+class TreskproEditor final : public toolkit::CControlListener, public toolkit::CKeyListener {
+public:
+    // Until a skin has been read the window is this large.
+    static constexpr int defaultWidth = 722;
+    static constexpr int defaultHeight = 525;
+    static constexpr double midiLampMilliseconds = 75.0;
+    static constexpr double rockerDelayMilliseconds = 300.0;
+    static constexpr double rockerRepeatMilliseconds = 80.0;
+    static constexpr double floatingDisplayMilliseconds = 500.0;
+    static constexpr double keyEchoMilliseconds = 50.0;
+
+    TreskproEditor(EditorHost& host, EditorPlatform platform);
+    ~TreskproEditor() override;
+
+    TreskproEditor(const TreskproEditor&) = delete;
+    TreskproEditor& operator=(const TreskproEditor&) = delete;
+
+    // The window size the panel needs. Before the first open the skin is read (without its
+    // pictures) just to answer, so a host sizes its window right from the start.
+    int width();
+    int height();
+
+    // Builds the panel in a window inside `parent` (the host's window; null opens headless where
+    // the platform allows). False, with the reason shown in a message box, when the skin cannot
+    // be used.
+    bool open(void* parent);
+    void close();
+    bool isOpen() const { return frame != nullptr; }
+    void idle();
+
+    // A key from the host's key call. The window's own keys arrive through onKeyDown; a key the
+    // host forwards that the window already handled acts only once.
+    bool keyDown(const toolkit::CKeyCode& key);
+    void setKnobMode(int mode) { knobMode = mode; }
+    int getKnobMode() const { return knobMode; }
+
+    // From the plug-in, at idle.
+    void parameterChanged(int index, float value);
+    void refreshAll();
+    void midiArrived();
+    void selectProgram(int program);
+    void selectBank(int bank);
+
+    // Rewrites the lamps and every control that shows a state or the pattern.
+    void refresh();
+
+    // CControlListener and CKeyListener.
+    void valueChanged(toolkit::CControl* control) override;
+    void controlBeginEdit(toolkit::CControl* control) override;
+    void controlEndEdit(toolkit::CControl* control) override;
+    bool onKeyDown(const toolkit::CKeyCode& key) override;
+
+    // For tests and tools: the settings in force, the frame (null while closed) and a control
+    // by its skin tag (null when the panel has none).
+    GuiSettings& settings() { return gui; }
+    toolkit::CFrame* getFrame() const { return frame.get(); }
+    toolkit::CControl* control(int tag) const;
+    TreskproFloatingDisplay* floatingDisplay() const { return display; }
+    int lastTouchedParameter() const { return lastTouched; }
+    // The parameter a control tag is bound to, or -1.
+    static int parameterOfTag(int tag);
+
+private:
+    enum class Rocker { none, pattern, tempo, steps };
+
+    bool checkSkin(bool showMessages);
+    bool buildPanel();
+    void failSkin(const std::string& title, const std::string& text);
+    void readSettings();
+    void writeSettings();
+
+    void parameterControlChanged(toolkit::CControl& control, int parameter);
+    void otherControlChanged(toolkit::CControl& control);
+    void rockerStep(Rocker rocker, int direction);
+    void keyboardChanged(int value);
+    void runKeyCommand(const KeyDecision& decision);
+    bool handleKey(const toolkit::CKeyCode& key);
+    void showParameter(toolkit::CControl& control, int parameter);
+    void hideFloatingDisplay();
+    void setLamp(int tag, bool on);
+    void setControlValue(int tag, float value);
+    void refreshLamps();
+    void refreshSequencerDisplays();
+    void refreshParameterControls();
+    bool shiftHeld() const;
+    double now() const { return platform.milliseconds(); }
+
+    EditorHost& host;
+    EditorPlatform platform;
+    GuiSettings gui;
+    SkinDefinition skin;
+    bool skinRead = false;
+    int windowWidth = defaultWidth;
+    int windowHeight = defaultHeight;
+    int knobMode = 2;
+
+    std::unique_ptr<toolkit::CFrame> frame;
+    std::shared_ptr<toolkit::CPlatformDialogs> dialogs;
+    // Controls by tag; tags run below 2048.
+    std::array<toolkit::CControl*, 2048> controls{};
+    TreskproFloatingDisplay* display = nullptr;
+    TreskproPitchKeyboard* keyboard = nullptr;
+    TreskproPatchNameField* patchName = nullptr;
+
+    int lastTouched = -1;
+    int previousTouched = -1;
+    int shownParameter = -1;
+    int lastKeyboardKey = -1;
+    double displayShownAt = 0.0;
+    bool displayShown = false;
+    double lastMidiCheck = 0.0;
+    double lastIdle = 0.0;
+    Rocker heldRocker = Rocker::none;
+    int rockerDirection = 0;
+    double rockerDeadline = 0.0;
+    // The last key the window handled, so the host's copy of it does not act again.
+    toolkit::CKeyCode windowKey;
+    double windowKeyAt = -1e9;
+};
+
+} // namespace treskpro

@@ -1,0 +1,264 @@
+#include "plugin/PluginEditorHost.h"
+
+#include "engine/Parameters.h"
+#include "files/SafeFile.h"
+#include "files/TreskproPatch.h"
+#include "plugin/TreskproSynth.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace treskpro {
+
+namespace {
+
+constexpr int highestNote = 35; // the 36 note lamps
+constexpr int filterModels = 6;
+
+bool isParameter(int index) {
+    return index >= 0 && index < Parameter::count;
+}
+
+// A state as the plug-in acts on it: a host chunk restores the slots unchecked, and the panel
+// must show what plays, not a value no control has a position for.
+int boundedState(const TreskproPatch& patch, int index) {
+    const int value = patch.getState(index);
+    switch (index) {
+    case State::CurrentPattern:
+        return patch.currentPatternIndex();
+    case State::FilterMode:
+        // The filter plays the model number modulo the six models.
+        return ((value % filterModels) + filterModels) % filterModels;
+    case State::NoteMode:
+    case State::SyncMode:
+    case State::PatternLock:
+        // These switch on at 1 only.
+        return value == 1 ? 1 : 0;
+    case State::RunStop:
+    case State::MidiMode:
+    case State::DelaySync:
+    case State::AuxInput:
+    case State::PatternWriteProtect:
+        return value != 0 ? 1 : 0;
+    default:
+        return value;
+    }
+}
+
+// The editor names only files of its own in the plug-in folder; anything that could reach
+// elsewhere (a separator, a parent folder, a drive) is refused.
+bool isPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name.find("..") == std::string::npos &&
+           name.find_first_of("/\\:") == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+} // namespace
+
+PluginEditorHost::PluginEditorHost(TreskproSynth& plugin)
+    : synth(plugin), freshPatch(std::make_unique<const TreskproPatch>()) {}
+
+PluginEditorHost::~PluginEditorHost() = default;
+
+int PluginEditorHost::parameterCount() const {
+    return Parameter::count;
+}
+
+float PluginEditorHost::parameter(int index) const {
+    return isParameter(index) ? synth.getParameter(index) : 0.0f;
+}
+
+void PluginEditorHost::setParameterAutomated(int index, float value) {
+    // The host is told of parameters it knows only.
+    if (isParameter(index))
+        synth.setParameterAutomated(index, value);
+}
+
+void PluginEditorHost::beginEdit(int index) {
+    if (isParameter(index))
+        synth.callHost(vst::audioMasterBeginEdit, index);
+}
+
+void PluginEditorHost::endEdit(int index) {
+    if (isParameter(index))
+        synth.callHost(vst::audioMasterEndEdit, index);
+}
+
+std::string PluginEditorHost::parameterName(int index) const {
+    return synth.parameterName(index);
+}
+
+std::string PluginEditorHost::parameterDisplay(int index) const {
+    return isParameter(index) ? synth.parameterDisplay(index) : std::string();
+}
+
+float PluginEditorHost::parameterDefault(int index) const {
+    return isParameter(index) ? freshPatch->getParameter(index) : 0.0f;
+}
+
+void PluginEditorHost::setLastTouchedParameter(int index) {
+    // Anything but a parameter leaves MIDI learn without a target.
+    synth.controllers().setLearnTarget(isParameter(index) ? index : -1);
+}
+
+bool PluginEditorHost::midiLearnActive() const {
+    return synth.controllers().learnMode();
+}
+
+void PluginEditorHost::toggleMidiLearn() {
+    synth.controllers().toggleLearn();
+}
+
+int PluginEditorHost::controllerOf(int parameter) const {
+    return synth.controllers().findController(parameter);
+}
+
+std::string PluginEditorHost::controllerName(int controller) const {
+    const char* name = ControllerMap::controllerName(controller);
+    return name ? name : "";
+}
+
+int PluginEditorHost::state(int index) const {
+    if (index < 0 || index >= State::count)
+        return 0;
+    return boundedState(synth.patch(), index);
+}
+
+void PluginEditorHost::setState(int index, int value) {
+    switch (index) {
+    case State::RunStop:
+        // Starting and stopping moves the voices: the sequencer's command posts that.
+        synth.setRunStop(value != 0);
+        return;
+    case State::CurrentPattern:
+        selectPattern(value);
+        return;
+    case State::FilterMode:
+        synth.setState(index, std::clamp(value, 0, filterModels - 1));
+        return;
+    case State::MidiMode:
+    case State::NoteMode:
+    case State::SyncMode:
+    case State::DelaySync:
+    case State::AuxInput:
+    case State::PatternLock:
+    case State::PatternWriteProtect:
+        // Only the word changes; the voices follow the modes at the next block, and what the
+        // panel wants of them on a switch (a note-off, forgetting held keys) it posts itself.
+        synth.setState(index, value != 0 ? 1 : 0);
+        return;
+    default:
+        return;
+    }
+}
+
+PatternRecord& PluginEditorHost::currentPattern() const {
+    TreskproPatch& patch = synth.patch();
+    return patch.patterns[static_cast<std::size_t>(patch.currentPatternIndex())];
+}
+
+bool PluginEditorHost::writeProtected() const {
+    return synth.getState(State::PatternWriteProtect) != 0;
+}
+
+void PluginEditorHost::stepAction(int code) {
+    const StepProgrammingRules rules{writeProtected(), synth.configuration().clearNotes != 0};
+    if (performStepAction(currentPattern(), cursor, code, rules) == StepActionResult::toggleRunStop)
+        synth.setRunStop(synth.getState(State::RunStop) == 0);
+}
+
+EditStep PluginEditorHost::editStep() const {
+    const PatternRecord& pattern = currentPattern();
+    EditStep view;
+    view.length = pattern.playableLength();
+    view.position = std::clamp(cursor.position, 0, view.length - 1);
+    const PatternStep step = pattern.step(view.position);
+    view.note = std::min<int>(step.note, highestNote);
+    view.flags = step.flags;
+    const int prescale = PatternRecord::loadWhole(pattern.prescale);
+    // Playback keeps its rate for a prescale it has no factor for; the switch shows the first.
+    view.prescale = prescale <= PatternRecord::maximumPrescale ? prescale : 0;
+    view.triplet = pattern.triplet();
+    view.pitchMode = cursor.pitchMode;
+    return view;
+}
+
+void PluginEditorHost::setEditPosition(int position) {
+    cursor.position = std::clamp(position, 0, currentPattern().playableLength() - 1);
+}
+
+void PluginEditorHost::setPatternLength(int length) {
+    // The length is part of the pattern: write protection keeps it as it is.
+    if (writeProtected())
+        return;
+    length = std::clamp(length, 1, PatternRecord::maximumLength);
+    PatternRecord::storeWhole(currentPattern().length, static_cast<std::uint8_t>(length));
+    cursor.position = std::min(cursor.position, length - 1);
+}
+
+void PluginEditorHost::setPrescale(int prescale) {
+    if (writeProtected())
+        return;
+    prescale = std::clamp(prescale, 0, static_cast<int>(PatternRecord::maximumPrescale));
+    PatternRecord::storeWhole(currentPattern().prescale, static_cast<std::uint8_t>(prescale));
+}
+
+void PluginEditorHost::selectPattern(int pattern) {
+    synth.setState(State::CurrentPattern, std::clamp(pattern, 0, patternCount - 1));
+}
+
+double PluginEditorHost::tempo() const {
+    return synth.tempo();
+}
+
+void PluginEditorHost::setTempo(double bpm) {
+    synth.setTempo(bpm);
+}
+
+bool PluginEditorHost::gateActive() const {
+    return synth.gateActive();
+}
+
+bool PluginEditorHost::alternativeStepDisplay() const {
+    // The preferences have no such option yet; the lamps show the usual layout until they do.
+    return false;
+}
+
+void PluginEditorHost::previewNoteOn(int note, int velocity) {
+    synth.requestVoices(TreskproSynth::VoiceRequest::NoteOn, note, velocity);
+}
+
+void PluginEditorHost::previewNoteOff() {
+    synth.requestVoices(TreskproSynth::VoiceRequest::NoteOff);
+}
+
+void PluginEditorHost::panic() {
+    synth.requestVoices(TreskproSynth::VoiceRequest::Panic);
+}
+
+void PluginEditorHost::clearHeldNotes() {
+    synth.requestVoices(TreskproSynth::VoiceRequest::ClearHeldNotes);
+}
+
+std::string PluginEditorHost::patchName() const {
+    return synth.programName();
+}
+
+std::string PluginEditorHost::pluginFolder() const {
+    return synth.folder().path();
+}
+
+bool PluginEditorHost::readFile(const std::string& name, std::string& text) const {
+    if (!isPlainFileName(name))
+        return false;
+    std::optional<std::string> contents = readWholeFile(synth.folder().path(name));
+    if (!contents)
+        return false;
+    text = std::move(*contents);
+    return true;
+}
+
+bool PluginEditorHost::writeFile(const std::string& name, const std::string& text) {
+    return isPlainFileName(name) && writeFileSafely(synth.folder().path(name), text);
+}
+
+} // namespace treskpro

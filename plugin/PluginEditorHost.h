@@ -1,0 +1,76 @@
+// The plug-in as its editor sees it: every EditorHost call carried out on the plug-in object.
+// The plug-in owns one and hands it to its editor.
+//
+// Every call comes from the editor's thread. Parameters and states are single words; steps are
+// written whole through the pattern's own accessors; what would touch a voice (preview notes,
+// panic, run and stop) is posted for the audio thread's next block.
+#pragma once
+
+#include "editor/EditorHost.h"
+#include "sequencer/StepProgramming.h"
+
+#include <memory>
+
+namespace treskpro {
+
+class TreskproSynth;
+struct PatternRecord;
+struct TreskproPatch;
+
+class PluginEditorHost final : public EditorHost {
+public:
+    explicit PluginEditorHost(TreskproSynth& plugin);
+    ~PluginEditorHost() override;
+
+    int parameterCount() const override;
+    float parameter(int index) const override;
+    void setParameterAutomated(int index, float value) override;
+    void beginEdit(int index) override;
+    void endEdit(int index) override;
+    std::string parameterName(int index) const override;
+    std::string parameterDisplay(int index) const override;
+    float parameterDefault(int index) const override;
+
+    void setLastTouchedParameter(int index) override;
+    bool midiLearnActive() const override;
+    void toggleMidiLearn() override;
+    int controllerOf(int parameter) const override;
+    std::string controllerName(int controller) const override;
+
+    int state(int index) const override;
+    void setState(int index, int value) override;
+
+    void stepAction(int code) override;
+    EditStep editStep() const override;
+    void setEditPosition(int position) override;
+    void setPatternLength(int length) override;
+    void setPrescale(int prescale) override;
+    void selectPattern(int pattern) override;
+    double tempo() const override;
+    void setTempo(double bpm) override;
+    bool gateActive() const override;
+    bool alternativeStepDisplay() const override;
+
+    void previewNoteOn(int note, int velocity) override;
+    void previewNoteOff() override;
+    void panic() override;
+    void clearHeldNotes() override;
+
+    std::string patchName() const override;
+
+    std::string pluginFolder() const override;
+    bool readFile(const std::string& name, std::string& text) const override;
+    bool writeFile(const std::string& name, const std::string& text) override;
+
+private:
+    PatternRecord& currentPattern() const;
+    bool writeProtected() const;
+
+    TreskproSynth& synth;
+    // Where step programming edits; kept here, one per plug-in instance.
+    StepCursor cursor;
+    // The values of a new patch, for the controls' return to their default.
+    std::unique_ptr<const TreskproPatch> freshPatch;
+};
+
+} // namespace treskpro

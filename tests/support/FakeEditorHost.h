@@ -1,0 +1,134 @@
+// A plug-in for the panel alone: parameters, states and one pattern in memory, the step actions
+// of the real sequencer front panel, files in a map, and a log of what the panel asked. Panel
+// tests use it where the exact calls matter; tests of the whole plug-in open the panel on a real
+// plug-in object instead.
+#pragma once
+
+#include "editor/EditorHost.h"
+#include "platform/Platform.h"
+#include "sequencer/PatternRecord.h"
+#include "sequencer/StepProgramming.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace treskpro::testing {
+
+inline std::string bundleFolder() {
+    return platform::executableDirectory() + platform::pathSeparator + ".." +
+           platform::pathSeparator + "bundle" + platform::pathSeparator;
+}
+
+class FakeEditorHost : public EditorHost {
+public:
+    struct Call {
+        std::string what; // "begin", "set", "end", "note on", "note off", "panic", "step"
+        int index;
+        float value;
+    };
+
+    std::array<float, 73> parameters{};
+    std::array<int, 12> states{};
+    PatternRecord pattern = PatternRecord::fresh();
+    StepCursor cursor;
+    double bpm = 120.0;
+    bool learning = false;
+    int learnTarget = -1;
+    std::map<std::string, std::string> files;
+    std::string folder = bundleFolder();
+    std::vector<Call> calls;
+
+    int parameterCount() const override { return 73; }
+    float parameter(int index) const override { return inRange(index) ? parameters[index] : 0; }
+    void setParameterAutomated(int index, float value) override {
+        if (inRange(index))
+            parameters[std::size_t(index)] = value;
+        calls.push_back({"set", index, value});
+    }
+    void beginEdit(int index) override { calls.push_back({"begin", index, 0}); }
+    void endEdit(int index) override { calls.push_back({"end", index, 0}); }
+    std::string parameterName(int index) const override { return "P" + std::to_string(index); }
+    std::string parameterDisplay(int index) const override {
+        return std::to_string(int(parameter(index) * 100.0f));
+    }
+    float parameterDefault(int) const override { return 0.5f; }
+    void setLastTouchedParameter(int index) override { learnTarget = index; }
+    bool midiLearnActive() const override { return learning; }
+    void toggleMidiLearn() override { learning = !learning; }
+    int controllerOf(int parameter) const override { return parameter == 1 ? 74 : -1; }
+    std::string controllerName(int) const override { return "Brightness"; }
+    int state(int index) const override {
+        return index >= 0 && index < 12 ? states[std::size_t(index)] : 0;
+    }
+    void setState(int index, int value) override {
+        if (index >= 0 && index < 12)
+            states[std::size_t(index)] = value;
+    }
+    void stepAction(int code) override {
+        calls.push_back({"step", code, 0});
+        StepProgrammingRules rules;
+        rules.writeProtected = states[PanelState::patternWriteProtect] != 0;
+        if (performStepAction(pattern, cursor, code, rules) == StepActionResult::toggleRunStop)
+            states[PanelState::runStop] = states[PanelState::runStop] ? 0 : 1;
+    }
+    EditStep editStep() const override {
+        EditStep step;
+        step.length = pattern.playableLength();
+        step.position = std::clamp(cursor.position, 0, step.length - 1);
+        const PatternStep& at = pattern.steps[step.position];
+        step.note = std::min<int>(at.note, 35);
+        step.flags = at.flags;
+        step.prescale = std::min<int>(pattern.prescale, 3);
+        step.triplet = pattern.triplet();
+        step.pitchMode = cursor.pitchMode;
+        return step;
+    }
+    void setEditPosition(int position) override {
+        cursor.position = std::clamp(position, 0, pattern.playableLength() - 1);
+    }
+    void setPatternLength(int length) override {
+        pattern.length = std::uint8_t(std::clamp(length, 1, 64));
+    }
+    void setPrescale(int prescale) override { pattern.prescale = std::uint8_t(prescale); }
+    void selectPattern(int index) override { states[PanelState::currentPattern] = index; }
+    double tempo() const override { return bpm; }
+    void setTempo(double value) override { bpm = std::clamp(value, 25.0, 500.0); }
+    bool gateActive() const override { return false; }
+    bool alternativeStepDisplay() const override { return false; }
+    void previewNoteOn(int note, int velocity) override {
+        calls.push_back({"note on", note, float(velocity)});
+    }
+    void previewNoteOff() override { calls.push_back({"note off", -1, 0}); }
+    void panic() override { calls.push_back({"panic", -1, 0}); }
+    void clearHeldNotes() override { calls.push_back({"clear held", -1, 0}); }
+    std::string patchName() const override { return "Fake Patch"; }
+    std::string pluginFolder() const override { return folder; }
+    bool readFile(const std::string& name, std::string& text) const override {
+        const auto found = files.find(name);
+        if (found == files.end())
+            return false;
+        text = found->second;
+        return true;
+    }
+    bool writeFile(const std::string& name, const std::string& text) override {
+        files[name] = text;
+        return true;
+    }
+
+    // The calls of one kind, in order.
+    std::vector<Call> callsOf(const std::string& what) const {
+        std::vector<Call> found;
+        for (const Call& call : calls)
+            if (call.what == what)
+                found.push_back(call);
+        return found;
+    }
+
+private:
+    static bool inRange(int index) { return index >= 0 && index < 73; }
+};
+
+} // namespace treskpro::testing

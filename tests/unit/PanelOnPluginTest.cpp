@@ -1,0 +1,184 @@
+// The panel on the real plug-in, opened through the dispatcher on a headless window: what the
+// host is told when the user drags, clicks and types, what reaches the pattern and the files, and
+// what the panel shows of values that arrive from the host, a chunk or another thread.
+#include "editor/TagTable.h"
+#include "engine/Parameters.h"
+#include "tests/support/EditorHarness.h"
+#include "tools/render/MidiEventList.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace treskpro {
+namespace {
+
+using testing::HeadlessEditor;
+
+std::string readWhole(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+class PanelOnPlugin : public ::testing::Test {
+protected:
+    void SetUp() override { testing::panelHostCalls().clear(); }
+
+    std::string folder = testing::panelFolder(
+        ::testing::TempDir(), ::testing::UnitTest::GetInstance()->current_test_info()->name());
+};
+
+TEST_F(PanelOnPlugin, OpensThroughTheDispatcherAtTheSkinsSizeAndKeepsItsSettings) {
+    HeadlessEditor panel(folder);
+    EXPECT_TRUE(panel.plugin().effect()->flags & vst::effFlagsHasEditor);
+    // The host sizes its window from the answer before the first open.
+    EXPECT_EQ(panel.rectangle(), (std::pair<int, int>{1300, 880}));
+    std::ofstream(folder + "Gui.ini", std::ios::binary)
+        << "ShowSplashSequence = 1\r\nUseKeyboard = 1\r\n";
+
+    ASSERT_TRUE(panel.open());
+    EXPECT_EQ(panel.rectangle(), (std::pair<int, int>{1300, 880}));
+    panel.idle();
+    panel.close();
+    const std::string written = readWhole(folder + "Gui.ini");
+    EXPECT_EQ(written.rfind("; Tresk GUI configuration\r\n", 0), 0u);
+    EXPECT_NE(written.find("UseKeyboard = 1\r\nFloatingDisplay"), std::string::npos);
+    EXPECT_NE(written.find("ShowSplashSequence = 0\r\n"), std::string::npos);
+    EXPECT_EQ(written.find('\n'), written.find("\r\n") + 1);
+}
+
+TEST_F(PanelOnPlugin, ADragIsOneRecordedEditAndHostAutomationMovesTheKnobAtIdle) {
+    HeadlessEditor panel(folder);
+    ASSERT_TRUE(panel.open());
+    const float before = panel.plugin().getParameter(Parameter::FilterCutoff);
+    const toolkit::CPoint knob = panel.centre(SkinTag::CUTOFFKNOB);
+    panel.window().drag(knob, knob.offset(0, -20), 4);
+    const auto& calls = testing::panelHostCalls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls.front().opcode, vst::audioMasterBeginEdit);
+    EXPECT_EQ(calls.back().opcode, vst::audioMasterEndEdit);
+    for (std::size_t k = 1; k + 1 < calls.size(); ++k)
+        EXPECT_EQ(calls[k].opcode, vst::audioMasterAutomate);
+    for (const auto& call : calls)
+        EXPECT_EQ(call.index, Parameter::FilterCutoff);
+    EXPECT_NEAR(panel.plugin().getParameter(Parameter::FilterCutoff), before + 0.1f, 1e-4f);
+
+    // Automation from the host thread shows at the next idle, and is not sent back.
+    testing::panelHostCalls().clear();
+    panel.plugin().setParameter(Parameter::FilterResonance, 0.9f);
+    panel.idle();
+    EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::RESONANCEKNOB)->getValue(), 0.9f);
+    panel.plugin().setParameter(Parameter::MgVco1Dest, 1.0f);
+    panel.idle();
+    EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::MGVCO1LED)->getValue(), 1.0f);
+    EXPECT_TRUE(testing::panelHostCalls().empty());
+}
+
+TEST_F(PanelOnPlugin, StepButtonsAndKeysProgramThePatternBytes) {
+    std::ofstream(folder + "Gui.ini", std::ios::binary) << "UseKeyboard = 1\r\n";
+    HeadlessEditor panel(folder);
+    ASSERT_TRUE(panel.open());
+    const PatternRecord& pattern = panel.plugin().patch().patterns[0];
+    panel.window().click(panel.centre(SkinTag::B_AUTOADV));
+    // A key the host forwards and one the window receives act alike.
+    EXPECT_EQ(panel.dispatch(vst::effEditKeyDown, 'q'), 1);
+    panel.window().keyDown({'w', 0, 0});
+    EXPECT_EQ(pattern.steps[0].note, 0);
+    EXPECT_EQ(pattern.steps[1].note, 2);
+    EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::STEPDISPLAY)->getValue(), 3.0f);
+
+    panel.window().click(panel.centre(SkinTag::B_BACK));
+    panel.window().click(panel.centre(SkinTag::B_ACCENT));
+    EXPECT_TRUE(pattern.steps[1].flags & StepFlags::accent);
+    EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::ACCENTLED)->getValue(), 1.0f);
+
+    panel.window().click(panel.centre(SkinTag::PATTERNWRITEPROTECT));
+    EXPECT_EQ(panel.plugin().getState(State::PatternWriteProtect), 1);
+    EXPECT_EQ(panel.dispatch(vst::effEditKeyDown, 'u'), 1);
+    EXPECT_EQ(pattern.steps[1].note, 2);
+    // Without the keymap the host keeps its keys.
+    panel.editor().settings().useKeyboard = 0;
+    EXPECT_EQ(panel.dispatch(vst::effEditKeyDown, 'q'), 0);
+}
+
+TEST_F(PanelOnPlugin, ImpossibleValuesFromAChunkShowBounded) {
+    HeadlessEditor panel(folder);
+    ASSERT_TRUE(panel.open());
+    TreskproPatch& patch = panel.plugin().patch();
+    void* data = nullptr;
+    patch.patterns[3].length = 200;
+    patch.patterns[3].steps[0] = PatternStep{99, StepFlags::gate};
+    patch.patterns[3].prescale = 9;
+    patch.setState(State::CurrentPattern, 3);
+    patch.setState(State::FilterMode, 9);
+    const vst::intptr size = panel.dispatch(vst::effGetChunk, 0, 0, &data);
+    const std::vector<char> chunk(static_cast<char*>(data), static_cast<char*>(data) + size);
+    ASSERT_EQ(panel.dispatch(vst::effSetChunk, 0, size, const_cast<char*>(chunk.data())), size);
+    panel.idle();
+    panel.window().render();
+    EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::NOTELED36)->getValue(), 1.0f);
+    EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::STEPSDIGITS)->getValue(), 64.0f);
+    panel.window().click(panel.centre(SkinTag::OPTIONFILTER));
+    panel.window().click(panel.centre(SkinTag::PITCHKEYBOARD));
+    panel.idle();
+}
+
+// Each open builds the whole panel and each close frees it; run long under AddressSanitizer.
+TEST_F(PanelOnPlugin, OpensAndClosesAgainAndAgain) {
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr int rounds = 200;
+#else
+    constexpr int rounds = 5;
+#endif
+    HeadlessEditor panel(folder);
+    for (int round = 0; round < rounds; ++round) {
+        ASSERT_TRUE(panel.open());
+        panel.window().click(panel.centre(SkinTag::VCO1RANGE));
+        panel.idle();
+        panel.close();
+        panel.idle(); // a host may idle a closed editor
+    }
+    EXPECT_FLOAT_EQ(panel.plugin().getParameter(Parameter::Vco1Range), float(rounds % 3) * 0.5f);
+}
+
+TEST(EditorThreads, ThePanelIdlesAndIsClickedWhileTheHostAutomatesAndPlays) {
+    HeadlessEditor panel(testing::panelFolder(::testing::TempDir(), "panel-threads"));
+    ASSERT_TRUE(panel.open());
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        MidiEventList midi;
+        std::vector<float> left(256), right(256);
+        float* outputs[2] = {left.data(), right.data()};
+        for (int block = 0; !done.load(); ++block) {
+            midi.clear();
+            midi.add(0, 0xC0, block % 128, 0);
+            midi.add(1, 0xB0, 0, block % 3);
+            midi.add(2, 0x90, 36 + block % 24, 100);
+            midi.add(128, 0x80, 36 + block % 24, 0);
+            panel.plugin().processEvents(midi.record());
+            panel.plugin().setParameter(Parameter::FilterCutoff, float(block % 10) / 10.0f);
+            panel.plugin().setParameter(Parameter::MgVco2Dest, float(block % 2));
+            panel.plugin().processReplacing(nullptr, outputs, 256);
+        }
+    });
+    const int tags[] = {SkinTag::B_NEXT,    SkinTag::B_ACCENT,      SkinTag::VCO1RANGE,
+                        SkinTag::MGVCFDEST, SkinTag::PITCHKEYBOARD, SkinTag::B_RUNSTOP,
+                        SkinTag::MODESWITCH};
+    for (int round = 0; round < 150; ++round) {
+        const toolkit::CPoint where = panel.centre(tags[round % 7]);
+        panel.window().click(where);
+        const toolkit::CPoint knob = panel.centre(SkinTag::RESONANCEKNOB);
+        panel.window().drag(knob, knob.offset(0, round % 2 ? 6 : -6), 2);
+        panel.dispatch(vst::effEditKeyDown, 'l', 0, nullptr, 8.0f);
+        panel.idle();
+    }
+    done = true;
+    audio.join();
+    panel.close();
+}
+
+} // namespace
+} // namespace treskpro
