@@ -10,6 +10,7 @@
 #include "editor/SkinDefinition.h"
 #include "platform/Platform.h"
 #include "plugin/VstInterface.h"
+#include "tests/support/EditorHarness.h"
 #include "toolkit/CBitmap.h"
 
 #include <windows.h>
@@ -219,7 +220,61 @@ private:
     int height;
 };
 
+// ---- the same panel headless, in process ----
+
+class HeadlessPanel : public Panel {
+public:
+    explicit HeadlessPanel(treskpro::testing::HeadlessEditor& opened) : editor(opened) {}
+
+    // The real window draws after every event and the host idles the editor on its timer; here
+    // the editor is idled after every event.
+    void press(CPoint where) override {
+        editor.window().mouseDown(where);
+        editor.idle();
+    }
+    void move(CPoint where) override {
+        editor.window().mouseMove(where);
+        editor.idle();
+    }
+    void release(CPoint where) override {
+        editor.window().mouseUp(where);
+        editor.idle();
+    }
+    void virtualKey(int vstKey, int) override {
+        editor.window().keyDown({0, vstKey, 0});
+        editor.idle();
+    }
+    void character(char typed) override {
+        editor.window().type(std::string(1, typed));
+        editor.idle();
+    }
+    // The editor's timings run on the system's clock, as in the window.
+    void settle() override {
+        for (int k = 0; k < 27; ++k) {
+            Sleep(30);
+            editor.idle();
+        }
+    }
+    CBitmap picture() override { return editor.render(); }
+
+private:
+    treskpro::testing::HeadlessEditor& editor;
+};
+
 // ---- the checks ----
+
+int differentPixels(const CBitmap& a, const CBitmap& b) {
+    if (a.width() != b.width() || a.height() != b.height())
+        return a.width() * a.height() + b.width() * b.height();
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if ((a.row(y)[x] & 0xffffffu) != (b.row(y)[x] & 0xffffffu))
+                ++count;
+        }
+    }
+    return count;
+}
 
 bool differs(const CBitmap& a, const CBitmap& b, const CRect& area) {
     for (int y = area.top; y < area.bottom; ++y) {
@@ -336,6 +391,10 @@ int main(int argc, char** argv) {
               rectangle->bottom - rectangle->top == height,
           text("before opening, the editor's rectangle is the skin's %.0f x %.0f", width, height));
 
+    // The in-process instance starts from the same folder before either panel is touched: a
+    // plug-in that closes writes its patch there.
+    treskpro::testing::HeadlessEditor headless(folder + platform::pathSeparator);
+
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = hostWindowProcedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -373,6 +432,22 @@ int main(int argc, char** argv) {
                rangeExpected));
     checkPictures(shown, places, "window");
     check(shown.afterKey.savePng(picturePath), "save the window's picture to " + picturePath);
+
+    const auto [headlessWidth, headlessHeight] = headless.rectangle();
+    check(headlessWidth == width && headlessHeight == height && headless.open(),
+          "the in-process instance opens its editor headless");
+    HeadlessPanel drawn(headless);
+    const Pictures rendered = play(drawn, places);
+    checkPictures(rendered, places, "headless");
+    const std::pair<const char*, int> comparisons[] = {
+        {"opened", differentPixels(shown.opened, rendered.opened)},
+        {"after the drag and B_NEXT", differentPixels(shown.afterNext, rendered.afterNext)},
+        {"after VCO1RANGE and Return", differentPixels(shown.afterReturn, rendered.afterReturn)},
+        {"after the 'a' key", differentPixels(shown.afterKey, rendered.afterKey)}};
+    for (const auto& [when, count] : comparisons)
+        check(count == 0, "window and headless agree " + std::string(when) + ": " +
+                              std::to_string(count) + " pixels differ");
+    headless.close();
 
     KillTimer(host, 1);
     dispatch(effEditClose);

@@ -12,7 +12,7 @@
 # (seconds, default 240), SCREEN (default 1600x1200x24: the panel must fit on the screen).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-work=$1
+mkdir -p "$1" && work=$(cd "$1" && pwd) || exit 125
 shift
 shared=${WINEPREFIX:-${HOME:-/root}/.wine-treskpro}
 prefix=$work/wineprefix
@@ -21,7 +21,6 @@ wineserver=/usr/lib/wine/wineserver64
 command -v Xvfb >/dev/null || { echo "run-with-display.sh: Xvfb not found (apt-get install xvfb)" >&2; exit 125; }
 [ -f "$shared/.setup-ok" ] || { echo "run-with-display.sh: $shared is not set up, run tools/wine-setup.sh" >&2; exit 125; }
 
-mkdir -p "$work"
 if [ ! -f "$prefix/.setup-ok" ]; then
     rm -rf "$prefix"
     mkdir -p "$prefix"
