@@ -1,6 +1,6 @@
 // The instrument's editor in a real window, as a Windows host shows it: the bundle's Treskpro.dll
 // is loaded through its entry point, its editor opened in a top-level window of ours and idled
-// from a timer, then driven with the mouse and key messages a user's hand makes. The host
+// from a timer, then driven with the system's mouse (SendInput) and key messages. The host
 // callback records the automation and the edit gestures. The window's pixels are saved as PNG and
 // compared with the same panel opened headless on an in-process instance given the same input.
 // Prints one line per check; the exit code is 0 only when all of them pass.
@@ -147,15 +147,18 @@ public:
     WindowPanel(HWND hostWindow, int panelWidth, int panelHeight)
         : host(hostWindow), width(panelWidth), height(panelHeight) {}
 
-    // Mouse messages go where Windows sends them: the press to the child window under the
-    // point, the moves and the release to the window that took the mouse at the press.
+    // The mouse is the system's: the pointer is put on the point and the button goes through
+    // the input queue, so Windows itself picks the window under the pointer (or the one that
+    // captured the mouse at the press) and makes the messages, as for a user's hand.
     void press(CPoint where) override {
-        POINT point{where.x, where.y};
-        target = ChildWindowFromPoint(host, point);
-        post(WM_LBUTTONDOWN, MK_LBUTTON, where);
+        pointAt(where);
+        button(MOUSEEVENTF_LEFTDOWN);
     }
-    void move(CPoint where) override { post(WM_MOUSEMOVE, MK_LBUTTON, where); }
-    void release(CPoint where) override { post(WM_LBUTTONUP, 0, where); }
+    void move(CPoint where) override { pointAt(where); }
+    void release(CPoint where) override {
+        pointAt(where);
+        button(MOUSEEVENTF_LEFTUP);
+    }
 
     void virtualKey(int, int windowsKey) override {
         postKey(WM_KEYDOWN, WPARAM(windowsKey));
@@ -203,8 +206,17 @@ public:
     }
 
 private:
-    void post(UINT message, WPARAM buttons, CPoint where) {
-        PostMessageA(target, message, buttons, MAKELPARAM(where.x, where.y));
+    void pointAt(CPoint where) {
+        POINT point{where.x, where.y};
+        ClientToScreen(host, &point);
+        SetCursorPos(point.x, point.y);
+        pump(30);
+    }
+    void button(DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = flags;
+        SendInput(1, &input, sizeof input);
         pump(30);
     }
     // Keys go to the window with the keyboard focus: the editor's, since it was clicked.
@@ -215,7 +227,6 @@ private:
     }
 
     HWND host;
-    HWND target = nullptr;
     int width;
     int height;
 };
