@@ -55,7 +55,16 @@ if [ "$persist" != 0 ]; then
     "$WINESERVER" -p"$persist" >/dev/null 2>&1 || true
 fi
 
-cmd=(/usr/lib/wine/wine "$@")
+# A 64-bit program (PE32+, machine 0x8664) goes straight to the 64-bit loader: the 32-bit one
+# would only hand it over, after starting itself (under qemu, slowly).
+loader=/usr/lib/wine/wine
+if [ -f "$1" ]; then
+    pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    if [ -n "$pe" ] && [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')" = 8664 ]; then
+        loader=/usr/lib/wine/wine64
+    fi
+fi
+cmd=("$loader" "$@")
 if [ -n "${WINE_RUN_TIMEOUT:-}" ]; then
     cmd=(timeout -k 10 "$WINE_RUN_TIMEOUT" "${cmd[@]}")
 fi

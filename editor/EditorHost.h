@@ -73,6 +73,8 @@ public:
     virtual void setEditPosition(int position) = 0;
     virtual void setPatternLength(int length) = 0;
     virtual void setPrescale(int prescale) = 0;
+    // The pattern's triplet timing, on or off.
+    virtual void setTriplet(bool triplet) = 0;
     // Makes `pattern` (0 .. 127) the current pattern.
     virtual void selectPattern(int pattern) = 0;
     virtual double tempo() const = 0;

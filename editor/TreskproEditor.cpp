@@ -514,10 +514,14 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
         }
         return;
     }
-    // The triplet button, the menus' buttons, the patch buttons and the function buttons wait
-    // for the menus; a tag without a binding does nothing.
-    if (tag == SkinTag::TRIPLETBUTTON)
+    // The triplet button turns the pattern's triplet timing on and off, as on a hardware step
+    // sequencer; it shows what the pattern holds (a protected pattern keeps its timing).
+    if (tag == SkinTag::TRIPLETBUTTON) {
+        host.setTriplet(value > 0.5f);
         refresh();
+    }
+    // The menus' buttons, the patch buttons and the function buttons act through the menus; a
+    // tag without a binding does nothing.
 }
 
 void TreskproEditor::rockerStep(Rocker rocker, int direction) {

@@ -202,6 +202,17 @@ void PluginEditorHost::setPrescale(int prescale) {
     PatternRecord::storeWhole(currentPattern().prescale, static_cast<std::uint8_t>(prescale));
 }
 
+void PluginEditorHost::setTriplet(bool triplet) {
+    if (writeProtected())
+        return;
+    PatternRecord& pattern = currentPattern();
+    const std::uint8_t flags = PatternRecord::loadWhole(pattern.patternFlags);
+    PatternRecord::storeWhole(pattern.patternFlags,
+                              static_cast<std::uint8_t>(triplet
+                                                            ? flags | PatternRecord::tripletFlag
+                                                            : flags & ~PatternRecord::tripletFlag));
+}
+
 void PluginEditorHost::selectPattern(int pattern) {
     synth.setState(State::CurrentPattern, std::clamp(pattern, 0, patternCount - 1));
 }

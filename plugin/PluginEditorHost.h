@@ -45,6 +45,7 @@ public:
     void setEditPosition(int position) override;
     void setPatternLength(int length) override;
     void setPrescale(int prescale) override;
+    void setTriplet(bool triplet) override;
     void selectPattern(int pattern) override;
     double tempo() const override;
     void setTempo(double bpm) override;

@@ -297,13 +297,46 @@ constexpr intptr kCanDoYes = 1;
 constexpr intptr kCanDoUnknown = 0;
 constexpr intptr kCanDoNo = -1;
 
-static_assert(sizeof(AEffect) == (sizeof(void*) == 4 ? 144 : 192), "AEffect layout");
-static_assert(offsetof(AEffect, future) == (sizeof(void*) == 4 ? 88 : 136), "AEffect layout");
+// The layouts a host compiled elsewhere expects, at the offsets it reads them: a field that
+// moved (a pointer-sized value declared as 32 bits, a missing padding) would pass a size check in
+// one build and fail only in the other, so both word sizes are pinned field by field.
+constexpr std::size_t wordSized(std::size_t offset32, std::size_t offset64) {
+    return sizeof(void*) == 4 ? offset32 : offset64;
+}
+// Every value, result and answer that may carry a pointer or a size (dispatcher `value` and
+// result, host callback answers, resvd fields) is intptr, at full width.
+static_assert(sizeof(intptr) == sizeof(void*), "intptr is pointer-sized");
+static_assert(sizeof(AEffect) == wordSized(144, 192), "AEffect layout");
+static_assert(offsetof(AEffect, dispatcher) == wordSized(4, 8), "AEffect layout");
+static_assert(offsetof(AEffect, numPrograms) == wordSized(20, 40), "AEffect layout");
+static_assert(offsetof(AEffect, flags) == wordSized(36, 56), "AEffect layout");
+static_assert(offsetof(AEffect, resvd1) == wordSized(40, 64), "AEffect layout");
+static_assert(offsetof(AEffect, resvd2) == wordSized(44, 72), "AEffect layout");
+static_assert(offsetof(AEffect, initialDelay) == wordSized(48, 80), "AEffect layout");
+static_assert(offsetof(AEffect, ioRatio) == wordSized(60, 92), "AEffect layout");
+static_assert(offsetof(AEffect, object) == wordSized(64, 96), "AEffect layout");
+static_assert(offsetof(AEffect, user) == wordSized(68, 104), "AEffect layout");
+static_assert(offsetof(AEffect, uniqueID) == wordSized(72, 112), "AEffect layout");
+static_assert(offsetof(AEffect, version) == wordSized(76, 116), "AEffect layout");
+static_assert(offsetof(AEffect, processReplacing) == wordSized(80, 120), "AEffect layout");
+static_assert(offsetof(AEffect, processDoubleReplacing) == wordSized(84, 128), "AEffect layout");
+static_assert(offsetof(AEffect, future) == wordSized(88, 136), "AEffect layout");
 static_assert(sizeof(VstEvent) == 32 && sizeof(VstMidiEvent) == 32, "event layout");
-static_assert(offsetof(VstEvents, events) == 2 * sizeof(void*), "VstEvents layout");
+static_assert(offsetof(VstMidiEvent, midiData) == 24 && offsetof(VstMidiEvent, detune) == 28,
+              "VstMidiEvent layout");
+static_assert(offsetof(VstEvents, reserved) == wordSized(4, 8), "VstEvents layout");
+static_assert(offsetof(VstEvents, events) == wordSized(8, 16), "VstEvents layout");
+static_assert(sizeof(VstEvents) == wordSized(16, 32), "VstEvents layout");
 static_assert(sizeof(VstTimeInfo) == 88, "VstTimeInfo layout");
+static_assert(offsetof(VstTimeInfo, timeSigNumerator) == 64 && offsetof(VstTimeInfo, flags) == 84,
+              "VstTimeInfo layout");
 static_assert(sizeof(VstPinProperties) == 128, "VstPinProperties layout");
+static_assert(offsetof(VstPinProperties, flags) == 64 &&
+                  offsetof(VstPinProperties, shortLabel) == 72,
+              "VstPinProperties layout");
 static_assert(sizeof(MidiKeyName) == 80, "MidiKeyName layout");
-static_assert(sizeof(ERect) == 8, "ERect layout");
+static_assert(offsetof(MidiKeyName, keyName) == 8 && offsetof(MidiKeyName, flags) == 76,
+              "MidiKeyName layout");
+static_assert(sizeof(ERect) == 8 && offsetof(ERect, right) == 6, "ERect layout");
 
 } // namespace vst

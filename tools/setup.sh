@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tresk Pro needs, from Debian's packages, and prepares Wine
-# for running the 32-bit Windows builds. Safe to run again: it installs only what is missing.
+# for running the 32-bit and 64-bit Windows builds. Safe to run again: it installs only what is
+# missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,6 +10,8 @@ packages=(
     libpng-dev zlib1g-dev libsndfile1-dev pkg-config dpkg-dev libfreetype-dev
     fonts-dejavu-core imagemagick xdotool python3-pil fonts-dejavu-extra
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    mingw-w64-x86-64-dev
     wine wine32:i386 wine64 libwine:i386 xvfb xauth qemu-user-static
 )
 

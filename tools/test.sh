@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The second command: installs what is missing, builds every configuration and runs all tests:
 # natively, with AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests with
-# ThreadSanitizer, the 32-bit Windows build under Wine, and the file readers' fuzzers for a
-# bounded time.
+# ThreadSanitizer, the 32-bit and 64-bit Windows builds under Wine, and the file readers' fuzzers
+# for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/setup.sh
-tools/build.sh native asan tsan win32
+tools/build.sh native asan tsan win32 win64
 
 passed=0
 failed=0
@@ -24,7 +24,7 @@ stage() {
     fi
 }
 
-for configuration in native asan win32; do
+for configuration in native asan win32 win64; do
     stage "$configuration" bash -c "cd build/$configuration && ctest --output-on-failure --timeout 600"
 done
 stage "threads (ThreadSanitizer)" \

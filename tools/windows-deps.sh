@@ -1,68 +1,79 @@
 #!/usr/bin/env bash
-# Builds the third-party libraries of the 32-bit Windows build -- zlib, libpng (the toolkit's PNG
+# Builds the third-party libraries of the Windows builds -- zlib, libpng (the toolkit's PNG
 # decoder) and libsndfile (WAV files for the renderer, without any external codec) -- as static
-# libraries from Debian's source packages, with the MinGW compiler and the plug-ins' SSE2 math,
-# into build/deps/mingw-i686 (include/, lib/, lib/pkgconfig/). The toolchain file
-# cmake/mingw-i686.cmake points the win32 build's find_package and pkg-config lookups there.
+# libraries from Debian's source packages, with the MinGW compiler of one architecture, into
+# build/deps/mingw-ARCH (include/, lib/, lib/pkgconfig/). The toolchain file
+# cmake/mingw-ARCH.cmake points that build's find_package and pkg-config lookups there.
+# Usage: tools/windows-deps.sh [i686|x86_64]   (default i686: the 32-bit build, with the plug-ins'
+# SSE2 math; x86_64 has SSE2 math by default)
 #
-# tools/build.sh runs this before every win32 build: once the libraries are built it returns at
+# tools/build.sh runs this before every Windows build: once the libraries are built it returns at
 # once (a stamp records the recipe; editing this script or the toolchain file rebuilds them).
-# Quiet unless something fails; the full output is in build/deps/windows-deps.log.
+# Quiet unless something fails; the full output is in build/deps/windows-deps-ARCH.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+arch=${1:-i686}
+case "$arch" in
+i686) float_flags="-msse2 -mfpmath=sse" ;;
+x86_64) float_flags="" ;;
+*) echo "windows-deps: unknown architecture $arch (i686 or x86_64)" >&2; exit 2 ;;
+esac
+host=$arch-w64-mingw32
 root=$PWD
 deps=$root/build/deps
-prefix=$deps/mingw-i686
+prefix=$deps/mingw-$arch
 stamp=$prefix/.built
-toolchain=$root/cmake/mingw-i686.cmake
-float_flags="-msse2 -mfpmath=sse"
+toolchain=$root/cmake/mingw-$arch.cmake
+# Sources and build folders of each architecture apart (zlib builds inside its source folder).
+work=$deps/work-$arch
 
 recipe=$(cat tools/windows-deps.sh "$toolchain" | sha256sum | cut -d' ' -f1)
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ]; then
     exit 0
 fi
 
-rm -rf "$deps/src" "$deps/build" "$prefix"
-mkdir -p "$deps/src" "$deps/build"
-log=$deps/windows-deps.log
+# build/deps/src and build/deps/build, where both architectures once worked, go too.
+rm -rf "$work" "$prefix" "$deps/src" "$deps/build"
+mkdir -p "$work/src" "$work/build"
+log=$deps/windows-deps-$arch.log
 : >"$log"
 
 # Runs a command with its output in the log; on failure shows the log's end and stops.
 run() {
     echo "+ $*" >>"$log"
     if ! "$@" >>"$log" 2>&1; then
-        echo "windows-deps: failed: $*" >&2
+        echo "windows-deps ($arch): failed: $*" >&2
         tail -n 40 "$log" >&2
         echo "windows-deps: the whole output is in $log" >&2
         exit 1
     fi
 }
 
-# Fetches and unpacks a source package (with Debian's patches applied) into build/deps/src.
+# Fetches and unpacks a source package (with Debian's patches applied) into the work folder.
 # The newest version comes first; when a mirror lacks it (security updates are not on every
 # mirror) the release's own version is taken instead.
 fetch() {
     local package=$1 release
     release=$(. /etc/os-release && echo "$VERSION_CODENAME")
     echo "+ apt-get source $package" >>"$log"
-    (cd "$deps/src" && apt-get source -q "$package" >>"$log" 2>&1) && return 0
-    (cd "$deps/src" && run apt-get source -q "$package/$release")
+    (cd "$work/src" && apt-get source -q "$package" >>"$log" 2>&1) && return 0
+    (cd "$work/src" && run apt-get source -q "$package/$release")
     echo "windows-deps: $package: using the $release release's source (newer one not downloadable)" >&2
 }
 
 source_dir() {
-    local dirs=("$deps/src/$1"-*/)
+    local dirs=("$work/src/$1"-*/)
     echo "${dirs[0]%/}"
 }
 
 cmake_build() {
     local name=$1 source=$2
     shift 2
-    run cmake -S "$source" -B "$deps/build/$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    run cmake -S "$source" -B "$work/build/$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$float_flags" \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_SHARED_LIBS=OFF "$@"
-    run cmake --build "$deps/build/$name" -j2
-    run cmake --install "$deps/build/$name"
+    run cmake --build "$work/build/$name" -j2
+    run cmake --install "$work/build/$name"
 }
 
 if ! command -v dpkg-source >/dev/null; then
@@ -82,7 +93,7 @@ done
 zlib=$(source_dir zlib)
 (
     cd "$zlib"
-    export CHOST=i686-w64-mingw32 CC=i686-w64-mingw32-gcc-posix CFLAGS="-O2 $float_flags"
+    export CHOST=$host CC=$host-gcc-posix CFLAGS="-O2 $float_flags"
     run ./configure --static --prefix="$prefix"
     run make -j2 libz.a
     run make install

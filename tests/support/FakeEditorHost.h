@@ -93,6 +93,9 @@ public:
         pattern.length = std::uint8_t(std::clamp(length, 1, 64));
     }
     void setPrescale(int prescale) override { pattern.prescale = std::uint8_t(prescale); }
+    void setTriplet(bool triplet) override {
+        pattern.patternFlags = triplet ? PatternRecord::tripletFlag : 0;
+    }
     void selectPattern(int index) override { states[PanelState::currentPattern] = index; }
     double tempo() const override { return bpm; }
     void setTempo(double value) override { bpm = std::clamp(value, 25.0, 500.0); }

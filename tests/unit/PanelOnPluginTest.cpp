@@ -95,8 +95,14 @@ TEST_F(PanelOnPlugin, StepButtonsAndKeysProgramThePatternBytes) {
     EXPECT_TRUE(pattern.steps[1].flags & StepFlags::accent);
     EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::ACCENTLED)->getValue(), 1.0f);
 
+    panel.window().click(panel.centre(SkinTag::TRIPLETBUTTON));
+    EXPECT_TRUE(pattern.triplet());
+
     panel.window().click(panel.centre(SkinTag::PATTERNWRITEPROTECT));
     EXPECT_EQ(panel.plugin().getState(State::PatternWriteProtect), 1);
+    panel.window().click(panel.centre(SkinTag::TRIPLETBUTTON));
+    EXPECT_TRUE(pattern.triplet());
+    EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::TRIPLETBUTTON)->getValue(), 1.0f);
     EXPECT_EQ(panel.dispatch(vst::effEditKeyDown, 'u'), 1);
     EXPECT_EQ(pattern.steps[1].note, 2);
     // Without the keymap the host keeps its keys.
