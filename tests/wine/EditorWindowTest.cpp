@@ -287,7 +287,8 @@ int differentPixels(const CBitmap& a, const CBitmap& b) {
     return count;
 }
 
-bool differs(const CBitmap& a, const CBitmap& b, const CRect& area) {
+bool differs(const CBitmap& a, const CBitmap& b, const CRect& where) {
+    const CRect area = where.intersection(a.bounds()).intersection(b.bounds());
     for (int y = area.top; y < area.bottom; ++y) {
         for (int x = area.left; x < area.right; ++x) {
             if ((a.row(y)[x] & 0xffffffu) != (b.row(y)[x] & 0xffffffu))
@@ -445,20 +446,24 @@ int main(int argc, char** argv) {
     check(shown.afterKey.savePng(picturePath), "save the window's picture to " + picturePath);
 
     const auto [headlessWidth, headlessHeight] = headless.rectangle();
-    check(headlessWidth == width && headlessHeight == height && headless.open(),
+    const bool headlessOpened = headless.open();
+    check(headlessWidth == width && headlessHeight == height && headlessOpened,
           "the in-process instance opens its editor headless");
-    HeadlessPanel drawn(headless);
-    const Pictures rendered = play(drawn, places);
-    checkPictures(rendered, places, "headless");
-    const std::pair<const char*, int> comparisons[] = {
-        {"opened", differentPixels(shown.opened, rendered.opened)},
-        {"after the drag and B_NEXT", differentPixels(shown.afterNext, rendered.afterNext)},
-        {"after VCO1RANGE and Return", differentPixels(shown.afterReturn, rendered.afterReturn)},
-        {"after the 'a' key", differentPixels(shown.afterKey, rendered.afterKey)}};
-    for (const auto& [when, count] : comparisons)
-        check(count == 0, "window and headless agree " + std::string(when) + ": " +
-                              std::to_string(count) + " pixels differ");
-    headless.close();
+    if (headlessOpened) {
+        HeadlessPanel drawn(headless);
+        const Pictures rendered = play(drawn, places);
+        checkPictures(rendered, places, "headless");
+        const std::pair<const char*, int> comparisons[] = {
+            {"opened", differentPixels(shown.opened, rendered.opened)},
+            {"after the drag and B_NEXT", differentPixels(shown.afterNext, rendered.afterNext)},
+            {"after VCO1RANGE and Return",
+             differentPixels(shown.afterReturn, rendered.afterReturn)},
+            {"after the 'a' key", differentPixels(shown.afterKey, rendered.afterKey)}};
+        for (const auto& [when, count] : comparisons)
+            check(count == 0, "window and headless agree " + std::string(when) + ": " +
+                                  std::to_string(count) + " pixels differ");
+        headless.close();
+    }
 
     KillTimer(host, 1);
     dispatch(effEditClose);
