@@ -357,6 +357,7 @@ std::string joined(const std::string& folder, const std::string& name) {
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
+    const DWORD started = GetTickCount();
     const std::string build = joined(platform::executableDirectory(), "..");
     const std::string bundle = argc > 1 ? argv[1] : joined(build, "bundle");
     const std::string work = argc > 2 ? argv[2] : joined(build, "editor-window-test");
@@ -473,6 +474,7 @@ int main(int argc, char** argv) {
     dispatch(effClose);
     FreeLibrary(library);
 
-    std::printf("%s\n", failures == 0 ? "all checks passed" : "some checks FAILED");
+    std::printf("%s in %.1f s\n", failures == 0 ? "all checks passed" : "some checks FAILED",
+                double(GetTickCount() - started) / 1000.0);
     return failures == 0 ? 0 : 1;
 }

@@ -21,7 +21,8 @@ wineserver=/usr/lib/wine/wineserver64
 command -v Xvfb >/dev/null || { echo "run-with-display.sh: Xvfb not found (apt-get install xvfb)" >&2; exit 125; }
 [ -f "$shared/.setup-ok" ] || { echo "run-with-display.sh: $shared is not set up, run tools/wine-setup.sh" >&2; exit 125; }
 
-if [ ! -f "$prefix/.setup-ok" ]; then
+# Made again whenever the shared prefix was set up anew.
+if [ ! -f "$prefix/.setup-ok" ] || [ "$shared/.setup-ok" -nt "$prefix/.setup-ok" ]; then
     rm -rf "$prefix"
     mkdir -p "$prefix"
     # The registry files are copied with their times, so Wine sees an up-to-date prefix and does
