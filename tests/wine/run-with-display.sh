@@ -45,7 +45,7 @@ cleanup() {
     wait "$xvfb" 2>/dev/null
 }
 trap cleanup EXIT
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     [ -s "$work/display" ] && break
     kill -0 "$xvfb" 2>/dev/null || { echo "run-with-display.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 125; }
     sleep 0.1
