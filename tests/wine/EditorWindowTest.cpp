@@ -1,0 +1,480 @@
+// The instrument's editor in a real window, as a Windows host shows it: the bundle's Treskpro.dll
+// is loaded through its entry point, its editor opened in a top-level window of ours and idled
+// from a timer, then driven with the system's mouse (SendInput) and key messages. The host
+// callback records the automation and the edit gestures. The window's pixels are saved as PNG and
+// compared with the same panel opened headless on an in-process instance given the same input.
+// Prints one line per check; the exit code is 0 only when all of them pass.
+//
+// Usage: treskpro-editor-window-test.exe [BUNDLE_FOLDER [WORK_FOLDER [PICTURE.png]]]
+// (defaults: the build's bundle, editor-window-test and editor-window.png in the build folder).
+#include "editor/SkinDefinition.h"
+#include "platform/Platform.h"
+#include "plugin/VstInterface.h"
+#include "tests/support/EditorHarness.h"
+#include "toolkit/CBitmap.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace treskpro;
+using namespace vst;
+using toolkit::CBitmap;
+using toolkit::CPoint;
+using toolkit::CRect;
+
+namespace {
+
+int failures = 0;
+
+void check(bool passed, const std::string& what) {
+    std::printf("%s  %s\n", passed ? "ok    " : "FAILED", what.c_str());
+    std::fflush(stdout);
+    if (!passed)
+        ++failures;
+}
+
+// What the plug-in told the host, in order.
+struct HostEvent {
+    int32 opcode;
+    int32 index;
+    float value;
+};
+std::vector<HostEvent> hostEvents;
+
+intptr VSTCALLBACK hostCallback(AEffect*, int32 opcode, int32 index, intptr, void*, float opt) {
+    switch (opcode) {
+    case audioMasterVersion:
+        return 2400;
+    case audioMasterAutomate:
+    case audioMasterBeginEdit:
+    case audioMasterEndEdit:
+        hostEvents.push_back({opcode, index, opt});
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+// True when the host saw one gesture on `index`: begin edit, at least one automated value, end
+// edit, in that order and nothing else for that index.
+bool oneGesture(int index) {
+    std::vector<int32> seen;
+    for (const HostEvent& event : hostEvents) {
+        if (event.index == index)
+            seen.push_back(event.opcode);
+    }
+    if (seen.size() < 3 || seen.front() != audioMasterBeginEdit ||
+        seen.back() != audioMasterEndEdit)
+        return false;
+    for (std::size_t k = 1; k + 1 < seen.size(); ++k) {
+        if (seen[k] != audioMasterAutomate)
+            return false;
+    }
+    return true;
+}
+
+bool automated(int index, float value) {
+    for (const HostEvent& event : hostEvents) {
+        if (event.opcode == audioMasterAutomate && event.index == index &&
+            std::fabs(event.value - value) < 1e-6f)
+            return true;
+    }
+    return false;
+}
+
+// The input of the test, given to both panels alike.
+class Panel {
+public:
+    virtual ~Panel() = default;
+    virtual void press(CPoint where) = 0;
+    virtual void move(CPoint where) = 0;
+    virtual void release(CPoint where) = 0;
+    // A key without a character (the VST virtual-key code and its Windows one).
+    virtual void virtualKey(int vstKey, int windowsKey) = 0;
+    virtual void character(char typed) = 0;
+    // Lets the panel's timers run out (the floating value display hides after half a second).
+    virtual void settle() = 0;
+    virtual CBitmap picture() = 0;
+
+    void click(CPoint where) {
+        press(where);
+        release(where);
+    }
+    void drag(CPoint from, CPoint to, int steps) {
+        press(from);
+        for (int k = 1; k <= steps; ++k)
+            move({from.x + (to.x - from.x) * k / steps, from.y + (to.y - from.y) * k / steps});
+        release(to);
+    }
+};
+
+// ---- the real window ----
+
+AEffect* idledEffect = nullptr;
+
+LRESULT CALLBACK hostWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER && idledEffect != nullptr) {
+        idledEffect->dispatcher(idledEffect, effEditIdle, 0, 0, nullptr, 0.0f);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Runs the message loop as a host does for `milliseconds`.
+void pump(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    }
+}
+
+class WindowPanel : public Panel {
+public:
+    WindowPanel(HWND hostWindow, int panelWidth, int panelHeight)
+        : host(hostWindow), width(panelWidth), height(panelHeight) {}
+
+    // The mouse is the system's: the pointer is put on the point and the button goes through
+    // the input queue, so Windows itself picks the window under the pointer (or the one that
+    // captured the mouse at the press) and makes the messages, as for a user's hand.
+    void press(CPoint where) override {
+        pointAt(where);
+        button(MOUSEEVENTF_LEFTDOWN);
+    }
+    void move(CPoint where) override { pointAt(where); }
+    void release(CPoint where) override {
+        pointAt(where);
+        button(MOUSEEVENTF_LEFTUP);
+    }
+
+    void virtualKey(int, int windowsKey) override {
+        postKey(WM_KEYDOWN, WPARAM(windowsKey));
+        postKey(WM_KEYUP, WPARAM(windowsKey));
+    }
+    void character(char typed) override { postKey(WM_CHAR, WPARAM(typed)); }
+
+    void settle() override { pump(800); }
+
+    // The child window's client area as the screen shows it, read back through its device
+    // context into a top-down 32-bit DIB.
+    CBitmap picture() override {
+        CBitmap result(width, height);
+        HWND child = editorWindow();
+        HDC windowContext = GetDC(child);
+        HDC memory = CreateCompatibleDC(windowContext);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP section = CreateDIBSection(windowContext, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ previous = SelectObject(memory, section);
+        BitBlt(memory, 0, 0, width, height, windowContext, 0, 0, SRCCOPY);
+        GdiFlush();
+        const auto* words = static_cast<const std::uint32_t*>(bits);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                result.row(y)[x] =
+                    words[std::size_t(y) * std::size_t(width) + std::size_t(x)] | 0xff000000u;
+        }
+        SelectObject(memory, previous);
+        DeleteObject(section);
+        DeleteDC(memory);
+        ReleaseDC(child, windowContext);
+        return result;
+    }
+
+    HWND editorWindow() const {
+        POINT centre{width / 2, height / 2};
+        return ChildWindowFromPoint(host, centre);
+    }
+
+private:
+    void pointAt(CPoint where) {
+        POINT point{where.x, where.y};
+        ClientToScreen(host, &point);
+        SetCursorPos(point.x, point.y);
+        pump(30);
+    }
+    void button(DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = flags;
+        SendInput(1, &input, sizeof input);
+        pump(30);
+    }
+    // Keys go to the window with the keyboard focus: the editor's, since it was clicked.
+    void postKey(UINT message, WPARAM key) {
+        HWND focus = GetFocus();
+        PostMessageA(focus != nullptr ? focus : editorWindow(), message, key, 1);
+        pump(30);
+    }
+
+    HWND host;
+    int width;
+    int height;
+};
+
+// ---- the same panel headless, in process ----
+
+class HeadlessPanel : public Panel {
+public:
+    explicit HeadlessPanel(treskpro::testing::HeadlessEditor& opened) : editor(opened) {}
+
+    // The real window draws after every event and the host idles the editor on its timer; here
+    // the editor is idled after every event.
+    void press(CPoint where) override {
+        editor.window().mouseDown(where);
+        editor.idle();
+    }
+    void move(CPoint where) override {
+        editor.window().mouseMove(where);
+        editor.idle();
+    }
+    void release(CPoint where) override {
+        editor.window().mouseUp(where);
+        editor.idle();
+    }
+    void virtualKey(int vstKey, int) override {
+        editor.window().keyDown({0, vstKey, 0});
+        editor.idle();
+    }
+    void character(char typed) override {
+        editor.window().type(std::string(1, typed));
+        editor.idle();
+    }
+    // The editor's timings run on the system's clock, as in the window.
+    void settle() override {
+        for (int k = 0; k < 27; ++k) {
+            Sleep(30);
+            editor.idle();
+        }
+    }
+    CBitmap picture() override { return editor.render(); }
+
+private:
+    treskpro::testing::HeadlessEditor& editor;
+};
+
+// ---- the checks ----
+
+int differentPixels(const CBitmap& a, const CBitmap& b) {
+    if (a.width() != b.width() || a.height() != b.height())
+        return a.width() * a.height() + b.width() * b.height();
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if ((a.row(y)[x] & 0xffffffu) != (b.row(y)[x] & 0xffffffu))
+                ++count;
+        }
+    }
+    return count;
+}
+
+bool differs(const CBitmap& a, const CBitmap& b, const CRect& where) {
+    const CRect area = where.intersection(a.bounds()).intersection(b.bounds());
+    for (int y = area.top; y < area.bottom; ++y) {
+        for (int x = area.left; x < area.right; ++x) {
+            if ((a.row(y)[x] & 0xffffffu) != (b.row(y)[x] & 0xffffffu))
+                return true;
+        }
+    }
+    return false;
+}
+
+std::string text(const char* format, double a, double b = 0.0) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, format, a, b);
+    return buffer;
+}
+
+// Where the test presses: the middle of a skin element.
+struct Places {
+    CRect cutoff;
+    CRect next;
+    CRect range;
+    CRect stepDigits;
+    CRect downLamp;
+};
+
+// The gestures of the test, with a picture after each step for the checks that look.
+struct Pictures {
+    CBitmap opened;
+    CBitmap afterNext;
+    CBitmap afterReturn;
+    CBitmap afterKey;
+};
+
+Pictures play(Panel& panel, const Places& places) {
+    Pictures pictures;
+    panel.settle();
+    pictures.opened = panel.picture();
+    const CPoint knob = places.cutoff.center();
+    panel.drag(knob, knob.offset(0, -40), 8);
+    panel.click(places.next.center());
+    panel.settle();
+    pictures.afterNext = panel.picture();
+    panel.click(places.range.center());
+    panel.virtualKey(4, VK_RETURN);
+    panel.settle();
+    pictures.afterReturn = panel.picture();
+    panel.character('a');
+    panel.settle();
+    pictures.afterKey = panel.picture();
+    return pictures;
+}
+
+void checkPictures(const Pictures& pictures, const Places& places, const char* which) {
+    check(differs(pictures.opened, pictures.afterNext, places.stepDigits),
+          std::string(which) + ": B_NEXT changes the step number shown");
+    check(differs(pictures.afterNext, pictures.afterReturn, places.stepDigits),
+          std::string(which) + ": the Return key moves to the next step");
+    check(differs(pictures.afterReturn, pictures.afterKey, places.downLamp),
+          std::string(which) + ": the 'a' key toggles the step's octave-down lamp");
+}
+
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder + platform::pathSeparator + name;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    namespace fs = std::filesystem;
+    const DWORD started = GetTickCount();
+    const std::string build = joined(platform::executableDirectory(), "..");
+    const std::string bundle = argc > 1 ? argv[1] : joined(build, "bundle");
+    const std::string work = argc > 2 ? argv[2] : joined(build, "editor-window-test");
+    const std::string picturePath = argc > 3 ? argv[3] : joined(build, "editor-window.png");
+
+    // The plug-ins run from a copy of the bundle: closing them writes Gui.ini and the patch
+    // there, and the keymap is switched on for this run.
+    const std::string folder = joined(work, "bundle");
+    std::error_code error;
+    fs::remove_all(folder, error);
+    fs::create_directories(work, error);
+    fs::copy(bundle, folder, fs::copy_options::recursive, error);
+    check(!error, "copy the bundle to " + folder + (error ? ": " + error.message() : ""));
+    std::ofstream(joined(folder, "Gui.ini"), std::ios::binary) << "UseKeyboard = 1\r\n";
+
+    SkinDefinition skin;
+    check(skin.read(joined(folder, "TreskPro.skn")), "read the bundle's TreskPro.skn");
+    const int width = skin.editorWidth();
+    const int height = skin.editorHeight();
+    const Places places{
+        skin.rectangleOf(skin.tagOf("CUTOFFKNOB")), skin.rectangleOf(skin.tagOf("B_NEXT")),
+        skin.rectangleOf(skin.tagOf("VCO1RANGE")), skin.rectangleOf(skin.tagOf("STEPDISPLAY")),
+        skin.rectangleOf(skin.tagOf("DOWNLED"))};
+
+    HMODULE library = LoadLibraryA(joined(folder, "Treskpro.dll").c_str());
+    check(library != nullptr, "load Treskpro.dll");
+    if (library == nullptr)
+        return 1;
+    auto* entry = reinterpret_cast<AEffect*(VSTCALLBACK*)(HostCallback)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "VSTPluginMain")));
+    AEffect* effect = entry != nullptr ? entry(hostCallback) : nullptr;
+    check(effect != nullptr && effect->magic == kEffectMagic, "VSTPluginMain gives the plug-in");
+    if (effect == nullptr)
+        return 1;
+    auto dispatch = [effect](int32 opcode, intptr value = 0, void* ptr = nullptr) {
+        return effect->dispatcher(effect, opcode, 0, value, ptr, 0.0f);
+    };
+    dispatch(effOpen);
+    check((effect->flags & effFlagsHasEditor) != 0, "the plug-in has an editor");
+
+    ERect* rectangle = nullptr;
+    dispatch(effEditGetRect, 0, &rectangle);
+    check(rectangle != nullptr && rectangle->right - rectangle->left == width &&
+              rectangle->bottom - rectangle->top == height,
+          text("before opening, the editor's rectangle is the skin's %.0f x %.0f", width, height));
+
+    // The in-process instance starts from the same folder before either panel is touched: a
+    // plug-in that closes writes its patch there.
+    treskpro::testing::HeadlessEditor headless(folder + platform::pathSeparator);
+
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = hostWindowProcedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = "TreskproTestHost";
+    RegisterClassA(&windowClass);
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+    RECT outer{0, 0, width, height};
+    AdjustWindowRect(&outer, style, FALSE);
+    HWND host =
+        CreateWindowA("TreskproTestHost", "Tresk Pro", style, 0, 0, outer.right - outer.left,
+                      outer.bottom - outer.top, nullptr, nullptr, windowClass.hInstance, nullptr);
+    check(host != nullptr, "create the host's window");
+    if (host == nullptr)
+        return 1;
+    const bool opened = dispatch(effEditOpen, 0, host) != 0;
+    check(opened, "the editor opens in the window");
+    if (!opened)
+        return 1;
+    idledEffect = effect;
+    SetTimer(host, 1, 30, nullptr);
+
+    WindowPanel window(host, width, height);
+    const float cutoffBefore = effect->getParameter(effect, 1);
+    const float rangeBefore = effect->getParameter(effect, 16);
+    const Pictures shown = play(window, places);
+    const float cutoffAfter = effect->getParameter(effect, 1);
+    check(cutoffAfter > cutoffBefore,
+          text("dragging CUTOFFKNOB up raises Filter Cutoff (%.3f -> %.3f)", cutoffBefore,
+               cutoffAfter));
+    check(oneGesture(1), "the host saw begin edit, automation, end edit for Filter Cutoff");
+    const float rangeExpected = float((int(std::lround(rangeBefore * 2.0f)) + 1) % 3) * 0.5f;
+    check(effect->getParameter(effect, 16) == rangeExpected && automated(16, rangeExpected),
+          text("VCO1RANGE steps VCO-1 Range (%.1f -> %.1f) and tells the host", rangeBefore,
+               rangeExpected));
+    checkPictures(shown, places, "window");
+    check(shown.afterKey.savePng(picturePath), "save the window's picture to " + picturePath);
+
+    const auto [headlessWidth, headlessHeight] = headless.rectangle();
+    const bool headlessOpened = headless.open();
+    check(headlessWidth == width && headlessHeight == height && headlessOpened,
+          "the in-process instance opens its editor headless");
+    if (headlessOpened) {
+        HeadlessPanel drawn(headless);
+        const Pictures rendered = play(drawn, places);
+        checkPictures(rendered, places, "headless");
+        const std::pair<const char*, int> comparisons[] = {
+            {"opened", differentPixels(shown.opened, rendered.opened)},
+            {"after the drag and B_NEXT", differentPixels(shown.afterNext, rendered.afterNext)},
+            {"after VCO1RANGE and Return",
+             differentPixels(shown.afterReturn, rendered.afterReturn)},
+            {"after the 'a' key", differentPixels(shown.afterKey, rendered.afterKey)}};
+        for (const auto& [when, count] : comparisons)
+            check(count == 0, "window and headless agree " + std::string(when) + ": " +
+                                  std::to_string(count) + " pixels differ");
+        headless.close();
+    }
+
+    KillTimer(host, 1);
+    dispatch(effEditClose);
+    idledEffect = nullptr;
+    DestroyWindow(host);
+    pump(50);
+    dispatch(effClose);
+    FreeLibrary(library);
+
+    std::printf("%s in %.1f s\n", failures == 0 ? "all checks passed" : "some checks FAILED",
+                double(GetTickCount() - started) / 1000.0);
+    return failures == 0 ? 0 : 1;
+}
