@@ -35,6 +35,10 @@ std::string pluginPath(const std::string& name) {
         fs::create_directories(path);
         for (const char* file : {"Treskpro", "TreskproFX"})
             fs::copy_file(builtPlugin(file), path / (std::string(file) + pluginSuffix));
+        // The panel's default skin, which gives the editor its size.
+        const fs::path bundle = fs::path(builtPlugin("Treskpro")).parent_path();
+        fs::copy_file(bundle / "TreskPro.skn", path / "TreskPro.skn");
+        fs::copy(bundle / "Tresk Pro Skin", path / "Tresk Pro Skin");
         return path;
     }();
     return (folder / (name + pluginSuffix)).string();
