@@ -230,8 +230,16 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
     // sample to the next. The sines of a base-rate sample's two 2x samples of both oscillators
     // are one Float4. Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1. Every offset
     // is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
+    //
+    // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
+    // offset it leaves, both again side by side. Its chain runs in the same loop, so the two
+    // followers' chains overlap instead of running one after the other.
+    constexpr double blockerRate = 0.01;
     const Double2 offset(ShaperState::offset);
+    const Double2 blockerKeep(1.0 - blockerRate);
+    const Double2 blockerGain(blockerRate);
     Double2 low(shaper1.lowPass, shaper2.lowPass);
+    Double2 blocker(shaper1.blocker, shaper2.blocker);
     for (int j = 0; j < count; ++j) {
         const float s = amount[j];
         const double c = 0.07 - 0.045 * static_cast<double>(s);
@@ -241,19 +249,7 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
         const Double2 first = keep * low + gain * (input.lowHalf() + offset);
         low = keep * first + gain * (input.highHalf() - offset);
         const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
-        (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
-    }
-    shaper1.lowPass = low.first();
-    shaper2.lowPass = low.second();
-
-    // The shaper's curve is not symmetric around its input: after the block a blocker per
-    // oscillator removes the offset it leaves, both again side by side.
-    constexpr double blockerRate = 0.01;
-    const Double2 blockerKeep(1.0 - blockerRate);
-    const Double2 blockerGain(blockerRate);
-    Double2 blocker(shaper1.blocker, shaper2.blocker);
-    for (int j = 0; j < count; ++j) {
-        const Float4 shaped = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+        const Float4 shaped = sine * Float4(s) + Float4(1.0f - s) * input;
         const Double2 shapedFirst = shaped.lowHalf();
         const Double2 shapedSecond = shaped.highHalf();
         const Double2 blockedFirst = blockerKeep * blocker + blockerGain * (shapedFirst + offset);
@@ -261,6 +257,8 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
         Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
             .deinterleave(x1 + 2 * j, x2 + 2 * j);
     }
+    shaper1.lowPass = low.first();
+    shaper2.lowPass = low.second();
     shaper1.blocker = blocker.first();
     shaper2.blocker = blocker.second();
 }
