@@ -173,11 +173,15 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
     const bool run1 = settings.level1 > 0.0f || settings.filterMod1 > 0.0f ||
                       settings.freqMod2 > 0.0f || settings.sync;
     const bool run2 = settings.level2 > 0.0f || settings.freqMod2 > 0.0f || settings.ring;
-    // Only a running oscillator reads its frequency and pulse width blocks.
+    // Only a running oscillator reads its frequency block.
     oscillatorFrequencies(count, pitchTerms(settings), settings, in, sampleRate,
                           run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr);
-    oscillatorPulseWidths(count, settings, in, run1 ? blocks.pulseWidth1 : nullptr,
-                          run2 ? blocks.pulseWidth2 : nullptr);
+    // Only the pulse waveform reads its width.
+    const bool pulse1 = run1 && oscillator1.waveform() == VcoModule::Pulse;
+    const bool pulse2 = run2 && oscillator2.waveform() == VcoModule::Pulse;
+    if (pulse1 || pulse2)
+        oscillatorPulseWidths(count, settings, in, pulse1 ? blocks.pulseWidth1 : nullptr,
+                              pulse2 ? blocks.pulseWidth2 : nullptr);
 
     if (run1) {
         oscillator1.process(oversampled);
