@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstdint>
 
 namespace treskpro {
 
@@ -61,26 +61,43 @@ void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorS
                            float* frequency2) noexcept {
     const float* exp2 = exp2Table().data();
     const float highest = sampleRate * 0.5f;
-    // Note and octave offsets mostly hold still for many samples (they move while gliding, with
-    // the MG or a cable): a frequency is looked up again only when its inputs change.
     const auto follow = [&](const float* cv, float mgDepth, const float* octave, float range,
                             float* frequency) {
         if (!frequency)
             return;
-        float lastNote = std::numeric_limits<float>::quiet_NaN();
-        float lastOctaves = lastNote;
-        float f = 1.0f;
-        for (int i = 0; i < count; ++i) {
+        int i = 0;
+#ifdef TRESKPRO_HAS_SSE2
+        // Four samples at a time, with the same operations as frequencyFor(): the table index
+        // in one register, the table reads one by one. The MG or a cable moves the pitch at
+        // every sample, so there is nothing to gain from looking only at changes.
+        const __m128i centre = _mm_set1_epi32(exp2TableCentre);
+        const __m128i last = _mm_set1_epi32(exp2TableSize - 1);
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 4 <= count; i += 4) {
+            const __m128 mg = in.mg ? _mm_loadu_ps(in.mg + i) : _mm_setzero_ps();
+            const __m128 m = cv ? _mm_loadu_ps(cv + i) : _mm_mul_ps(mg, _mm_set1_ps(mgDepth));
+            const __m128 octaves = _mm_add_ps(m, _mm_loadu_ps(octave + i));
+            __m128i index = _mm_add_epi32(
+                centre, _mm_cvttps_epi32(_mm_mul_ps(octaves, _mm_set1_ps(exp2IndexStep))));
+            index = _mm_and_si128(index, _mm_cmpgt_epi32(index, zero));
+            const __m128i above = _mm_cmpgt_epi32(index, last);
+            index = _mm_or_si128(_mm_and_si128(above, last), _mm_andnot_si128(above, index));
+            alignas(16) std::int32_t at[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+            const __m128 factor = _mm_setr_ps(exp2[at[0]], exp2[at[1]], exp2[at[2]], exp2[at[3]]);
+            const __m128 f = _mm_mul_ps(_mm_mul_ps(_mm_loadu_ps(in.noteFrequency + i), factor),
+                                        _mm_set1_ps(range));
+            // limitFrequency(): at least 1 Hz (NaN too), at most the highest.
+            const __m128 audible = _mm_cmpgt_ps(f, _mm_set1_ps(1.0f));
+            const __m128 raised =
+                _mm_or_ps(_mm_and_ps(audible, f), _mm_andnot_ps(audible, _mm_set1_ps(1.0f)));
+            _mm_storeu_ps(frequency + i, _mm_min_ps(raised, _mm_set1_ps(highest)));
+        }
+#endif
+        for (; i < count; ++i) {
             const float mg = in.mg ? in.mg[i] : 0.0f;
             const float m = cv ? cv[i] : mg * mgDepth;
-            const float note = in.noteFrequency[i];
-            const float octaves = m + octave[i];
-            if (note != lastNote || octaves != lastOctaves) {
-                f = frequencyFor(note, octaves, range, exp2, highest);
-                lastNote = note;
-                lastOctaves = octaves;
-            }
-            frequency[i] = f;
+            frequency[i] = frequencyFor(in.noteFrequency[i], m + octave[i], range, exp2, highest);
         }
     };
     follow(in.vco1Cv, settings.mgVco1Depth, in.octave1, terms.range1, frequency1);

@@ -636,8 +636,8 @@ TEST_F(Oscillator, FrequenciesStayWithinOneHertzAndHalfTheSampleRate) {
     EXPECT_EQ(frequency1[3], 1.0f);
     EXPECT_NEAR(frequency2[0], 20000.0f, 0.5f); // the bend centre is a hair above 0.5
 
-    // Held notes and offsets reuse the last frequency: a block gives, sample by sample, what
-    // each sample alone gives, as the note and each oscillator's offset change on their own.
+    // A block, worked four samples at a time, gives sample by sample what each sample alone
+    // gives through the plain path, as the note and each oscillator's offset change on their own.
     notes = {440.0f, 440.0f, 220.0f, 220.0f, 220.0f, 220.0f, std::nanf(""), 220.0f};
     octaves = {0.0f, 0.0f, 0.0f, 0.5f, 0.5f, -0.0f, 0.0f, 0.0f};
     std::vector<float> octaves2 = {1.0f, 1.0f, 1.0f, 1.0f, 0.25f, 0.25f, 0.25f, 0.25f};
