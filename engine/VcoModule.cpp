@@ -1,9 +1,11 @@
 #include "engine/VcoModule.h"
 
+#include "engine/Lanes.h"
 #include "engine/SampleRate.h"
 #include "engine/WavetableSet.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace treskpro {
 
@@ -198,7 +200,8 @@ void VcoModule::process(int count) noexcept {
 // The common case on its own: one set read at the oscillator's phase, nothing but the audio
 // output wired and no sync input. Unlike run() it keeps every value in registers and looks the
 // table up again only when the period moves into another entry of the map, as it does at every
-// sample while the MG or a cable moves the pitch.
+// sample while the MG or a cable moves the pitch. The increments and map entries of a stretch
+// of base-rate samples are worked out first, four at a time; the phase loop then only reads them.
 void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) noexcept {
     const float* frequency = inputs[Frequency];
     float* audio = outputs[Audio];
@@ -211,38 +214,80 @@ void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) 
     float otherFactor = asymmetryInverse;
     int entry = -1;
     Cycle cycle;
-    for (int pair = 0; 2 * pair < count; ++pair) {
-        if (frequency)
-            inc = limitIncrement(frequency[pair] * reciprocalRate);
-        // The map entry of the period truncated, as WavetableSet::tableForPeriod finds it; the
-        // period is at least one sample, as the increment is at most 1.
-        const float period = 1.0f / inc;
-        const int wanted =
-            period < static_cast<float>(lastEntry) ? static_cast<int>(period) : lastEntry;
-        if (wanted != entry) {
-            entry = wanted;
-            cycle = Cycle(set, set.tableForEntry(entry));
+    constexpr int stretch = 64;
+    alignas(16) float halfIncrements[stretch];
+    alignas(16) std::int32_t entries[stretch];
+    const int pairs = (count + 1) / 2;
+    for (int first = 0; first < pairs; first += stretch) {
+        const int n = std::min(stretch, pairs - first);
+        if (frequency) {
+            pairSteps(frequency + first, n, reciprocalRate, lastEntry, halfIncrements, entries);
+            inc = 2.0f * halfIncrements[n - 1];
+        } else {
+            pairSteps(nullptr, n, inc, lastEntry, halfIncrements, entries);
         }
-        const float halfIncrement = 0.5f * inc;
-        const auto step = [&](int i) {
-            audio[i] = cycle.read(phase);
-            double next = phase + static_cast<double>(halfIncrement * factor);
-            if (next > 1.0) {
-                next -= 1.0;
-                std::swap(factor, otherFactor);
+        for (int k = 0; k < n; ++k) {
+            if (entries[k] != entry) {
+                entry = entries[k];
+                cycle = Cycle(set, set.tableForEntry(entry));
             }
-            phase = next;
-        };
-        // Both 2x samples of the base-rate sample, written out: the count is even but for a
-        // caller's odd one.
-        step(2 * pair);
-        if (2 * pair + 1 < count)
-            step(2 * pair + 1);
+            const float halfIncrement = halfIncrements[k];
+            const auto step = [&](int i) {
+                audio[i] = cycle.read(phase);
+                double next = phase + static_cast<double>(halfIncrement * factor);
+                if (next > 1.0) {
+                    next -= 1.0;
+                    std::swap(factor, otherFactor);
+                }
+                phase = next;
+            };
+            // Both 2x samples of the base-rate sample, written out: the count is even but for a
+            // caller's odd one.
+            const int pair = first + k;
+            step(2 * pair);
+            if (2 * pair + 1 < count)
+                step(2 * pair + 1);
+        }
     }
     currentPhase = phase;
     increment = inc;
     asymmetry = factor;
     asymmetryInverse = otherFactor;
+}
+
+// For each of `count` base-rate samples half the phase increment and the period's map entry
+// truncated, as WavetableSet::tableForPeriod finds it (the period is at least one sample, as the
+// increment is at most 1). Without a frequency block `scale` is the increment itself.
+void VcoModule::pairSteps(const float* frequency, int count, float scale, int lastEntry,
+                          float* halfIncrements, std::int32_t* entries) noexcept {
+    int k = 0;
+#ifdef TRESKPRO_HAS_SSE2
+    if (frequency) {
+        const __m128 last = _mm_set1_ps(static_cast<float>(lastEntry));
+        for (; k + 4 <= count; k += 4) {
+            // limitIncrement(): at least the minimum (NaN too), at most 1.
+            const __m128 raw = _mm_mul_ps(_mm_loadu_ps(frequency + k), _mm_set1_ps(scale));
+            const __m128 above = _mm_cmpgt_ps(raw, _mm_set1_ps(minimumIncrement));
+            __m128 inc = _mm_or_ps(_mm_and_ps(above, raw),
+                                   _mm_andnot_ps(above, _mm_set1_ps(minimumIncrement)));
+            inc = _mm_min_ps(inc, _mm_set1_ps(1.0f));
+            const __m128 period = _mm_div_ps(_mm_set1_ps(1.0f), inc);
+            const __m128i truncated = _mm_cvttps_epi32(period);
+            const __m128i inRange = _mm_castps_si128(_mm_cmplt_ps(period, last));
+            const __m128i entry =
+                _mm_or_si128(_mm_and_si128(inRange, truncated),
+                             _mm_andnot_si128(inRange, _mm_set1_epi32(lastEntry)));
+            _mm_store_ps(halfIncrements + k, _mm_mul_ps(_mm_set1_ps(0.5f), inc));
+            _mm_store_si128(reinterpret_cast<__m128i*>(entries + k), entry);
+        }
+    }
+#endif
+    for (; k < count; ++k) {
+        const float inc = frequency ? limitIncrement(frequency[k] * scale) : scale;
+        const float period = 1.0f / inc;
+        entries[k] = period < static_cast<float>(lastEntry) ? static_cast<int>(period) : lastEntry;
+        halfIncrements[k] = 0.5f * inc;
+    }
 }
 
 void VcoModule::renderWavetable(int count, float sampleRate) noexcept {

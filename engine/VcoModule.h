@@ -6,6 +6,8 @@
 #include "engine/Dsp.h"
 #include "engine/Module.h"
 
+#include <cstdint>
+
 namespace treskpro {
 
 class WavetableSet;
@@ -61,6 +63,8 @@ private:
     template <typename Shape> void run(int count, float sampleRate, Shape&& waveformAt) noexcept;
     void renderWavetable(int count, float sampleRate) noexcept;
     void renderSet(int count, float sampleRate, const WavetableSet& set) noexcept;
+    static void pairSteps(const float* frequency, int count, float scale, int lastEntry,
+                          float* halfIncrements, std::int32_t* entries) noexcept;
     // Only the audio output is wired and no sync input: renderSet() can do the work.
     bool plainOutput() const noexcept;
     void renderParabolic(int count, float sampleRate) noexcept;
