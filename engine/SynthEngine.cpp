@@ -214,6 +214,12 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
     slice.jumpToTargets = jump;
     slice.sequencerDrives = context.runStop != 0 && context.midiMode == 0;
     slice.patchHasCables = cableCount > 0;
+    for (int k = 0; k < cableCount; ++k) {
+        const Connection cable = cables.connection(k);
+        for (int socket : {cable.output, cable.input})
+            if (socket >= 0 && socket < Socket::count)
+                slice.cabledSockets |= std::uint64_t{1} << socket;
+    }
     slice.mgInCables = SocketRegistry::isSocketUsed(cables, Socket::MgCvOutput) ||
                        SocketRegistry::isSocketUsed(cables, Socket::MgFreqCv) ||
                        SocketRegistry::isSocketUsed(cables, Socket::MgAmountCv);

@@ -110,9 +110,13 @@ int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
     setRetrigger(p[Parameter::TriggerMode] > 0.0f);
     targetFrequency = (*slice.noteTable)[static_cast<std::size_t>(currentNote)];
 
-    // The voice's own note and velocity as control voltages, constant over the slice.
-    std::fill_n(sockets[Socket::MidiNoteCv], n, static_cast<float>(currentNote - 64) / 12.0f);
-    std::fill_n(sockets[Socket::MidiVelocityCv], n, static_cast<float>(currentVelocity) / 127.0f);
+    // The voice's own note and velocity as control voltages, constant over the slice, for the
+    // cables that take them.
+    if (cabled(slice, Socket::MidiNoteCv))
+        std::fill_n(sockets[Socket::MidiNoteCv], n, static_cast<float>(currentNote - 64) / 12.0f);
+    if (cabled(slice, Socket::MidiVelocityCv))
+        std::fill_n(sockets[Socket::MidiVelocityCv], n,
+                    static_cast<float>(currentVelocity) / 127.0f);
 
     runEnvelopes(slice);
     const int starts = (vcfEnvelope.idle() ? 1 : 0) | (vcaEnvelope.idle() ? 2 : 0);
@@ -204,18 +208,22 @@ void Voice::runCableModules(const VoiceSlice& slice, bool second) noexcept {
     const float* p = slice.parameters;
     const auto& sockets = *slice.sockets;
     const int n = slice.count;
+    // Outputs without a cable are left alone: nothing reads them.
+    const auto wired = [&](int socket) {
+        return cabled(slice, socket) ? sockets[socket] : nullptr;
+    };
     if (!second) {
         attenuator1.setVariable(p[Parameter::OutputVariable1]);
         attenuator1.setBias(p[Parameter::OutputBias]);
         attenuator1.setInput(AttenuatorModule::Signal, sockets[Socket::Attenuator1Input]);
-        attenuator1.setOutput(AttenuatorModule::Eighth, sockets[Socket::Attenuator1EighthOut]);
-        attenuator1.setOutput(AttenuatorModule::Half, sockets[Socket::Attenuator1HalfOut]);
-        attenuator1.setOutput(AttenuatorModule::Variable, sockets[Socket::Attenuator1VariableOut]);
-        attenuator1.setOutput(AttenuatorModule::BiasOrLag, sockets[Socket::Attenuator1UnipolarOut]);
+        attenuator1.setOutput(AttenuatorModule::Eighth, wired(Socket::Attenuator1EighthOut));
+        attenuator1.setOutput(AttenuatorModule::Half, wired(Socket::Attenuator1HalfOut));
+        attenuator1.setOutput(AttenuatorModule::Variable, wired(Socket::Attenuator1VariableOut));
+        attenuator1.setOutput(AttenuatorModule::BiasOrLag, wired(Socket::Attenuator1UnipolarOut));
         attenuator1.process(n);
         inverter1.setMode(p[Parameter::Inverter1Mode] > 0.5f);
         inverter1.setInput(InverterModule::Signal, sockets[Socket::Inverter1Input]);
-        inverter1.setOutput(InverterModule::Inverted, sockets[Socket::Inverter1Output]);
+        inverter1.setOutput(InverterModule::Inverted, wired(Socket::Inverter1Output));
         inverter1.process(n);
         return;
     }
@@ -223,14 +231,14 @@ void Voice::runCableModules(const VoiceSlice& slice, bool second) noexcept {
     attenuator2.setLagTime(p[Parameter::OutputLagTime]);
     attenuator2.setSampleRate(slice.sampleRate);
     attenuator2.setInput(AttenuatorModule::Signal, sockets[Socket::Attenuator2Input]);
-    attenuator2.setOutput(AttenuatorModule::Eighth, sockets[Socket::Attenuator2EighthOut]);
-    attenuator2.setOutput(AttenuatorModule::Half, sockets[Socket::Attenuator2HalfOut]);
-    attenuator2.setOutput(AttenuatorModule::Variable, sockets[Socket::Attenuator2VariableOut]);
-    attenuator2.setOutput(AttenuatorModule::BiasOrLag, sockets[Socket::Attenuator2LagOut]);
+    attenuator2.setOutput(AttenuatorModule::Eighth, wired(Socket::Attenuator2EighthOut));
+    attenuator2.setOutput(AttenuatorModule::Half, wired(Socket::Attenuator2HalfOut));
+    attenuator2.setOutput(AttenuatorModule::Variable, wired(Socket::Attenuator2VariableOut));
+    attenuator2.setOutput(AttenuatorModule::BiasOrLag, wired(Socket::Attenuator2LagOut));
     attenuator2.process(n);
     inverter2.setMode(p[Parameter::Inverter2Mode] > 0.5f);
     inverter2.setInput(InverterModule::Signal, sockets[Socket::Inverter2Input]);
-    inverter2.setOutput(InverterModule::Inverted, sockets[Socket::Inverter2Output]);
+    inverter2.setOutput(InverterModule::Inverted, wired(Socket::Inverter2Output));
     inverter2.process(n);
 }
 

@@ -48,6 +48,9 @@ struct VoiceSlice {
     bool sequencerDrives = false;
     bool patchHasCables = false;
     bool mgInCables = false; // "MG CV Output", "MG Freq CV" or "MG Amount CV" has a cable
+    // Bit s set when a cable of the patch starts or ends at socket s: an output without one
+    // feeds nothing, so what only fills it may be skipped.
+    std::uint64_t cabledSockets = 0;
 
     const float* parameters = nullptr; // the 73 parameter values
     OscillatorSettings oscillatorSettings;
@@ -128,6 +131,9 @@ public:
     void reset() noexcept;
 
 private:
+    static bool cabled(const VoiceSlice& slice, int socket) noexcept {
+        return (slice.cabledSockets >> socket) & 1u;
+    }
     void runEnvelopes(const VoiceSlice& slice) noexcept;
     void runModulation(const VoiceSlice& slice) noexcept;
     void runCableModules(const VoiceSlice& slice, bool second) noexcept;
