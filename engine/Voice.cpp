@@ -31,8 +31,6 @@ Voice::Voice() {
 
 void Voice::setScratch(const VoiceScratch& scratch) {
     oscillators.setBlocks(scratch.oscillators);
-    filter.setScratch(scratch.filterScratch[0], scratch.filterScratch[1], scratch.filterScratch[2],
-                      scratch.filterScratch[3]);
     WavetableLibrary& tables = WavetableLibrary::shared();
     oscillators.setWavetables(&tables.saw, &tables.square, &tables.triangle);
     mg.setWavetables(&tables.mgSaw, &tables.mgSquare, &tables.triangle);
@@ -102,6 +100,22 @@ void Voice::reset() noexcept {
 }
 
 int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
+    const int starts = renderToFilter(slice);
+    filter.process(slice.count);
+    amplify(slice, left, right);
+    return starts;
+}
+
+int Voice::renderPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                      const VoiceSlice& secondSlice, float* left, float* right) noexcept {
+    const int starts = first.renderToFilter(firstSlice) | second.renderToFilter(secondSlice);
+    VcfModule::processPair(first.filter, second.filter, firstSlice.count);
+    first.amplify(firstSlice, left, right);
+    second.amplify(secondSlice, left, right);
+    return starts;
+}
+
+int Voice::renderToFilter(const VoiceSlice& slice) noexcept {
     const int n = slice.count;
     const float* p = slice.parameters;
     const auto& sockets = *slice.sockets;
@@ -169,9 +183,9 @@ int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
     filter.setInput(VcfModule::Cutoff, scratch.cutoff);
     filter.setInput(VcfModule::Resonance, slice.resonanceSmoothed);
     filter.setOutput(VcfModule::Filtered, scratch.filtered);
-    filter.process(n);
-
-    amplify(slice, left, right);
+    filter.setScratch(scratch.filterScratch[0], scratch.filterScratch[1], scratch.filterScratch[2],
+                      scratch.filterScratch[3]);
+    prepareAmplifier(slice);
     return starts;
 }
 
@@ -405,7 +419,9 @@ void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
         cut[i] = std::clamp(cut[i] * scale, 0.0f, highestCutoff);
 }
 
-void Voice::amplify(const VoiceSlice& slice, float* left, float* right) noexcept {
+// The gain targets need the envelope, the MG and the accent sweep, blocks the next voice
+// overwrites: they are worked out before the filter runs.
+void Voice::prepareAmplifier(const VoiceSlice& slice) noexcept {
     const float* p = slice.parameters;
     const auto& sockets = *slice.sockets;
     const VoiceScratch& scratch = slice.scratch;
@@ -416,11 +432,20 @@ void Voice::amplify(const VoiceSlice& slice, float* left, float* right) noexcept
     const float mgDepth = p[Parameter::MgVcaDest];
     const float accent = p[Parameter::AccentVolume] * p[Parameter::AccentAmount];
     const float* sweep = scratch.sweep;
-    const float* filtered = scratch.filtered;
-    double a = gain;
+    float* target = scratch.amplifier;
     for (int i = 0; i < n; ++i) {
         const float v = vcaCv ? vcaCv[i] : mgOut[i] * mgDepth;
-        follow(a, (v + accent * sweep[i] + 1.0f) * 0.5f * envelope[i], 0.08, gainOffset);
+        target[i] = (v + accent * sweep[i] + 1.0f) * 0.5f * envelope[i];
+    }
+}
+
+void Voice::amplify(const VoiceSlice& slice, float* left, float* right) noexcept {
+    const int n = slice.count;
+    const float* target = slice.scratch.amplifier;
+    const float* filtered = slice.scratch.filtered;
+    double a = gain;
+    for (int i = 0; i < n; ++i) {
+        follow(a, target[i], 0.08, gainOffset);
         const float y = static_cast<float>(a) * filtered[i];
         left[i] += y;
         right[i] += y;
