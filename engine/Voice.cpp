@@ -134,8 +134,14 @@ int Voice::renderToFilter(const VoiceSlice& slice) noexcept {
 
     runEnvelopes(slice);
     const int starts = (vcfEnvelope.idle() ? 1 : 0) | (vcaEnvelope.idle() ? 2 : 0);
-    slice.accentSweep->process(sockets[Socket::VcfEnvCvOut], slice.accentOn,
-                               p[Parameter::AccentAmount], scratch.sweep, n);
+    // Without an accent amount the sweep is heard nowhere, and once at rest it only jitters
+    // around 0: it rests with it, and the slice reads silence.
+    const float accentAmount = p[Parameter::AccentAmount];
+    if (accentAmount != 0.0f || !slice.accentSweep->atRest())
+        slice.accentSweep->process(sockets[Socket::VcfEnvCvOut], slice.accentOn, accentAmount,
+                                   scratch.sweep, n);
+    else
+        std::fill_n(scratch.sweep, n, 0.0f);
 
     if (slice.patchHasCables)
         runCableModules(slice, false);
