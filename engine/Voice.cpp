@@ -310,7 +310,8 @@ void Voice::runModulation(const VoiceSlice& slice) noexcept {
     const bool sequencerRetrigger = slice.sequencerDrives && p[Parameter::MgRetrigger] != 0.0f;
     mg.setInput(MgModule::Retrigger, sequencerRetrigger ? slice.sequencerTrigger : nullptr);
     mg.setOutput(MgModule::Control, control);
-    mg.setOutput(MgModule::Audio, scratch.mgAudio);
+    // The audio output is mixed in only with "MG Audio Output" on.
+    mg.setOutput(MgModule::Audio, p[Parameter::MgAudioOutput] != 0.0f ? scratch.mgAudio : nullptr);
     mg.process(n);
 }
 
