@@ -200,19 +200,22 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
         oscillatorPulseWidths(count, settings, in, pulse1 ? blocks.pulseWidth1 : nullptr,
                               pulse2 ? blocks.pulseWidth2 : nullptr);
 
-    if (run1) {
-        oscillator1.process(oversampled);
+    const bool frequencyModulation = settings.vco2Mod > 0.0f && settings.freqMod2 > 0.0f;
+    if (run1 && run2 && !frequencyModulation) {
+        // Neither reads the other: both run side by side.
+        VcoModule::processPair(oscillator1, oscillator2, oversampled);
     } else {
-        std::fill(blocks.vco1, blocks.vco1 + oversampled, 0.0f);
+        if (run1)
+            oscillator1.process(oversampled);
+        else
+            std::fill(blocks.vco1, blocks.vco1 + oversampled, 0.0f);
+        if (frequencyModulation)
+            modulateFrequency2(count, settings.freqMod2, sampleRate);
+        if (run2)
+            oscillator2.process(oversampled);
+        else
+            std::fill(blocks.vco2, blocks.vco2 + oversampled, 0.0f);
     }
-
-    if (settings.vco2Mod > 0.0f && settings.freqMod2 > 0.0f)
-        modulateFrequency2(count, settings.freqMod2, sampleRate);
-
-    if (run2)
-        oscillator2.process(oversampled);
-    else
-        std::fill(blocks.vco2, blocks.vco2 + oversampled, 0.0f);
 
     if (settings.shaper > 0.0f || in.shaperCv)
         shape(count, settings, in);

@@ -290,6 +290,139 @@ void VcoModule::pairSteps(const float* frequency, int count, float scale, int la
     }
 }
 
+const WavetableSet* VcoModule::plainSet() const noexcept {
+    if (!plainOutput())
+        return nullptr;
+    if (shape == Triangle)
+        return usable(triangleSet) ? triangleSet : nullptr;
+    if (shape != Saw && shape != Square)
+        return nullptr;
+    const WavetableSet* set = shape == Square ? squareSet : sawSet;
+    return wavetableMode && usable(set) ? set : nullptr;
+}
+
+void VcoModule::processPair(VcoModule& first, VcoModule& second, int count) noexcept {
+    const WavetableSet* firstSet = first.plainSet();
+    const WavetableSet* secondSet = second.plainSet();
+    if (count <= 0 || !firstSet || !secondSet) {
+        first.process(count);
+        second.process(count);
+        return;
+    }
+    renderSetPair(first, second, count, engineSampleRate().rate, *firstSet, *secondSet);
+    for (VcoModule* vco : {&first, &second})
+        if (vco->wavetableMode && vco->boost > 0.0f)
+            vco->applyBoost(count);
+}
+
+// renderSet() of two oscillators, lane 0 the first, lane 1 the second, with the same operations
+// in the same order; the table reads stay one by one.
+void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                              const WavetableSet& firstSet,
+                              const WavetableSet& secondSet) noexcept {
+#ifdef TRESKPRO_HAS_SSE2
+    VcoModule* vco[2] = {&first, &second};
+    const WavetableSet* sets[2] = {&firstSet, &secondSet};
+    const float reciprocalRate = 1.0f / sampleRate;
+    float inc[2];
+    float factor[2];
+    float otherFactor[2];
+    int entry[2] = {-1, -1};
+    Cycle cycle[2];
+    for (int k = 0; k < 2; ++k) {
+        inc[k] = limitIncrement(vco[k]->increment);
+        factor[k] = vco[k]->asymmetry;
+        otherFactor[k] = vco[k]->asymmetryInverse;
+    }
+    __m128d phase = _mm_set_pd(second.currentPhase, first.currentPhase);
+    __m128d lengths = _mm_setzero_pd();
+    __m128 factors = _mm_setr_ps(factor[0], factor[1], 0.0f, 0.0f);
+    __m128 otherFactors = _mm_setr_ps(otherFactor[0], otherFactor[1], 0.0f, 0.0f);
+    float* audio[2] = {first.outputs[Audio], second.outputs[Audio]};
+    constexpr int stretch = 64;
+    alignas(16) float halfIncrements[2][stretch];
+    alignas(16) std::int32_t entries[2][stretch];
+    const int pairs = (count + 1) / 2;
+    for (int start = 0; start < pairs; start += stretch) {
+        const int n = std::min(stretch, pairs - start);
+        for (int k = 0; k < 2; ++k) {
+            const float* frequency = vco[k]->inputs[Frequency];
+            const int lastEntry = sets[k]->mapCount() - 1;
+            if (frequency) {
+                pairSteps(frequency + start, n, reciprocalRate, lastEntry, halfIncrements[k],
+                          entries[k]);
+                inc[k] = 2.0f * halfIncrements[k][n - 1];
+            } else {
+                pairSteps(nullptr, n, inc[k], lastEntry, halfIncrements[k], entries[k]);
+            }
+        }
+        for (int j = 0; j < n; ++j) {
+            bool moved = false;
+            for (int k = 0; k < 2; ++k) {
+                if (entries[k][j] != entry[k]) {
+                    entry[k] = entries[k][j];
+                    cycle[k] = Cycle(*sets[k], sets[k]->tableForEntry(entry[k]));
+                    moved = true;
+                }
+            }
+            if (moved)
+                lengths = _mm_set_pd(cycle[1].length, cycle[0].length);
+            const __m128 halfIncrement =
+                _mm_setr_ps(halfIncrements[0][j], halfIncrements[1][j], 0.0f, 0.0f);
+            const auto step = [&](int i) {
+                // Cycle::read() in both lanes.
+                const __m128d x = _mm_mul_pd(phase, lengths);
+                const __m128i index = _mm_cvttpd_epi32(x);
+                const __m128 fraction = _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(index)));
+                const int at0 = _mm_cvtsi128_si32(index);
+                const int at1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1));
+                const float* s0 = cycle[0].samples + at0;
+                const float* s1 = cycle[1].samples + at1;
+                const __m128 low = _mm_setr_ps(s0[0], s1[0], 0.0f, 0.0f);
+                const __m128 high = _mm_setr_ps(s0[1], s1[1], 0.0f, 0.0f);
+                const __m128 value = _mm_add_ps(low, _mm_mul_ps(fraction, _mm_sub_ps(high, low)));
+                audio[0][i] = _mm_cvtss_f32(value);
+                audio[1][i] = _mm_cvtss_f32(_mm_shuffle_ps(value, value, 1));
+
+                __m128d next = _mm_add_pd(phase, _mm_cvtps_pd(_mm_mul_ps(halfIncrement, factors)));
+                const __m128d wrapped = _mm_cmpgt_pd(next, _mm_set1_pd(1.0));
+                if (_mm_movemask_pd(wrapped) != 0) {
+                    next = _mm_sub_pd(next, _mm_and_pd(wrapped, _mm_set1_pd(1.0)));
+                    // The wrapped lanes swap their two cycle-length factors.
+                    const __m128 swap = _mm_castsi128_ps(
+                        _mm_shuffle_epi32(_mm_castpd_si128(wrapped), _MM_SHUFFLE(3, 3, 2, 0)));
+                    const __m128 before = factors;
+                    factors =
+                        _mm_or_ps(_mm_andnot_ps(swap, before), _mm_and_ps(swap, otherFactors));
+                    otherFactors =
+                        _mm_or_ps(_mm_andnot_ps(swap, otherFactors), _mm_and_ps(swap, before));
+                }
+                phase = next;
+            };
+            const int pair = start + j;
+            step(2 * pair);
+            if (2 * pair + 1 < count)
+                step(2 * pair + 1);
+        }
+    }
+    alignas(16) double phases[2];
+    alignas(16) float factorLanes[4];
+    alignas(16) float otherLanes[4];
+    _mm_store_pd(phases, phase);
+    _mm_store_ps(factorLanes, factors);
+    _mm_store_ps(otherLanes, otherFactors);
+    for (int k = 0; k < 2; ++k) {
+        vco[k]->currentPhase = phases[k];
+        vco[k]->increment = inc[k];
+        vco[k]->asymmetry = factorLanes[k];
+        vco[k]->asymmetryInverse = otherLanes[k];
+    }
+#else
+    first.renderSet(count, sampleRate, firstSet);
+    second.renderSet(count, sampleRate, secondSet);
+#endif
+}
+
 void VcoModule::renderWavetable(int count, float sampleRate) noexcept {
     if (shape == Pulse) {
         const float* widthInput = inputs[PulseWidth];
