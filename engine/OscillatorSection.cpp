@@ -256,14 +256,25 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
     // is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
     //
     // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
-    // offset it leaves, both again side by side. Its chain runs in the same loop, so the two
-    // followers' chains overlap instead of running one after the other.
+    // offset it leaves, both again side by side. It runs a few samples behind the shaper in the
+    // same loop: its chain then overlaps the low-pass chain without waiting for the sine of the
+    // same sample, whose long computation would otherwise hold both chains up.
     constexpr double blockerRate = 0.01;
+    constexpr int blockerDelay = 4;
     const Double2 offset(ShaperState::offset);
     const Double2 blockerKeep(1.0 - blockerRate);
     const Double2 blockerGain(blockerRate);
     Double2 low(shaper1.lowPass, shaper2.lowPass);
     Double2 blocker(shaper1.blocker, shaper2.blocker);
+    const auto block = [&](int j) {
+        const Float4 shaped = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+        const Double2 shapedFirst = shaped.lowHalf();
+        const Double2 shapedSecond = shaped.highHalf();
+        const Double2 blockedFirst = blockerKeep * blocker + blockerGain * (shapedFirst + offset);
+        blocker = blockerKeep * blockedFirst + blockerGain * (shapedSecond - offset);
+        Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
+            .deinterleave(x1 + 2 * j, x2 + 2 * j);
+    };
     for (int j = 0; j < count; ++j) {
         const float s = amount[j];
         const double c = 0.07 - 0.045 * static_cast<double>(s);
@@ -273,14 +284,12 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
         const Double2 first = keep * low + gain * (input.lowHalf() + offset);
         low = keep * first + gain * (input.highHalf() - offset);
         const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
-        const Float4 shaped = sine * Float4(s) + Float4(1.0f - s) * input;
-        const Double2 shapedFirst = shaped.lowHalf();
-        const Double2 shapedSecond = shaped.highHalf();
-        const Double2 blockedFirst = blockerKeep * blocker + blockerGain * (shapedFirst + offset);
-        blocker = blockerKeep * blockedFirst + blockerGain * (shapedSecond - offset);
-        Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
-            .deinterleave(x1 + 2 * j, x2 + 2 * j);
+        (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
+        if (j >= blockerDelay)
+            block(j - blockerDelay);
     }
+    for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
+        block(j);
     shaper1.lowPass = low.first();
     shaper2.lowPass = low.second();
     shaper1.blocker = blocker.first();
