@@ -2,6 +2,7 @@
 
 #include "engine/AccentSweep.h"
 #include "engine/EnvelopeCoefficients.h"
+#include "engine/Lanes.h"
 #include "engine/Parameters.h"
 #include "engine/PitchTables.h"
 #include "engine/SocketRegistry.h"
@@ -110,9 +111,36 @@ int Voice::renderPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
                       const VoiceSlice& secondSlice, float* left, float* right) noexcept {
     const int starts = first.renderToFilter(firstSlice) | second.renderToFilter(secondSlice);
     VcfModule::processPair(first.filter, second.filter, firstSlice.count);
-    first.amplify(firstSlice, left, right);
-    second.amplify(secondSlice, left, right);
+    amplifyPair(first, second, firstSlice, secondSlice, left, right);
     return starts;
+}
+
+// amplify() of the first voice and then of the second, their gains side by side in one
+// register's lanes; each output sample adds the first voice's part before the second's.
+void Voice::amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                        const VoiceSlice& secondSlice, float* left, float* right) noexcept {
+    const int n = firstSlice.count;
+    const float* firstTarget = firstSlice.scratch.amplifier;
+    const float* secondTarget = secondSlice.scratch.amplifier;
+    const float* firstFiltered = firstSlice.scratch.filtered;
+    const float* secondFiltered = secondSlice.scratch.filtered;
+    const Double2 keep(1.0 - 0.08);
+    const Double2 rate(0.08);
+    Double2 gains(first.gain, second.gain);
+    Double2 offsets(first.gainOffset.value, second.gainOffset.value);
+    for (int i = 0; i < n; ++i) {
+        // follow() in both lanes.
+        gains = keep * gains + rate * (Double2(firstTarget[i], secondTarget[i]) + offsets);
+        offsets = -offsets;
+        const float y1 = static_cast<float>(gains.first()) * firstFiltered[i];
+        const float y2 = static_cast<float>(gains.second()) * secondFiltered[i];
+        left[i] = left[i] + y1 + y2;
+        right[i] = right[i] + y1 + y2;
+    }
+    first.gain = gains.first();
+    second.gain = gains.second();
+    first.gainOffset.value = offsets.first();
+    second.gainOffset.value = offsets.second();
 }
 
 int Voice::renderToFilter(const VoiceSlice& slice) noexcept {

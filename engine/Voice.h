@@ -156,6 +156,8 @@ private:
     void computeCutoff(const VoiceSlice& slice) noexcept;
     void prepareAmplifier(const VoiceSlice& slice) noexcept;
     void amplify(const VoiceSlice& slice, float* left, float* right) noexcept;
+    static void amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                            const VoiceSlice& secondSlice, float* left, float* right) noexcept;
 
     OscillatorSection oscillators;
     VcfModule filter;
