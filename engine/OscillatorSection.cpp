@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace treskpro {
 
@@ -275,19 +276,27 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
         Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
             .deinterleave(x1 + 2 * j, x2 + 2 * j);
     };
-    for (int j = 0; j < count; ++j) {
-        const float s = amount[j];
-        const double c = 0.07 - 0.045 * static_cast<double>(s);
-        const Double2 keep(1.0 - c);
-        const Double2 gain(c);
-        const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
-        const Double2 first = keep * low + gain * (input.lowHalf() + offset);
-        low = keep * first + gain * (input.highHalf() - offset);
-        const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
-        (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
-        if (j >= blockerDelay)
-            block(j - blockerDelay);
-    }
+    // An amount that holds still over the block (the knob at rest, a cable from an envelope in
+    // its sustain) turns the per-sample coefficients into constants of the loop.
+    const auto run = [&](auto steady) {
+        for (int j = 0; j < count; ++j) {
+            const float s = steady ? amount[0] : amount[j];
+            const double c = 0.07 - 0.045 * static_cast<double>(s);
+            const Double2 keep(1.0 - c);
+            const Double2 gain(c);
+            const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+            const Double2 first = keep * low + gain * (input.lowHalf() + offset);
+            low = keep * first + gain * (input.highHalf() - offset);
+            const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
+            (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
+            if (j >= blockerDelay)
+                block(j - blockerDelay);
+        }
+    };
+    if (std::all_of(amount, amount + count, [&](float a) { return a == amount[0]; }))
+        run(std::true_type{});
+    else
+        run(std::false_type{});
     for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
         block(j);
     shaper1.lowPass = low.first();
