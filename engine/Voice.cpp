@@ -413,15 +413,31 @@ void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
         // pitch): its table position is looked up again only when it changes.
         float frequency = -1.0f;
         float term = 0.0f;
-        for (int i = 0; i < n; ++i) {
-            if (scratch.noteFrequency[i] != frequency) {
-                frequency = scratch.noteFrequency[i];
+        const float* note = scratch.noteFrequency;
+        int i = 0;
+        const auto track = [&](int at) {
+            if (note[at] != frequency) {
+                frequency = note[at];
                 const float position =
                     interpolate(logTable, logFrequencyTableSize, scale * frequency);
                 term = 4.0f * tracking * (position - 0.5f);
             }
-            cut[i] += term;
+            cut[at] += term;
+        };
+#ifdef TRESKPRO_HAS_SSE2
+        // Four samples at a time while the frequency holds.
+        for (; i + 4 <= n; i += 4) {
+            const __m128 same = _mm_cmpeq_ps(_mm_loadu_ps(note + i), _mm_set1_ps(frequency));
+            if (_mm_movemask_ps(same) == 15) {
+                _mm_storeu_ps(cut + i, _mm_add_ps(_mm_loadu_ps(cut + i), _mm_set1_ps(term)));
+            } else {
+                for (int k = i; k < i + 4; ++k)
+                    track(k);
+            }
         }
+#endif
+        for (; i < n; ++i)
+            track(i);
     }
 
     const bool audioRateModulation =
