@@ -376,10 +376,14 @@ void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, fl
                 const __m128 fraction = _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(index)));
                 const int at0 = _mm_cvtsi128_si32(index);
                 const int at1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1));
-                const float* s0 = cycle[0].samples + at0;
-                const float* s1 = cycle[1].samples + at1;
-                const __m128 low = _mm_setr_ps(s0[0], s1[0], 0.0f, 0.0f);
-                const __m128 high = _mm_setr_ps(s0[1], s1[1], 0.0f, 0.0f);
+                // Each lane's two neighbouring samples in one (unaligned) load: lanes a0 b0 a1 b1.
+                const auto pair = [](const float* at) {
+                    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)));
+                };
+                const __m128 both =
+                    _mm_unpacklo_ps(pair(cycle[0].samples + at0), pair(cycle[1].samples + at1));
+                const __m128 low = both;
+                const __m128 high = _mm_movehl_ps(both, both);
                 const __m128 value = _mm_add_ps(low, _mm_mul_ps(fraction, _mm_sub_ps(high, low)));
                 audio[0][i] = _mm_cvtss_f32(value);
                 audio[1][i] = _mm_cvtss_f32(_mm_shuffle_ps(value, value, 1));
