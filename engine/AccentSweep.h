@@ -5,6 +5,8 @@
 
 #include "engine/Dsp.h"
 
+#include <cmath>
+
 namespace treskpro {
 
 // Writes 1 to accentOn[i] where (accent socket, or the sequencer's accent when the socket is
@@ -30,6 +32,9 @@ public:
 
     // Current sweep level. Audio thread.
     double value() const noexcept { return u; }
+
+    // Discharged down to the denormal guard's jitter (a few millionths). Audio thread.
+    bool atRest() const noexcept { return std::fabs(u) < 1e-5; }
 
 private:
     double u = 0.0;

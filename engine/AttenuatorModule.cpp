@@ -18,31 +18,44 @@ void AttenuatorModule::process(int count) noexcept {
     }
     const float gain = variable;
     const float offsetBias = bias;
-    const bool lagged = lagOn != 0;
-    const float lagCoefficient = lagged ? static_cast<float>(ninetyPercentCoefficient(
-                                              envelopeTime(lagTime, decayTimeScale), sampleRate))
-                                        : 0.0f;
     float lag = lagState;
-    for (int i = 0; i < count; ++i) {
-        const float x = in[i];
-        if (outs[Eighth])
-            outs[Eighth][i] = 0.125f * x;
-        if (outs[Half])
-            outs[Half][i] = 0.5f * x;
-        if (outs[Variable])
-            outs[Variable][i] = gain * x;
-        float last = 0.0f;
-        if (lagged) {
-            lag += lagCoefficient * (x + lagOffset.next() - lag);
-            last = lag;
-        } else if (offsetBias >= 0.5f) {
-            last = offsetBias + 0.5f * x;
-        } else {
-            last = 2.0f * (offsetBias + x - 0.5f);
+    // One output at a time, each a straight pass the compiler can vectorise.
+    const auto write = [&](int output) {
+        float* out = outs[output];
+        if (output == Eighth || output == Half || output == Variable) {
+            const float factor = output == Eighth ? 0.125f : output == Half ? 0.5f : gain;
+            if (out)
+                for (int i = 0; i < count; ++i)
+                    out[i] = factor * in[i];
+        } else if (lagOn != 0) {
+            // The lag follows its input whether or not its output is read, so that a cable
+            // plugged in later finds it where it would be.
+            const float lagCoefficient = static_cast<float>(
+                ninetyPercentCoefficient(envelopeTime(lagTime, decayTimeScale), sampleRate));
+            for (int i = 0; i < count; ++i) {
+                lag += lagCoefficient * (in[i] + lagOffset.next() - lag);
+                if (out)
+                    out[i] = lag;
+            }
+        } else if (out && offsetBias >= 0.5f) {
+            for (int i = 0; i < count; ++i)
+                out[i] = offsetBias + 0.5f * in[i];
+        } else if (out) {
+            for (int i = 0; i < count; ++i)
+                out[i] = 2.0f * (offsetBias + in[i] - 0.5f);
         }
-        if (outs[BiasOrLag])
-            outs[BiasOrLag][i] = last;
+    };
+    // A cable from one of the module's outputs back into its input makes that output the
+    // input's block: it is written last, after the others have read the input.
+    int feedback = -1;
+    for (int output = 0; output < 4; ++output) {
+        if (outs[output] == in)
+            feedback = output;
+        else
+            write(output);
     }
+    if (feedback >= 0)
+        write(feedback);
     lagState = lag;
 }
 

@@ -16,19 +16,18 @@ void DecimatorModule::process(int count) noexcept {
         const int n = std::min(piece, count - start);
         // Nothing connected is silence: the history fills with it too.
         for (int j = 0; j < n; ++j) {
-            evens[static_cast<std::size_t>(evenHistory + j)] = in ? in[2 * (start + j)] : 0.0f;
-            odds[static_cast<std::size_t>(oddHistory + j)] = in ? in[2 * (start + j) + 1] : 0.0f;
+            evens[static_cast<std::size_t>(evenHistory + j)] = in ? in[2 * (start + j)] : 0.0;
+            odds[static_cast<std::size_t>(oddHistory + j)] = in ? in[2 * (start + j) + 1] : 0.0;
         }
         // The kernel applied after the first of each pair of 2x samples, newest first: the
         // centre tap on the even sample eight outputs back, then each pair of odd samples
         // around it, nearest first, summed in the order the half-band filter sums them.
-        const float* e = evens.data();
-        const float* o = odds.data() + 8;
+        const double* e = evens.data();
+        const double* o = odds.data() + 8;
         for (int j = 0; j < n; ++j) {
-            double sum = h[16] * static_cast<double>(e[j]);
+            double sum = h[16] * e[j];
             for (int q = 1; q <= 8; ++q)
-                sum += h[static_cast<std::size_t>(15 + 2 * q)] *
-                       (static_cast<double>(o[j - q]) + static_cast<double>(o[j - 1 + q]));
+                sum += h[static_cast<std::size_t>(15 + 2 * q)] * (o[j - q] + o[j - 1 + q]);
             out[start + j] = static_cast<float>(2.0 * sum);
         }
         std::copy(evens.begin() + n, evens.begin() + n + evenHistory, evens.begin());
@@ -37,8 +36,8 @@ void DecimatorModule::process(int count) noexcept {
 }
 
 void DecimatorModule::reset() noexcept {
-    evens.fill(0.0f);
-    odds.fill(0.0f);
+    evens.fill(0.0);
+    odds.fill(0.0);
 }
 
 } // namespace treskpro

@@ -27,8 +27,10 @@ private:
     static constexpr int piece = 64;
     static constexpr int evenHistory = 8;
     static constexpr int oddHistory = 16;
-    std::array<float, evenHistory + piece> evens{};
-    std::array<float, oddHistory + piece> odds{};
+    // Held in double precision, as the sums read them: each sample is widened once on arrival
+    // instead of once for every tap that reads it.
+    std::array<double, evenHistory + piece> evens{};
+    std::array<double, oddHistory + piece> odds{};
 };
 
 } // namespace treskpro

@@ -2,8 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace treskpro {
+
+DelayLine::DelayLine() : buffer(static_cast<float*>(std::calloc(length, sizeof(float)))) {
+    if (!buffer)
+        throw std::bad_alloc();
+}
+
+void DelayLine::clear() noexcept {
+    if (!written)
+        return;
+    std::fill_n(buffer.get(), length, 0.0f);
+    written = false;
+}
 
 void DelayLine::reset() noexcept {
     clear();
@@ -19,6 +32,7 @@ void DelayLine::process(float* channel, int count, float amount, const float* ti
     // How fast the read position follows its target: about 100 ms for 90 % at 44.1 kHz.
     constexpr double positionRate = 0.0005;
     double position = readPosition;
+    written = written || count > 0;
     for (int i = 0; i < count; ++i) {
         if (timeCv)
             target = 1.0 - std::clamp(std::fabs(0.99 * timeCv[i]) * time + 0.01, 0.0, 1.0);

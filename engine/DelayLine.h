@@ -3,13 +3,19 @@
 // of clicking.
 #pragma once
 
-#include <array>
+#include <cstdlib>
+#include <memory>
 
 namespace treskpro {
 
 class DelayLine {
 public:
     static constexpr int length = 65536;
+
+    // The ring comes from the system zeroed and untouched: an instance whose delay never runs
+    // keeps its 256 KiB out of resident memory. Throws std::bad_alloc when memory runs out.
+    // Not audio thread.
+    DelayLine();
 
     // Target position as a fraction of the ring: the delay is length x (1 - position) samples.
     void setTarget(double position) noexcept { target = position; }
@@ -20,8 +26,9 @@ public:
     // 1 - clamp(|0.99 cv| x time + 0.01, 0, 1). Audio thread.
     void process(float* channel, int count, float amount, const float* timeCv, float time) noexcept;
 
-    // Silence in the ring; position and write index stay. Audio thread.
-    void clear() noexcept { buffer.fill(0.0f); }
+    // Silence in the ring; position and write index stay. A ring nothing was written to since
+    // it was last silent is left untouched. Audio thread.
+    void clear() noexcept;
     // Silence, and the read position back at its target (the middle if the target is no
     // number): nothing of the line's past survives, a position gone bad included. Audio thread,
     // or any thread while the host does not process.
@@ -31,7 +38,11 @@ public:
     void jumpToTarget() noexcept { readPosition = target; }
 
 private:
-    std::array<float, length> buffer{};
+    struct Free {
+        void operator()(float* block) const noexcept { std::free(block); }
+    };
+    std::unique_ptr<float[], Free> buffer;
+    bool written = false; // the ring may hold something other than silence
     int writeIndex = 0;
     double readPosition = 0.5;
     double target = 0.5;

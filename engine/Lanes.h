@@ -1,10 +1,13 @@
 // Values worked on side by side, for the per-sample loops whose lanes are independent: Double2
-// holds the two oscillators of a voice in double precision, Float4 two samples of both. With
+// holds the two oscillators of a voice, or the filters of two voices, in double precision,
+// Float4 two samples of both oscillators. With
 // SSE2 (every processor the plug-in runs on) one instruction advances all lanes; elsewhere the
 // lanes are plain numbers and give the same results.
 #pragma once
 
 #include "engine/Dsp.h"
+
+#include <algorithm>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -28,6 +31,11 @@ struct Double2 {
     friend Double2 operator+(Double2 a, Double2 b) { return _mm_add_pd(a.v, b.v); }
     friend Double2 operator-(Double2 a, Double2 b) { return _mm_sub_pd(a.v, b.v); }
     friend Double2 operator*(Double2 a, Double2 b) { return _mm_mul_pd(a.v, b.v); }
+    friend Double2 operator/(Double2 a, Double2 b) { return _mm_div_pd(a.v, b.v); }
+    friend Double2 operator-(Double2 a) { return _mm_xor_pd(a.v, _mm_set1_pd(-0.0)); }
+    // std::max(a, b) and std::min(a, b) lane by lane, NaN in a passed on as they pass it.
+    friend Double2 max(Double2 a, Double2 b) { return _mm_max_pd(b.v, a.v); }
+    friend Double2 min(Double2 a, Double2 b) { return _mm_min_pd(b.v, a.v); }
 };
 
 // Lanes 0..3 are a[0], b[0], a[1], b[1]: two samples of two blocks.
@@ -76,6 +84,10 @@ struct Double2 {
     friend Double2 operator+(Double2 x, Double2 y) { return {x.a + y.a, x.b + y.b}; }
     friend Double2 operator-(Double2 x, Double2 y) { return {x.a - y.a, x.b - y.b}; }
     friend Double2 operator*(Double2 x, Double2 y) { return {x.a * y.a, x.b * y.b}; }
+    friend Double2 operator/(Double2 x, Double2 y) { return {x.a / y.a, x.b / y.b}; }
+    friend Double2 operator-(Double2 x) { return {-x.a, -x.b}; }
+    friend Double2 max(Double2 x, Double2 y) { return {std::max(x.a, y.a), std::max(x.b, y.b)}; }
+    friend Double2 min(Double2 x, Double2 y) { return {std::min(x.a, y.a), std::min(x.b, y.b)}; }
 };
 
 struct Float4 {

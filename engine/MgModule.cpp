@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 namespace treskpro {
 
@@ -120,83 +121,91 @@ template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noe
     double b = smoothed;
     double sound = audio;
 
-    for (int i = 0; i < count; ++i) {
-        if (amountIn)
-            level = amountIn[i];
-        if (frequencyIn) {
-            step = frequencyIn[i] * reciprocalRate;
-            if (!std::isfinite(step))
-                step = 0.0;
-        }
-        if (retriggerIn && retriggerIn[i] != 0.0f)
-            ph = 0.0;
+    // The usual case, no amount or retrigger input and only the control output wired, runs a
+    // loop of its own without their tests.
+    const auto loop = [&](auto usual) {
+        for (int i = 0; i < count; ++i) {
+            if (!usual && amountIn)
+                level = amountIn[i];
+            if (frequencyIn) {
+                step = frequencyIn[i] * reciprocalRate;
+                if (!std::isfinite(step))
+                    step = 0.0;
+            }
+            if (!usual && retriggerIn && retriggerIn[i] != 0.0f)
+                ph = 0.0;
 
-        double shape = 0.0;
-        if constexpr (W == Saw) {
-            shape = 1.0 - 2.0 * ph;
-            if (withAudio) {
-                if (tablesLoaded) {
-                    sound = sawSet->lookup(ph, 1.0 / step);
-                } else {
-                    // The difference of a squared ramp is the ramp averaged over the sample,
-                    // which keeps the aliasing of the jump low. A restart of the cycle makes a
-                    // step larger than a wrap; the limit keeps it at full scale.
-                    const double square = (ph - 0.5) * (ph - 0.5);
-                    const double scale = std::abs(step) > 1e-9 ? 1.0 / step : 0.0;
-                    sound = std::clamp((previousSquare - square) * scale, -1.0, 1.0);
-                    previousSquare = square;
+            double shape = 0.0;
+            if constexpr (W == Saw) {
+                shape = 1.0 - 2.0 * ph;
+                if (withAudio) {
+                    if (tablesLoaded) {
+                        sound = sawSet->lookup(ph, 1.0 / step);
+                    } else {
+                        // The difference of a squared ramp is the ramp averaged over the sample,
+                        // which keeps the aliasing of the jump low. A restart of the cycle makes a
+                        // step larger than a wrap; the limit keeps it at full scale.
+                        const double square = (ph - 0.5) * (ph - 0.5);
+                        const double scale = std::abs(step) > 1e-9 ? 1.0 / step : 0.0;
+                        sound = std::clamp((previousSquare - square) * scale, -1.0, 1.0);
+                        previousSquare = square;
+                    }
                 }
-            }
-        } else if constexpr (W == Square) {
-            shape = ph > 0.5 ? 1.0 : -1.0;
-            if (withAudio) {
-                if (tablesLoaded) {
-                    sound = squareSet->lookup(ph, 1.0 / step);
-                } else {
-                    // Two such ramps half a cycle apart make the square.
-                    double shifted = ph + 0.5;
-                    if (shifted > 1.0)
-                        shifted -= 1.0;
-                    const double square = (ph - 0.5) * (ph - 0.5);
-                    const double shiftedSquare = (shifted - 0.5) * (shifted - 0.5);
-                    const double scale = std::abs(step) > 1e-9 ? 1.0 / step : 0.0;
-                    const double difference =
-                        (square - previousSquare) - (shiftedSquare - previousShiftedSquare);
-                    sound = std::clamp(difference * scale, -1.0, 1.0);
-                    previousSquare = square;
-                    previousShiftedSquare = shiftedSquare;
+            } else if constexpr (W == Square) {
+                shape = ph > 0.5 ? 1.0 : -1.0;
+                if (withAudio) {
+                    if (tablesLoaded) {
+                        sound = squareSet->lookup(ph, 1.0 / step);
+                    } else {
+                        // Two such ramps half a cycle apart make the square.
+                        double shifted = ph + 0.5;
+                        if (shifted > 1.0)
+                            shifted -= 1.0;
+                        const double square = (ph - 0.5) * (ph - 0.5);
+                        const double shiftedSquare = (shifted - 0.5) * (shifted - 0.5);
+                        const double scale = std::abs(step) > 1e-9 ? 1.0 / step : 0.0;
+                        const double difference =
+                            (square - previousSquare) - (shiftedSquare - previousShiftedSquare);
+                        sound = std::clamp(difference * scale, -1.0, 1.0);
+                        previousSquare = square;
+                        previousShiftedSquare = shiftedSquare;
+                    }
                 }
-            }
-        } else if constexpr (W == Triangle) {
-            // Without tables the control output, which players rely on as an LFO, stays a
-            // triangle; only the audio output falls silent.
-            if (tablesLoaded) {
-                sound = triangleSet->lookup(ph, 1.0 / step);
-                shape = sound;
+            } else if constexpr (W == Triangle) {
+                // Without tables the control output, which players rely on as an LFO, stays a
+                // triangle; only the audio output falls silent.
+                if (tablesLoaded) {
+                    sound = triangleSet->lookup(ph, 1.0 / step);
+                    shape = sound;
+                } else {
+                    shape = plainTriangle(ph);
+                    sound = 0.0;
+                }
             } else {
-                shape = plainTriangle(ph);
-                sound = 0.0;
+                shape = heldValue;
+                sound = heldValue;
             }
-        } else {
-            shape = heldValue;
-            sound = heldValue;
-        }
 
-        bool wrapped = false;
-        ph = advance(ph, step, wrapped);
-        if constexpr (W == SampleAndHold) {
-            if (wrapped) {
-                const double u = nextRandom() * (1.0 / 4294967296.0);
-                heldValue = (6.0 * 10923.0 * u - 3.0 * 10922.0) * 3.0518509e-5;
+            bool wrapped = false;
+            ph = advance(ph, step, wrapped);
+            if constexpr (W == SampleAndHold) {
+                if (wrapped) {
+                    const double u = nextRandom() * (1.0 / 4294967296.0);
+                    heldValue = (6.0 * 10923.0 * u - 3.0 * 10922.0) * 3.0518509e-5;
+                }
             }
-        }
 
-        follow(b, shape, c, offset);
-        if (controlOut)
-            controlOut[i] = static_cast<float>(b * level);
-        if (audioOut)
-            audioOut[i] = static_cast<float>(level * sound);
-    }
+            follow(b, shape, c, offset);
+            if (usual || controlOut)
+                controlOut[i] = static_cast<float>(b * level);
+            if (!usual && audioOut)
+                audioOut[i] = static_cast<float>(level * sound);
+        }
+    };
+    if (!amountIn && !retriggerIn && controlOut && !audioOut)
+        loop(std::true_type{});
+    else
+        loop(std::false_type{});
     increment = step;
     amount = level;
     phase = ph;

@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstdint>
+#include <type_traits>
 
 namespace treskpro {
 
@@ -61,26 +62,43 @@ void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorS
                            float* frequency2) noexcept {
     const float* exp2 = exp2Table().data();
     const float highest = sampleRate * 0.5f;
-    // Note and octave offsets mostly hold still for many samples (they move while gliding, with
-    // the MG or a cable): a frequency is looked up again only when its inputs change.
     const auto follow = [&](const float* cv, float mgDepth, const float* octave, float range,
                             float* frequency) {
         if (!frequency)
             return;
-        float lastNote = std::numeric_limits<float>::quiet_NaN();
-        float lastOctaves = lastNote;
-        float f = 1.0f;
-        for (int i = 0; i < count; ++i) {
+        int i = 0;
+#ifdef TRESKPRO_HAS_SSE2
+        // Four samples at a time, with the same operations as frequencyFor(): the table index
+        // in one register, the table reads one by one. The MG or a cable moves the pitch at
+        // every sample, so there is nothing to gain from looking only at changes.
+        const __m128i centre = _mm_set1_epi32(exp2TableCentre);
+        const __m128i last = _mm_set1_epi32(exp2TableSize - 1);
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 4 <= count; i += 4) {
+            const __m128 mg = in.mg ? _mm_loadu_ps(in.mg + i) : _mm_setzero_ps();
+            const __m128 m = cv ? _mm_loadu_ps(cv + i) : _mm_mul_ps(mg, _mm_set1_ps(mgDepth));
+            const __m128 octaves = _mm_add_ps(m, _mm_loadu_ps(octave + i));
+            __m128i index = _mm_add_epi32(
+                centre, _mm_cvttps_epi32(_mm_mul_ps(octaves, _mm_set1_ps(exp2IndexStep))));
+            index = _mm_and_si128(index, _mm_cmpgt_epi32(index, zero));
+            const __m128i above = _mm_cmpgt_epi32(index, last);
+            index = _mm_or_si128(_mm_and_si128(above, last), _mm_andnot_si128(above, index));
+            alignas(16) std::int32_t at[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+            const __m128 factor = _mm_setr_ps(exp2[at[0]], exp2[at[1]], exp2[at[2]], exp2[at[3]]);
+            const __m128 f = _mm_mul_ps(_mm_mul_ps(_mm_loadu_ps(in.noteFrequency + i), factor),
+                                        _mm_set1_ps(range));
+            // limitFrequency(): at least 1 Hz (NaN too), at most the highest.
+            const __m128 audible = _mm_cmpgt_ps(f, _mm_set1_ps(1.0f));
+            const __m128 raised =
+                _mm_or_ps(_mm_and_ps(audible, f), _mm_andnot_ps(audible, _mm_set1_ps(1.0f)));
+            _mm_storeu_ps(frequency + i, _mm_min_ps(raised, _mm_set1_ps(highest)));
+        }
+#endif
+        for (; i < count; ++i) {
             const float mg = in.mg ? in.mg[i] : 0.0f;
             const float m = cv ? cv[i] : mg * mgDepth;
-            const float note = in.noteFrequency[i];
-            const float octaves = m + octave[i];
-            if (note != lastNote || octaves != lastOctaves) {
-                f = frequencyFor(note, octaves, range, exp2, highest);
-                lastNote = note;
-                lastOctaves = octaves;
-            }
-            frequency[i] = f;
+            frequency[i] = frequencyFor(in.noteFrequency[i], m + octave[i], range, exp2, highest);
         }
     };
     follow(in.vco1Cv, settings.mgVco1Depth, in.octave1, terms.range1, frequency1);
@@ -173,25 +191,32 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
     const bool run1 = settings.level1 > 0.0f || settings.filterMod1 > 0.0f ||
                       settings.freqMod2 > 0.0f || settings.sync;
     const bool run2 = settings.level2 > 0.0f || settings.freqMod2 > 0.0f || settings.ring;
-    // Only a running oscillator reads its frequency and pulse width blocks.
+    // Only a running oscillator reads its frequency block.
     oscillatorFrequencies(count, pitchTerms(settings), settings, in, sampleRate,
                           run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr);
-    oscillatorPulseWidths(count, settings, in, run1 ? blocks.pulseWidth1 : nullptr,
-                          run2 ? blocks.pulseWidth2 : nullptr);
+    // Only the pulse waveform reads its width.
+    const bool pulse1 = run1 && oscillator1.waveform() == VcoModule::Pulse;
+    const bool pulse2 = run2 && oscillator2.waveform() == VcoModule::Pulse;
+    if (pulse1 || pulse2)
+        oscillatorPulseWidths(count, settings, in, pulse1 ? blocks.pulseWidth1 : nullptr,
+                              pulse2 ? blocks.pulseWidth2 : nullptr);
 
-    if (run1) {
-        oscillator1.process(oversampled);
+    const bool frequencyModulation = settings.vco2Mod > 0.0f && settings.freqMod2 > 0.0f;
+    if (run1 && run2 && !frequencyModulation) {
+        // Neither reads the other: both run side by side.
+        VcoModule::processPair(oscillator1, oscillator2, oversampled);
     } else {
-        std::fill(blocks.vco1, blocks.vco1 + oversampled, 0.0f);
+        if (run1)
+            oscillator1.process(oversampled);
+        else
+            std::fill(blocks.vco1, blocks.vco1 + oversampled, 0.0f);
+        if (frequencyModulation)
+            modulateFrequency2(count, settings.freqMod2, sampleRate);
+        if (run2)
+            oscillator2.process(oversampled);
+        else
+            std::fill(blocks.vco2, blocks.vco2 + oversampled, 0.0f);
     }
-
-    if (settings.vco2Mod > 0.0f && settings.freqMod2 > 0.0f)
-        modulateFrequency2(count, settings.freqMod2, sampleRate);
-
-    if (run2)
-        oscillator2.process(oversampled);
-    else
-        std::fill(blocks.vco2, blocks.vco2 + oversampled, 0.0f);
 
     if (settings.shaper > 0.0f || in.shaperCv)
         shape(count, settings, in);
@@ -230,29 +255,19 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
     // sample to the next. The sines of a base-rate sample's two 2x samples of both oscillators
     // are one Float4. Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1. Every offset
     // is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
-    const Double2 offset(ShaperState::offset);
-    Double2 low(shaper1.lowPass, shaper2.lowPass);
-    for (int j = 0; j < count; ++j) {
-        const float s = amount[j];
-        const double c = 0.07 - 0.045 * static_cast<double>(s);
-        const Double2 keep(1.0 - c);
-        const Double2 gain(c);
-        const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
-        const Double2 first = keep * low + gain * (input.lowHalf() + offset);
-        low = keep * first + gain * (input.highHalf() - offset);
-        const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
-        (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
-    }
-    shaper1.lowPass = low.first();
-    shaper2.lowPass = low.second();
-
-    // The shaper's curve is not symmetric around its input: after the block a blocker per
-    // oscillator removes the offset it leaves, both again side by side.
+    //
+    // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
+    // offset it leaves, both again side by side. It runs a few samples behind the shaper in the
+    // same loop: its chain then overlaps the low-pass chain without waiting for the sine of the
+    // same sample, whose long computation would otherwise hold both chains up.
     constexpr double blockerRate = 0.01;
+    constexpr int blockerDelay = 4;
+    const Double2 offset(ShaperState::offset);
     const Double2 blockerKeep(1.0 - blockerRate);
     const Double2 blockerGain(blockerRate);
+    Double2 low(shaper1.lowPass, shaper2.lowPass);
     Double2 blocker(shaper1.blocker, shaper2.blocker);
-    for (int j = 0; j < count; ++j) {
+    const auto block = [&](int j) {
         const Float4 shaped = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
         const Double2 shapedFirst = shaped.lowHalf();
         const Double2 shapedSecond = shaped.highHalf();
@@ -260,7 +275,32 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
         blocker = blockerKeep * blockedFirst + blockerGain * (shapedSecond - offset);
         Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
             .deinterleave(x1 + 2 * j, x2 + 2 * j);
-    }
+    };
+    // An amount that holds still over the block (the knob at rest, a cable from an envelope in
+    // its sustain) turns the per-sample coefficients into constants of the loop.
+    const auto run = [&](auto steady) {
+        for (int j = 0; j < count; ++j) {
+            const float s = steady ? amount[0] : amount[j];
+            const double c = 0.07 - 0.045 * static_cast<double>(s);
+            const Double2 keep(1.0 - c);
+            const Double2 gain(c);
+            const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+            const Double2 first = keep * low + gain * (input.lowHalf() + offset);
+            low = keep * first + gain * (input.highHalf() - offset);
+            const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
+            (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
+            if (j >= blockerDelay)
+                block(j - blockerDelay);
+        }
+    };
+    if (std::all_of(amount, amount + count, [&](float a) { return a == amount[0]; }))
+        run(std::true_type{});
+    else
+        run(std::false_type{});
+    for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
+        block(j);
+    shaper1.lowPass = low.first();
+    shaper2.lowPass = low.second();
     shaper1.blocker = blocker.first();
     shaper2.blocker = blocker.second();
 }

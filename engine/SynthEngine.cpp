@@ -91,12 +91,17 @@ SynthEngine::SynthEngine(BlockRegistry& blocks) : registry(blocks) {
     for (float** block :
          {&oscillators.vco1, &oscillators.vco2, &oscillators.sync, &oscillators.mix})
         registry.registerBlock(block, 2);
-    for (float** block : {&scratch.noteFrequency, &scratch.oscillator, &scratch.noise,
-                          &scratch.mgAudio, &scratch.mgFrequency, &scratch.mgAmount,
-                          &scratch.cutoff, &scratch.filtered, &scratch.sweep})
+    for (float** block : {&scratch.noteFrequency, &scratch.noise, &scratch.mgAudio,
+                          &scratch.mgFrequency, &scratch.mgAmount, &scratch.sweep})
         registry.registerBlock(block);
-    for (float*& block : scratch.filterScratch)
-        registry.registerBlock(&block);
+    // The blocks a voice carries from its oscillators to its amplifier, twice: the voices of a
+    // pair hold theirs at the same time.
+    for (VoiceScratch* lane : {&scratch, &pairScratch}) {
+        for (float** block : {&lane->oscillator, &lane->cutoff, &lane->filtered, &lane->amplifier})
+            registry.registerBlock(block);
+        for (float*& block : lane->filterScratch)
+            registry.registerBlock(&block);
+    }
     for (auto& voice : voices)
         voice->setScratch(scratch);
     scratchBlockSize = registry.blockSize();
@@ -214,6 +219,12 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
     slice.jumpToTargets = jump;
     slice.sequencerDrives = context.runStop != 0 && context.midiMode == 0;
     slice.patchHasCables = cableCount > 0;
+    for (int k = 0; k < cableCount; ++k) {
+        const Connection cable = cables.connection(k);
+        for (int socket : {cable.output, cable.input})
+            if (socket >= 0 && socket < Socket::count)
+                slice.cabledSockets |= std::uint64_t{1} << socket;
+    }
     slice.mgInCables = SocketRegistry::isSocketUsed(cables, Socket::MgCvOutput) ||
                        SocketRegistry::isSocketUsed(cables, Socket::MgFreqCv) ||
                        SocketRegistry::isSocketUsed(cables, Socket::MgAmountCv);
@@ -267,13 +278,30 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
 
     accentSweep.setCoefficients(p[Parameter::FilterResonance], p[Parameter::AccentDecay], rate);
 
+    // The sounding voices two at a time, so that their filters run side by side.
+    VoiceSlice pairSlice = slice;
+    const VoiceScratch& second = pairScratch;
+    pairSlice.scratch.oscillator = second.oscillator;
+    pairSlice.scratch.cutoff = second.cutoff;
+    pairSlice.scratch.filtered = second.filtered;
+    pairSlice.scratch.amplifier = second.amplifier;
+    pairSlice.scratch.filterScratch = second.filterScratch;
     int starts = 0;
+    Voice* waiting = nullptr;
     const int used = std::clamp(context.maxPolyphony, 1, voiceCount);
     for (int k = 0; k < used; ++k) {
         Voice& voice = *voices[static_cast<std::size_t>(k)];
-        if (shouldRender(voice, k, context))
-            starts |= voice.render(slice, left, right);
+        if (!shouldRender(voice, k, context))
+            continue;
+        if (!waiting) {
+            waiting = &voice;
+            continue;
+        }
+        starts |= Voice::renderPair(*waiting, voice, slice, pairSlice, left, right);
+        waiting = nullptr;
     }
+    if (waiting)
+        starts |= waiting->render(slice, left, right);
     if (starts & 1)
         vcfEnvelopeStarted.store(1, std::memory_order_relaxed);
     if (starts & 2)

@@ -119,6 +119,7 @@ private:
     float* aux = nullptr;
     std::array<float*, 12> smoothed{};
     VoiceScratch scratch;
+    VoiceScratch pairScratch; // the second voice's own blocks when voices render in pairs
 
     std::array<SmootherModule, 3> smoothers;
     EnvFollowerModule envelopeFollower;

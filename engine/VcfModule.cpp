@@ -156,11 +156,107 @@ void VcfModule::process(int count) noexcept {
         }
     }
 
+    restartIfNotFinite();
+}
+
+void VcfModule::restartIfNotFinite() noexcept {
     // A non-finite sample from outside (an auxiliary input, say) would otherwise stay in the
     // ladder for good; start afresh instead.
     if (!std::isfinite(feedback + ladder.y[0] + ladder.y[1] + ladder.y[2] + ladder.y[3] +
                        smoothedCutoff))
         reset();
+}
+
+bool VcfModule::runsInPlace() const noexcept {
+    return outputs[Filtered] != nullptr && inputs[Audio] != nullptr && inputs[Cutoff] != nullptr &&
+           inputs[Resonance] != nullptr &&
+           std::all_of(scratch.begin(), scratch.end(), [](const float* p) { return p != nullptr; });
+}
+
+VcfModule::Block VcfModule::wholeBlock() const noexcept {
+    return {inputs[Audio], inputs[Cutoff], inputs[Resonance], scratch[0],
+            scratch[1],    scratch[2],     scratch[3],        outputs[Filtered]};
+}
+
+// runSlope24dBSO() of two filters, lane 0 the first, lane 1 the second, with the same operations
+// in the same order: Ladder::run, rk4Gain() and clip() written out for two lanes.
+void VcfModule::processPair(VcfModule& first, VcfModule& second, int count) noexcept {
+    const bool pairable = count > 0 && first.model == Slope24dBSO && second.model == Slope24dBSO &&
+                          first.runsInPlace() && second.runsInPlace();
+    if (!pairable) {
+        first.process(count);
+        second.process(count);
+        return;
+    }
+    const Block a = first.wholeBlock();
+    const Block b = second.wholeBlock();
+    for (VcfModule* filter : {&first, &second})
+        filter->effectiveResonance = filter->inputs[Resonance][count - 1];
+    first.prePassBlock(a, count);
+    second.prePassBlock(b, count);
+
+    Ladder& ladderA = first.ladder;
+    Ladder& ladderB = second.ladder;
+    Double2 y[4] = {{ladderA.y[0], ladderB.y[0]},
+                    {ladderA.y[1], ladderB.y[1]},
+                    {ladderA.y[2], ladderB.y[2]},
+                    {ladderA.y[3], ladderB.y[3]}};
+    Double2 offset[4] = {{ladderA.offset[0].value, ladderB.offset[0].value},
+                         {ladderA.offset[1].value, ladderB.offset[1].value},
+                         {ladderA.offset[2].value, ladderB.offset[2].value},
+                         {ladderA.offset[3].value, ladderB.offset[3].value}};
+    const auto next = [&](int stage) {
+        const Double2 current = offset[stage];
+        offset[stage] = -current;
+        return current;
+    };
+    Double2 fb(first.feedback, second.feedback);
+    const Double2 one(1.0);
+    for (int i = 0; i < count; ++i) {
+        const Double2 c(a.coefficient[i], b.coefficient[i]);
+        const Double2 drive =
+            Double2(first.inputGain * a.audio[i], second.inputGain * b.audio[i]) + next(0);
+        const Double2 feedbackScale(a.resonanceCopy[i] * a.feedbackFactor[i],
+                                    b.resonanceCopy[i] * b.feedbackFactor[i]);
+        const Double2 gain =
+            c * (one - c * (Double2(0.5) - c * (Double2(1.0 / 6.0) - c * Double2(1.0 / 24.0))));
+
+        const Double2 keep = one - gain;
+        const Double2 a0 = keep * y[0] + gain * drive;
+        const Double2 b1 = keep * y[1] + gain * next(1);
+        const Double2 b2 = keep * y[2] + gain * next(2);
+        const Double2 b3 = keep * y[3] + gain * next(3);
+        const Double2 gain2 = gain * gain;
+        const Double2 gain3 = gain2 * gain;
+        const Double2 c1 = b1 + gain * a0;
+        const Double2 c2 = (b2 + gain * b1) + gain2 * a0;
+        const Double2 c3 = (b3 + gain * b2) + (gain2 * b1 + gain3 * a0);
+        const Double2 e0 = gain * feedbackScale;
+        y[0] = a0 - e0 * fb;
+        y[1] = c1 - (gain * e0) * fb;
+        y[2] = c2 - (gain2 * e0) * fb;
+        y[3] = c3 - (gain3 * e0) * fb;
+
+        Double2 v = ((one - c) * (Double2(2.0) - c) + Double2(1.032) * c) * y[3];
+        v = min(max(v, Double2(-3.0)), Double2(3.0));
+        const Double2 square = v * v;
+        fb = v * (square + Double2(27.0)) / (Double2(9.0) * square + Double2(27.0));
+
+        const Double2 out =
+            Double2(a.outputGain[i], b.outputGain[i]) * (c * y[2] + (one - c) * y[3]);
+        a.out[i] = static_cast<float>(out.first());
+        b.out[i] = static_cast<float>(out.second());
+    }
+    for (int stage = 0; stage < 4; ++stage) {
+        ladderA.y[static_cast<std::size_t>(stage)] = y[stage].first();
+        ladderB.y[static_cast<std::size_t>(stage)] = y[stage].second();
+        ladderA.offset[static_cast<std::size_t>(stage)].value = offset[stage].first();
+        ladderB.offset[static_cast<std::size_t>(stage)].value = offset[stage].second();
+    }
+    first.feedback = fb.first();
+    second.feedback = fb.second();
+    for (VcfModule* filter : {&first, &second})
+        filter->restartIfNotFinite();
 }
 
 VcfModule::PrePass VcfModule::prePass(const Block& block, int i) noexcept {

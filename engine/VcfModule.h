@@ -46,7 +46,8 @@ public:
     void setInputGain(float gain) noexcept { inputGain = gain; }
 
     // Wires the four writable scratch blocks (ports 2..5), each holding at least one block of
-    // samples. Without them the filter uses small blocks of its own. Not audio thread.
+    // samples. Without them the filter uses small blocks of its own. Audio thread (the voice
+    // points it at its slice's blocks).
     void setScratch(float* coefficient, float* feedbackFactor, float* outputGain, float* resonance);
 
     int currentModel() const noexcept { return model; }
@@ -55,6 +56,11 @@ public:
     // wired. Unwired inputs read as silence (audio), control 0 (cutoff) and the resonance
     // amount (resonance). Audio thread; never allocates.
     void process(int count) noexcept override;
+
+    // Two filters side by side, in the lanes of one register: each gives exactly what its own
+    // process(count) would. Used for model 3 with every input and scratch block wired; any
+    // other pair runs one filter after the other. Audio thread.
+    static void processPair(VcfModule& first, VcfModule& second, int count) noexcept;
 
     // Back to the state at construction: stages, feedback, smoothed cutoff and half-band
     // histories zeroed. Notes never call it; the stages ring on across notes. Audio thread.
@@ -130,6 +136,12 @@ private:
     };
 
     static constexpr int ownBlockLength = 64;
+
+    // Whether process() would run the block in one piece through the wired blocks, and that
+    // piece.
+    bool runsInPlace() const noexcept;
+    Block wholeBlock() const noexcept;
+    void restartIfNotFinite() noexcept;
 
     // The pre-pass of one sample, for the models that run it inside their loop (its table
     // reads then overlap the ladder's feedback chain), and of a whole block, for the two

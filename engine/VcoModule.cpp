@@ -1,9 +1,11 @@
 #include "engine/VcoModule.h"
 
+#include "engine/Lanes.h"
 #include "engine/SampleRate.h"
 #include "engine/WavetableSet.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace treskpro {
 
@@ -198,7 +200,8 @@ void VcoModule::process(int count) noexcept {
 // The common case on its own: one set read at the oscillator's phase, nothing but the audio
 // output wired and no sync input. Unlike run() it keeps every value in registers and looks the
 // table up again only when the period moves into another entry of the map, as it does at every
-// sample while the MG or a cable moves the pitch.
+// sample while the MG or a cable moves the pitch. The increments and map entries of a stretch
+// of base-rate samples are worked out first, four at a time; the phase loop then only reads them.
 void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) noexcept {
     const float* frequency = inputs[Frequency];
     float* audio = outputs[Audio];
@@ -211,38 +214,217 @@ void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) 
     float otherFactor = asymmetryInverse;
     int entry = -1;
     Cycle cycle;
-    for (int pair = 0; 2 * pair < count; ++pair) {
-        if (frequency)
-            inc = limitIncrement(frequency[pair] * reciprocalRate);
-        // The map entry of the period truncated, as WavetableSet::tableForPeriod finds it; the
-        // period is at least one sample, as the increment is at most 1.
-        const float period = 1.0f / inc;
-        const int wanted =
-            period < static_cast<float>(lastEntry) ? static_cast<int>(period) : lastEntry;
-        if (wanted != entry) {
-            entry = wanted;
-            cycle = Cycle(set, set.tableForEntry(entry));
+    constexpr int stretch = 64;
+    alignas(16) float halfIncrements[stretch];
+    alignas(16) std::int32_t entries[stretch];
+    const int pairs = (count + 1) / 2;
+    for (int first = 0; first < pairs; first += stretch) {
+        const int n = std::min(stretch, pairs - first);
+        if (frequency) {
+            pairSteps(frequency + first, n, reciprocalRate, lastEntry, halfIncrements, entries);
+            inc = 2.0f * halfIncrements[n - 1];
+        } else {
+            pairSteps(nullptr, n, inc, lastEntry, halfIncrements, entries);
         }
-        const float halfIncrement = 0.5f * inc;
-        const auto step = [&](int i) {
-            audio[i] = cycle.read(phase);
-            double next = phase + static_cast<double>(halfIncrement * factor);
-            if (next > 1.0) {
-                next -= 1.0;
-                std::swap(factor, otherFactor);
+        for (int k = 0; k < n; ++k) {
+            if (entries[k] != entry) {
+                entry = entries[k];
+                cycle = Cycle(set, set.tableForEntry(entry));
             }
-            phase = next;
-        };
-        // Both 2x samples of the base-rate sample, written out: the count is even but for a
-        // caller's odd one.
-        step(2 * pair);
-        if (2 * pair + 1 < count)
-            step(2 * pair + 1);
+            const float halfIncrement = halfIncrements[k];
+            const auto step = [&](int i) {
+                audio[i] = cycle.read(phase);
+                double next = phase + static_cast<double>(halfIncrement * factor);
+                if (next > 1.0) {
+                    next -= 1.0;
+                    std::swap(factor, otherFactor);
+                }
+                phase = next;
+            };
+            // Both 2x samples of the base-rate sample, written out: the count is even but for a
+            // caller's odd one.
+            const int pair = first + k;
+            step(2 * pair);
+            if (2 * pair + 1 < count)
+                step(2 * pair + 1);
+        }
     }
     currentPhase = phase;
     increment = inc;
     asymmetry = factor;
     asymmetryInverse = otherFactor;
+}
+
+// For each of `count` base-rate samples half the phase increment and the period's map entry
+// truncated, as WavetableSet::tableForPeriod finds it (the period is at least one sample, as the
+// increment is at most 1). Without a frequency block `scale` is the increment itself.
+void VcoModule::pairSteps(const float* frequency, int count, float scale, int lastEntry,
+                          float* halfIncrements, std::int32_t* entries) noexcept {
+    int k = 0;
+#ifdef TRESKPRO_HAS_SSE2
+    if (frequency) {
+        const __m128 last = _mm_set1_ps(static_cast<float>(lastEntry));
+        for (; k + 4 <= count; k += 4) {
+            // limitIncrement(): at least the minimum (NaN too), at most 1.
+            const __m128 raw = _mm_mul_ps(_mm_loadu_ps(frequency + k), _mm_set1_ps(scale));
+            const __m128 above = _mm_cmpgt_ps(raw, _mm_set1_ps(minimumIncrement));
+            __m128 inc = _mm_or_ps(_mm_and_ps(above, raw),
+                                   _mm_andnot_ps(above, _mm_set1_ps(minimumIncrement)));
+            inc = _mm_min_ps(inc, _mm_set1_ps(1.0f));
+            const __m128 period = _mm_div_ps(_mm_set1_ps(1.0f), inc);
+            const __m128i truncated = _mm_cvttps_epi32(period);
+            const __m128i inRange = _mm_castps_si128(_mm_cmplt_ps(period, last));
+            const __m128i entry =
+                _mm_or_si128(_mm_and_si128(inRange, truncated),
+                             _mm_andnot_si128(inRange, _mm_set1_epi32(lastEntry)));
+            _mm_store_ps(halfIncrements + k, _mm_mul_ps(_mm_set1_ps(0.5f), inc));
+            _mm_store_si128(reinterpret_cast<__m128i*>(entries + k), entry);
+        }
+    }
+#endif
+    for (; k < count; ++k) {
+        const float inc = frequency ? limitIncrement(frequency[k] * scale) : scale;
+        const float period = 1.0f / inc;
+        entries[k] = period < static_cast<float>(lastEntry) ? static_cast<int>(period) : lastEntry;
+        halfIncrements[k] = 0.5f * inc;
+    }
+}
+
+const WavetableSet* VcoModule::plainSet() const noexcept {
+    if (!plainOutput())
+        return nullptr;
+    if (shape == Triangle)
+        return usable(triangleSet) ? triangleSet : nullptr;
+    if (shape != Saw && shape != Square)
+        return nullptr;
+    const WavetableSet* set = shape == Square ? squareSet : sawSet;
+    return wavetableMode && usable(set) ? set : nullptr;
+}
+
+void VcoModule::processPair(VcoModule& first, VcoModule& second, int count) noexcept {
+    const WavetableSet* firstSet = first.plainSet();
+    const WavetableSet* secondSet = second.plainSet();
+    if (count <= 0 || !firstSet || !secondSet) {
+        first.process(count);
+        second.process(count);
+        return;
+    }
+    renderSetPair(first, second, count, engineSampleRate().rate, *firstSet, *secondSet);
+    for (VcoModule* vco : {&first, &second})
+        if (vco->wavetableMode && vco->boost > 0.0f)
+            vco->applyBoost(count);
+}
+
+// renderSet() of two oscillators, lane 0 the first, lane 1 the second, with the same operations
+// in the same order; the table reads stay one by one.
+void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                              const WavetableSet& firstSet,
+                              const WavetableSet& secondSet) noexcept {
+#ifdef TRESKPRO_HAS_SSE2
+    VcoModule* vco[2] = {&first, &second};
+    const WavetableSet* sets[2] = {&firstSet, &secondSet};
+    const float reciprocalRate = 1.0f / sampleRate;
+    float inc[2];
+    float factor[2];
+    float otherFactor[2];
+    int entry[2] = {-1, -1};
+    Cycle cycle[2];
+    for (int k = 0; k < 2; ++k) {
+        inc[k] = limitIncrement(vco[k]->increment);
+        factor[k] = vco[k]->asymmetry;
+        otherFactor[k] = vco[k]->asymmetryInverse;
+    }
+    __m128d phase = _mm_set_pd(second.currentPhase, first.currentPhase);
+    __m128d lengths = _mm_setzero_pd();
+    __m128 factors = _mm_setr_ps(factor[0], factor[1], 0.0f, 0.0f);
+    __m128 otherFactors = _mm_setr_ps(otherFactor[0], otherFactor[1], 0.0f, 0.0f);
+    float* audio[2] = {first.outputs[Audio], second.outputs[Audio]};
+    constexpr int stretch = 64;
+    alignas(16) float halfIncrements[2][stretch];
+    alignas(16) std::int32_t entries[2][stretch];
+    const int pairs = (count + 1) / 2;
+    for (int start = 0; start < pairs; start += stretch) {
+        const int n = std::min(stretch, pairs - start);
+        for (int k = 0; k < 2; ++k) {
+            const float* frequency = vco[k]->inputs[Frequency];
+            const int lastEntry = sets[k]->mapCount() - 1;
+            if (frequency) {
+                pairSteps(frequency + start, n, reciprocalRate, lastEntry, halfIncrements[k],
+                          entries[k]);
+                inc[k] = 2.0f * halfIncrements[k][n - 1];
+            } else {
+                pairSteps(nullptr, n, inc[k], lastEntry, halfIncrements[k], entries[k]);
+            }
+        }
+        for (int j = 0; j < n; ++j) {
+            bool moved = false;
+            for (int k = 0; k < 2; ++k) {
+                if (entries[k][j] != entry[k]) {
+                    entry[k] = entries[k][j];
+                    cycle[k] = Cycle(*sets[k], sets[k]->tableForEntry(entry[k]));
+                    moved = true;
+                }
+            }
+            if (moved)
+                lengths = _mm_set_pd(cycle[1].length, cycle[0].length);
+            const __m128 halfIncrement =
+                _mm_setr_ps(halfIncrements[0][j], halfIncrements[1][j], 0.0f, 0.0f);
+            const auto step = [&](int i) {
+                // Cycle::read() in both lanes.
+                const __m128d x = _mm_mul_pd(phase, lengths);
+                const __m128i index = _mm_cvttpd_epi32(x);
+                const __m128 fraction = _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(index)));
+                const int at0 = _mm_cvtsi128_si32(index);
+                const int at1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1));
+                // Each lane's two neighbouring samples in one (unaligned) load: lanes a0 b0 a1 b1.
+                const auto pair = [](const float* at) {
+                    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)));
+                };
+                const __m128 both =
+                    _mm_unpacklo_ps(pair(cycle[0].samples + at0), pair(cycle[1].samples + at1));
+                const __m128 low = both;
+                const __m128 high = _mm_movehl_ps(both, both);
+                const __m128 value = _mm_add_ps(low, _mm_mul_ps(fraction, _mm_sub_ps(high, low)));
+                audio[0][i] = _mm_cvtss_f32(value);
+                audio[1][i] = _mm_cvtss_f32(_mm_shuffle_ps(value, value, 1));
+
+                __m128d next = _mm_add_pd(phase, _mm_cvtps_pd(_mm_mul_ps(halfIncrement, factors)));
+                const __m128d wrapped = _mm_cmpgt_pd(next, _mm_set1_pd(1.0));
+                if (_mm_movemask_pd(wrapped) != 0) {
+                    next = _mm_sub_pd(next, _mm_and_pd(wrapped, _mm_set1_pd(1.0)));
+                    // The wrapped lanes swap their two cycle-length factors.
+                    const __m128 swap = _mm_castsi128_ps(
+                        _mm_shuffle_epi32(_mm_castpd_si128(wrapped), _MM_SHUFFLE(3, 3, 2, 0)));
+                    const __m128 before = factors;
+                    factors =
+                        _mm_or_ps(_mm_andnot_ps(swap, before), _mm_and_ps(swap, otherFactors));
+                    otherFactors =
+                        _mm_or_ps(_mm_andnot_ps(swap, otherFactors), _mm_and_ps(swap, before));
+                }
+                phase = next;
+            };
+            const int pair = start + j;
+            step(2 * pair);
+            if (2 * pair + 1 < count)
+                step(2 * pair + 1);
+        }
+    }
+    alignas(16) double phases[2];
+    alignas(16) float factorLanes[4];
+    alignas(16) float otherLanes[4];
+    _mm_store_pd(phases, phase);
+    _mm_store_ps(factorLanes, factors);
+    _mm_store_ps(otherLanes, otherFactors);
+    for (int k = 0; k < 2; ++k) {
+        vco[k]->currentPhase = phases[k];
+        vco[k]->increment = inc[k];
+        vco[k]->asymmetry = factorLanes[k];
+        vco[k]->asymmetryInverse = otherLanes[k];
+    }
+#else
+    first.renderSet(count, sampleRate, firstSet);
+    second.renderSet(count, sampleRate, secondSet);
+#endif
 }
 
 void VcoModule::renderWavetable(int count, float sampleRate) noexcept {

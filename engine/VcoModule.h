@@ -6,6 +6,8 @@
 #include "engine/Dsp.h"
 #include "engine/Module.h"
 
+#include <cstdint>
+
 namespace treskpro {
 
 class WavetableSet;
@@ -23,6 +25,11 @@ public:
     // Renders `count` samples at the 2x rate; the base-rate inputs are read at index i / 2.
     // Audio thread.
     void process(int count) noexcept override;
+
+    // Two oscillators at once: process(count) of each, the two side by side in the lanes of
+    // one register where both take the plain path (a set read at the phase, only the audio
+    // output wired, no sync), one after the other otherwise. Audio thread.
+    static void processPair(VcoModule& first, VcoModule& second, int count) noexcept;
 
     // Phase 0, fade-in gain 0 and the parabolic history for the current waveform. Audio thread
     // (the voice calls it when the waveform changes and, in parabolic mode, at note-on).
@@ -61,6 +68,12 @@ private:
     template <typename Shape> void run(int count, float sampleRate, Shape&& waveformAt) noexcept;
     void renderWavetable(int count, float sampleRate) noexcept;
     void renderSet(int count, float sampleRate, const WavetableSet& set) noexcept;
+    // The set renderSet() would read, or null where process() takes another path.
+    const WavetableSet* plainSet() const noexcept;
+    static void renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                              const WavetableSet& firstSet, const WavetableSet& secondSet) noexcept;
+    static void pairSteps(const float* frequency, int count, float scale, int lastEntry,
+                          float* halfIncrements, std::int32_t* entries) noexcept;
     // Only the audio output is wired and no sync input: renderSet() can do the work.
     bool plainOutput() const noexcept;
     void renderParabolic(int count, float sampleRate) noexcept;

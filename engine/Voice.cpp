@@ -2,6 +2,7 @@
 
 #include "engine/AccentSweep.h"
 #include "engine/EnvelopeCoefficients.h"
+#include "engine/Lanes.h"
 #include "engine/Parameters.h"
 #include "engine/PitchTables.h"
 #include "engine/SocketRegistry.h"
@@ -31,8 +32,6 @@ Voice::Voice() {
 
 void Voice::setScratch(const VoiceScratch& scratch) {
     oscillators.setBlocks(scratch.oscillators);
-    filter.setScratch(scratch.filterScratch[0], scratch.filterScratch[1], scratch.filterScratch[2],
-                      scratch.filterScratch[3]);
     WavetableLibrary& tables = WavetableLibrary::shared();
     oscillators.setWavetables(&tables.saw, &tables.square, &tables.triangle);
     mg.setWavetables(&tables.mgSaw, &tables.mgSquare, &tables.triangle);
@@ -102,6 +101,49 @@ void Voice::reset() noexcept {
 }
 
 int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
+    const int starts = renderToFilter(slice);
+    filter.process(slice.count);
+    amplify(slice, left, right);
+    return starts;
+}
+
+int Voice::renderPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                      const VoiceSlice& secondSlice, float* left, float* right) noexcept {
+    const int starts = first.renderToFilter(firstSlice) | second.renderToFilter(secondSlice);
+    VcfModule::processPair(first.filter, second.filter, firstSlice.count);
+    amplifyPair(first, second, firstSlice, secondSlice, left, right);
+    return starts;
+}
+
+// amplify() of the first voice and then of the second, their gains side by side in one
+// register's lanes; each output sample adds the first voice's part before the second's.
+void Voice::amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                        const VoiceSlice& secondSlice, float* left, float* right) noexcept {
+    const int n = firstSlice.count;
+    const float* firstTarget = firstSlice.scratch.amplifier;
+    const float* secondTarget = secondSlice.scratch.amplifier;
+    const float* firstFiltered = firstSlice.scratch.filtered;
+    const float* secondFiltered = secondSlice.scratch.filtered;
+    const Double2 keep(1.0 - 0.08);
+    const Double2 rate(0.08);
+    Double2 gains(first.gain, second.gain);
+    Double2 offsets(first.gainOffset.value, second.gainOffset.value);
+    for (int i = 0; i < n; ++i) {
+        // follow() in both lanes.
+        gains = keep * gains + rate * (Double2(firstTarget[i], secondTarget[i]) + offsets);
+        offsets = -offsets;
+        const float y1 = static_cast<float>(gains.first()) * firstFiltered[i];
+        const float y2 = static_cast<float>(gains.second()) * secondFiltered[i];
+        left[i] = left[i] + y1 + y2;
+        right[i] = right[i] + y1 + y2;
+    }
+    first.gain = gains.first();
+    second.gain = gains.second();
+    first.gainOffset.value = offsets.first();
+    second.gainOffset.value = offsets.second();
+}
+
+int Voice::renderToFilter(const VoiceSlice& slice) noexcept {
     const int n = slice.count;
     const float* p = slice.parameters;
     const auto& sockets = *slice.sockets;
@@ -110,14 +152,24 @@ int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
     setRetrigger(p[Parameter::TriggerMode] > 0.0f);
     targetFrequency = (*slice.noteTable)[static_cast<std::size_t>(currentNote)];
 
-    // The voice's own note and velocity as control voltages, constant over the slice.
-    std::fill_n(sockets[Socket::MidiNoteCv], n, static_cast<float>(currentNote - 64) / 12.0f);
-    std::fill_n(sockets[Socket::MidiVelocityCv], n, static_cast<float>(currentVelocity) / 127.0f);
+    // The voice's own note and velocity as control voltages, constant over the slice, for the
+    // cables that take them.
+    if (cabled(slice, Socket::MidiNoteCv))
+        std::fill_n(sockets[Socket::MidiNoteCv], n, static_cast<float>(currentNote - 64) / 12.0f);
+    if (cabled(slice, Socket::MidiVelocityCv))
+        std::fill_n(sockets[Socket::MidiVelocityCv], n,
+                    static_cast<float>(currentVelocity) / 127.0f);
 
     runEnvelopes(slice);
     const int starts = (vcfEnvelope.idle() ? 1 : 0) | (vcaEnvelope.idle() ? 2 : 0);
-    slice.accentSweep->process(sockets[Socket::VcfEnvCvOut], slice.accentOn,
-                               p[Parameter::AccentAmount], scratch.sweep, n);
+    // Without an accent amount the sweep is heard nowhere, and once at rest it only jitters
+    // around 0: it rests with it, and the slice reads silence.
+    const float accentAmount = p[Parameter::AccentAmount];
+    if (accentAmount != 0.0f || !slice.accentSweep->atRest())
+        slice.accentSweep->process(sockets[Socket::VcfEnvCvOut], slice.accentOn, accentAmount,
+                                   scratch.sweep, n);
+    else
+        std::fill_n(scratch.sweep, n, 0.0f);
 
     if (slice.patchHasCables)
         runCableModules(slice, false);
@@ -165,9 +217,9 @@ int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
     filter.setInput(VcfModule::Cutoff, scratch.cutoff);
     filter.setInput(VcfModule::Resonance, slice.resonanceSmoothed);
     filter.setOutput(VcfModule::Filtered, scratch.filtered);
-    filter.process(n);
-
-    amplify(slice, left, right);
+    filter.setScratch(scratch.filterScratch[0], scratch.filterScratch[1], scratch.filterScratch[2],
+                      scratch.filterScratch[3]);
+    prepareAmplifier(slice);
     return starts;
 }
 
@@ -204,18 +256,22 @@ void Voice::runCableModules(const VoiceSlice& slice, bool second) noexcept {
     const float* p = slice.parameters;
     const auto& sockets = *slice.sockets;
     const int n = slice.count;
+    // Outputs without a cable are left alone: nothing reads them.
+    const auto wired = [&](int socket) {
+        return cabled(slice, socket) ? sockets[socket] : nullptr;
+    };
     if (!second) {
         attenuator1.setVariable(p[Parameter::OutputVariable1]);
         attenuator1.setBias(p[Parameter::OutputBias]);
         attenuator1.setInput(AttenuatorModule::Signal, sockets[Socket::Attenuator1Input]);
-        attenuator1.setOutput(AttenuatorModule::Eighth, sockets[Socket::Attenuator1EighthOut]);
-        attenuator1.setOutput(AttenuatorModule::Half, sockets[Socket::Attenuator1HalfOut]);
-        attenuator1.setOutput(AttenuatorModule::Variable, sockets[Socket::Attenuator1VariableOut]);
-        attenuator1.setOutput(AttenuatorModule::BiasOrLag, sockets[Socket::Attenuator1UnipolarOut]);
+        attenuator1.setOutput(AttenuatorModule::Eighth, wired(Socket::Attenuator1EighthOut));
+        attenuator1.setOutput(AttenuatorModule::Half, wired(Socket::Attenuator1HalfOut));
+        attenuator1.setOutput(AttenuatorModule::Variable, wired(Socket::Attenuator1VariableOut));
+        attenuator1.setOutput(AttenuatorModule::BiasOrLag, wired(Socket::Attenuator1UnipolarOut));
         attenuator1.process(n);
         inverter1.setMode(p[Parameter::Inverter1Mode] > 0.5f);
         inverter1.setInput(InverterModule::Signal, sockets[Socket::Inverter1Input]);
-        inverter1.setOutput(InverterModule::Inverted, sockets[Socket::Inverter1Output]);
+        inverter1.setOutput(InverterModule::Inverted, wired(Socket::Inverter1Output));
         inverter1.process(n);
         return;
     }
@@ -223,14 +279,14 @@ void Voice::runCableModules(const VoiceSlice& slice, bool second) noexcept {
     attenuator2.setLagTime(p[Parameter::OutputLagTime]);
     attenuator2.setSampleRate(slice.sampleRate);
     attenuator2.setInput(AttenuatorModule::Signal, sockets[Socket::Attenuator2Input]);
-    attenuator2.setOutput(AttenuatorModule::Eighth, sockets[Socket::Attenuator2EighthOut]);
-    attenuator2.setOutput(AttenuatorModule::Half, sockets[Socket::Attenuator2HalfOut]);
-    attenuator2.setOutput(AttenuatorModule::Variable, sockets[Socket::Attenuator2VariableOut]);
-    attenuator2.setOutput(AttenuatorModule::BiasOrLag, sockets[Socket::Attenuator2LagOut]);
+    attenuator2.setOutput(AttenuatorModule::Eighth, wired(Socket::Attenuator2EighthOut));
+    attenuator2.setOutput(AttenuatorModule::Half, wired(Socket::Attenuator2HalfOut));
+    attenuator2.setOutput(AttenuatorModule::Variable, wired(Socket::Attenuator2VariableOut));
+    attenuator2.setOutput(AttenuatorModule::BiasOrLag, wired(Socket::Attenuator2LagOut));
     attenuator2.process(n);
     inverter2.setMode(p[Parameter::Inverter2Mode] > 0.5f);
     inverter2.setInput(InverterModule::Signal, sockets[Socket::Inverter2Input]);
-    inverter2.setOutput(InverterModule::Inverted, sockets[Socket::Inverter2Output]);
+    inverter2.setOutput(InverterModule::Inverted, wired(Socket::Inverter2Output));
     inverter2.process(n);
 }
 
@@ -282,7 +338,8 @@ void Voice::runModulation(const VoiceSlice& slice) noexcept {
     const bool sequencerRetrigger = slice.sequencerDrives && p[Parameter::MgRetrigger] != 0.0f;
     mg.setInput(MgModule::Retrigger, sequencerRetrigger ? slice.sequencerTrigger : nullptr);
     mg.setOutput(MgModule::Control, control);
-    mg.setOutput(MgModule::Audio, scratch.mgAudio);
+    // The audio output is mixed in only with "MG Audio Output" on.
+    mg.setOutput(MgModule::Audio, p[Parameter::MgAudioOutput] != 0.0f ? scratch.mgAudio : nullptr);
     mg.process(n);
 }
 
@@ -356,15 +413,31 @@ void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
         // pitch): its table position is looked up again only when it changes.
         float frequency = -1.0f;
         float term = 0.0f;
-        for (int i = 0; i < n; ++i) {
-            if (scratch.noteFrequency[i] != frequency) {
-                frequency = scratch.noteFrequency[i];
+        const float* note = scratch.noteFrequency;
+        int i = 0;
+        const auto track = [&](int at) {
+            if (note[at] != frequency) {
+                frequency = note[at];
                 const float position =
                     interpolate(logTable, logFrequencyTableSize, scale * frequency);
                 term = 4.0f * tracking * (position - 0.5f);
             }
-            cut[i] += term;
+            cut[at] += term;
+        };
+#ifdef TRESKPRO_HAS_SSE2
+        // Four samples at a time while the frequency holds.
+        for (; i + 4 <= n; i += 4) {
+            const __m128 same = _mm_cmpeq_ps(_mm_loadu_ps(note + i), _mm_set1_ps(frequency));
+            if (_mm_movemask_ps(same) == 15) {
+                _mm_storeu_ps(cut + i, _mm_add_ps(_mm_loadu_ps(cut + i), _mm_set1_ps(term)));
+            } else {
+                for (int k = i; k < i + 4; ++k)
+                    track(k);
+            }
         }
+#endif
+        for (; i < n; ++i)
+            track(i);
     }
 
     const bool audioRateModulation =
@@ -397,7 +470,9 @@ void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
         cut[i] = std::clamp(cut[i] * scale, 0.0f, highestCutoff);
 }
 
-void Voice::amplify(const VoiceSlice& slice, float* left, float* right) noexcept {
+// The gain targets need the envelope, the MG and the accent sweep, blocks the next voice
+// overwrites: they are worked out before the filter runs.
+void Voice::prepareAmplifier(const VoiceSlice& slice) noexcept {
     const float* p = slice.parameters;
     const auto& sockets = *slice.sockets;
     const VoiceScratch& scratch = slice.scratch;
@@ -408,11 +483,20 @@ void Voice::amplify(const VoiceSlice& slice, float* left, float* right) noexcept
     const float mgDepth = p[Parameter::MgVcaDest];
     const float accent = p[Parameter::AccentVolume] * p[Parameter::AccentAmount];
     const float* sweep = scratch.sweep;
-    const float* filtered = scratch.filtered;
-    double a = gain;
+    float* target = scratch.amplifier;
     for (int i = 0; i < n; ++i) {
         const float v = vcaCv ? vcaCv[i] : mgOut[i] * mgDepth;
-        follow(a, (v + accent * sweep[i] + 1.0f) * 0.5f * envelope[i], 0.08, gainOffset);
+        target[i] = (v + accent * sweep[i] + 1.0f) * 0.5f * envelope[i];
+    }
+}
+
+void Voice::amplify(const VoiceSlice& slice, float* left, float* right) noexcept {
+    const int n = slice.count;
+    const float* target = slice.scratch.amplifier;
+    const float* filtered = slice.scratch.filtered;
+    double a = gain;
+    for (int i = 0; i < n; ++i) {
+        follow(a, target[i], 0.08, gainOffset);
         const float y = static_cast<float>(a) * filtered[i];
         left[i] += y;
         right[i] += y;

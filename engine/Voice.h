@@ -4,7 +4,8 @@
 //
 // Everything a voice reads beyond its own state (parameters, socket blocks, the sequencer's
 // signals, scratch blocks) arrives in one VoiceSlice that the render loop prepares once per
-// slice and shares among all voices: the voices render one after another into the same blocks.
+// slice and shares among all voices: the voices render one after another into the same blocks,
+// but for the few a pair of voices needs twice (renderPair).
 #pragma once
 
 #include "engine/AttenuatorModule.h"
@@ -37,10 +38,14 @@ struct VoiceScratch {
     float* cutoff = nullptr; // the filter's cutoff control per sample
     float* filtered = nullptr;
     float* sweep = nullptr;
+    float* amplifier = nullptr; // the VCA gain each sample moves towards
     std::array<float*, 4> filterScratch{};
 };
 
 // What every voice reads in a slice: parameter values, derived settings and the shared blocks.
+// Two voices rendered as a pair each get a slice of their own, alike but for the blocks that carry
+// a voice's sound from its oscillators to its amplifier (oscillator, cutoff, filtered, amplifier
+// and the filter's scratch).
 struct VoiceSlice {
     int count = 0;
     float sampleRate = 44100.0f;
@@ -48,6 +53,9 @@ struct VoiceSlice {
     bool sequencerDrives = false;
     bool patchHasCables = false;
     bool mgInCables = false; // "MG CV Output", "MG Freq CV" or "MG Amount CV" has a cable
+    // Bit s set when a cable of the patch starts or ends at socket s: an output without one
+    // feeds nothing, so what only fills it may be skipped.
+    std::uint64_t cabledSockets = 0;
 
     const float* parameters = nullptr; // the 73 parameter values
     OscillatorSettings oscillatorSettings;
@@ -121,19 +129,35 @@ public:
     // flags (bit 0 filter envelope, bit 1 amplifier envelope). Audio thread.
     int render(const VoiceSlice& slice, float* left, float* right) noexcept;
 
-    // Points the oscillators and the filter at the shared scratch blocks. Not audio thread.
+    // Renders two voices, each with its own slice: both up to their filters, both filters side by
+    // side, then both amplifiers, the first voice's first, as render() one after the other
+    // would. Returns the envelope-start flags of both. Audio thread.
+    static int renderPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                          const VoiceSlice& secondSlice, float* left, float* right) noexcept;
+
+    // Points the oscillators at the shared scratch blocks (the filter's come with each slice).
+    // Not audio thread.
     void setScratch(const VoiceScratch& scratch);
 
     // Every module and state back to silence (engine reset). Audio thread.
     void reset() noexcept;
 
 private:
+    static bool cabled(const VoiceSlice& slice, int socket) noexcept {
+        return (slice.cabledSockets >> socket) & 1u;
+    }
+    // Everything up to the filter, whose inputs it sets; the amplifier's gain targets go into
+    // the slice's amplifier block. Returns the envelope-start flags.
+    int renderToFilter(const VoiceSlice& slice) noexcept;
     void runEnvelopes(const VoiceSlice& slice) noexcept;
     void runModulation(const VoiceSlice& slice) noexcept;
     void runCableModules(const VoiceSlice& slice, bool second) noexcept;
     void addSources(const VoiceSlice& slice) noexcept;
     void computeCutoff(const VoiceSlice& slice) noexcept;
+    void prepareAmplifier(const VoiceSlice& slice) noexcept;
     void amplify(const VoiceSlice& slice, float* left, float* right) noexcept;
+    static void amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                            const VoiceSlice& secondSlice, float* left, float* right) noexcept;
 
     OscillatorSection oscillators;
     VcfModule filter;

@@ -1,6 +1,7 @@
 // Shared engine pieces: table interpolation at its edges, the half-band kernel, the block
 // registry, and the wavetable data files with the damage a file on disk may carry.
 #include "engine/BlockRegistry.h"
+#include "engine/DelayLine.h"
 #include "engine/Dsp.h"
 #include "engine/HalfbandFir.h"
 #include "engine/Lanes.h"
@@ -92,6 +93,32 @@ std::vector<std::uint8_t> smallSet() {
     std::vector<float> detailed = {0.0f, 0.5f, 1.0f, -1.0f, -0.5f};
     std::vector<float> smooth = {0.0f, 1.0f, 0.0f, -1.0f};
     return WavetableSet::encode({1, 1, 0, 0}, {detailed, smooth});
+}
+
+TEST(DelayLine, EchoesAndForgetsThemWhenCleared) {
+    // A ring of a quarter of its length: an impulse comes back after 16384 samples, as long as
+    // nothing cleared the line in between (a clear that found the ring untouched is no reason
+    // to skip a later one).
+    DelayLine line;
+    line.setTarget(0.75);
+    line.jumpToTarget();
+    const auto echoAfterImpulse = [&line] {
+        std::vector<float> block(DelayLine::length / 4 + 1, 0.0f);
+        block[0] = 1.0f;
+        line.process(block.data(), static_cast<int>(block.size()), 1.0f, nullptr, 0.0f);
+        return block.back();
+    };
+    line.clear();
+    EXPECT_NEAR(echoAfterImpulse(), 1.0f, 1e-6f);
+    for (const bool viaReset : {false, true}) {
+        std::vector<float> first(DelayLine::length / 8, 0.0f);
+        first[0] = 1.0f;
+        line.process(first.data(), static_cast<int>(first.size()), 1.0f, nullptr, 0.0f);
+        viaReset ? line.reset() : line.clear();
+        std::vector<float> rest(DelayLine::length, 0.0f);
+        line.process(rest.data(), static_cast<int>(rest.size()), 1.0f, nullptr, 0.0f);
+        EXPECT_EQ(*std::max_element(rest.begin(), rest.end()), 0.0f) << viaReset;
+    }
 }
 
 TEST(WavetableSet, ReadsItsOwnFilesAndLooksUpByPeriod) {

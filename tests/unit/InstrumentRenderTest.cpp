@@ -186,6 +186,59 @@ TEST_F(InstrumentRender, SilentAfterReleaseAndAfterSuspend) {
         EXPECT_LT(std::fabs(x), 1e-4f);
 }
 
+// Voices render two at a time; each must still sound as it does on its own. Three notes (a pair
+// and one alone), one released early, with the MG and the envelope moving filter and amplifier:
+// the chord is the sum of the three notes played by three instruments of their own.
+TEST(ChordRender, AChordIsTheSumOfItsNotesPlayedAlone) {
+    testhost::loadBundleWavetables();
+    hostTime().tempo = 120.0;
+    const int notes[3] = {36, 43, 51};
+    const auto play = [&](std::initializer_list<int> which) {
+        TreskproPlugin synth{testHost, testing::TempDir()};
+        synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
+        synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+        synth.setState(State::MidiMode, 1);
+        synth.setState(State::NoteMode, 1);
+        for (const auto& [index, value] : {std::pair{Parameter::Vco2Level, 0.6f},
+                                           {Parameter::VcoShaper, 0.4f},
+                                           {Parameter::MgAmount, 0.7f},
+                                           {Parameter::MgVcfDest, 0.6f},
+                                           {Parameter::MgVcaDest, 0.3f},
+                                           {Parameter::MgFrequency, 0.5f},
+                                           {Parameter::FilterResonance, 0.8f},
+                                           {Parameter::VcaSustain, 0.8f},
+                                           {Parameter::Vco1FilterMod, 0.3f}})
+            synth.setParameter(index, value);
+        MidiEventList midi;
+        for (int k : which)
+            midi.add(0, 0x90, notes[k], 100);
+        synth.processEvents(midi.record());
+        std::vector<float> out, left(blockSize), right(blockSize);
+        float* outputs[2] = {left.data(), right.data()};
+        for (int b = 0; b < 60; ++b) {
+            if (b == 20) {
+                midi.clear();
+                midi.add(0, 0x80, notes[1], 0);
+                synth.processEvents(midi.record());
+            }
+            synth.processReplacing(nullptr, outputs, blockSize);
+            out.insert(out.end(), left.begin(), left.end());
+        }
+        return out;
+    };
+    const std::vector<float> chord = play({0, 1, 2});
+    const std::vector<float> alone[3] = {play({0}), play({1}), play({2})};
+    double largest = 0.0, peak = 0.0;
+    for (std::size_t i = 0; i < chord.size(); ++i) {
+        const double sum = double(alone[0][i]) + alone[1][i] + alone[2][i];
+        largest = std::max(largest, std::fabs(chord[i] - sum));
+        peak = std::max(peak, std::fabs(sum));
+    }
+    EXPECT_GT(peak, 0.1);
+    EXPECT_LT(largest, 1e-5);
+}
+
 TEST_F(InstrumentRender, TimeStampsOutsideTheBlockStayInsideIt) {
     // Hosts must stamp events within the block; one that does not still gets its notes
     // played, and nothing is written outside the host's buffers (the sanitizers watch that).

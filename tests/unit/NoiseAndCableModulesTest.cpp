@@ -156,7 +156,25 @@ TEST(Attenuator, GainsAndBias) {
         EXPECT_FLOAT_EQ(out.last[i], 2 * in[i] - 1);
         EXPECT_FLOAT_EQ(out.variable[i], -2 * in[i]);
     }
+    // A cable from an output back into the input: within the block every output is still made
+    // from the input as it arrived.
+    for (int output : {AttenuatorModule::Eighth, AttenuatorModule::Half}) {
+        std::vector<float> block = in, other(in.size()), lagged(in.size());
+        module.setInput(AttenuatorModule::Signal, block.data());
+        module.setOutput(output, block.data());
+        module.setOutput(AttenuatorModule::Eighth + AttenuatorModule::Half - output, other.data());
+        module.setOutput(AttenuatorModule::Variable, nullptr); // no cable: left alone
+        module.setOutput(AttenuatorModule::BiasOrLag, lagged.data());
+        module.process(static_cast<int>(in.size()));
+        for (size_t i = 0; i < in.size(); ++i) {
+            const bool half = output == AttenuatorModule::Half;
+            EXPECT_FLOAT_EQ(block[i], (half ? 0.5f : 0.125f) * in[i]);
+            EXPECT_FLOAT_EQ(other[i], (half ? 0.125f : 0.5f) * in[i]);
+            EXPECT_FLOAT_EQ(lagged[i], 2 * in[i] - 1);
+        }
+    }
     // Nothing connected: every output silent.
+    out = attenuate(module, in);
     module.setInput(AttenuatorModule::Signal, nullptr);
     for (std::vector<float>* block : {&out.eighth, &out.half, &out.variable, &out.last})
         block->assign(5, 9.0f);

@@ -297,26 +297,35 @@ TEST_F(Oscillator, BundledDataFilesLoadAndTheSineIsPure) {
 // An oscillator with only its audio output wired takes a leaner path than one whose phase is
 // watched; both must play the same samples, also while the pitch sweeps through the tables.
 TEST_F(Oscillator, AudioOnlyOscillatorsPlayWhatWatchedOnesPlay) {
+    // Also when a voice runs its two oscillators side by side: each lane plays what the
+    // oscillator plays alone, whatever the other lane plays.
     for (int waveform : {VcoModule::Saw, VcoModule::Square, VcoModule::Triangle}) {
-        VcoRig watched;
-        VcoRig plain;
-        plain.vco.setOutput(VcoModule::Phase, nullptr);
-        plain.vco.setOutput(VcoModule::Period, nullptr);
-        for (VcoRig* rig : {&watched, &plain}) {
+        const int otherWaveform = (waveform + 1) % 3;
+        VcoRig watched, otherWatched, paired, partner;
+        for (VcoRig* rig : {&paired, &partner}) {
+            rig->vco.setOutput(VcoModule::Phase, nullptr);
+            rig->vco.setOutput(VcoModule::Period, nullptr);
+        }
+        for (VcoRig* rig : {&watched, &otherWatched, &paired, &partner}) {
             useBundledSets(rig->vco);
-            rig->vco.setWaveform(waveform);
+            const bool other = rig == &otherWatched || rig == &partner;
+            rig->vco.setWaveform(other ? otherWaveform : waveform);
         }
         for (int b = 0; b < 40; ++b) {
             for (int i = 0; i < VcoRig::block; ++i) {
                 const float hz = 30.0f * std::exp2(0.004f * static_cast<float>(b * 64 + i));
-                watched.frequency[static_cast<std::size_t>(i)] = hz;
-                plain.frequency[static_cast<std::size_t>(i)] = hz;
+                const auto at = static_cast<std::size_t>(i);
+                watched.frequency[at] = paired.frequency[at] = hz;
+                otherWatched.frequency[at] = partner.frequency[at] = 1.37f * hz;
             }
             watched.vco.process(2 * VcoRig::block);
-            plain.vco.process(2 * VcoRig::block);
-            ASSERT_EQ(watched.audio, plain.audio) << "waveform " << waveform << " block " << b;
+            otherWatched.vco.process(2 * VcoRig::block);
+            VcoModule::processPair(paired.vco, partner.vco, 2 * VcoRig::block);
+            ASSERT_EQ(watched.audio, paired.audio) << "waveform " << waveform << " block " << b;
+            ASSERT_EQ(otherWatched.audio, partner.audio) << "beside waveform " << waveform;
         }
-        EXPECT_EQ(watched.vco.phase(), plain.vco.phase());
+        EXPECT_EQ(watched.vco.phase(), paired.vco.phase());
+        EXPECT_EQ(otherWatched.vco.phase(), partner.vco.phase());
     }
 }
 
@@ -636,8 +645,8 @@ TEST_F(Oscillator, FrequenciesStayWithinOneHertzAndHalfTheSampleRate) {
     EXPECT_EQ(frequency1[3], 1.0f);
     EXPECT_NEAR(frequency2[0], 20000.0f, 0.5f); // the bend centre is a hair above 0.5
 
-    // Held notes and offsets reuse the last frequency: a block gives, sample by sample, what
-    // each sample alone gives, as the note and each oscillator's offset change on their own.
+    // A block, worked four samples at a time, gives sample by sample what each sample alone
+    // gives through the plain path, as the note and each oscillator's offset change on their own.
     notes = {440.0f, 440.0f, 220.0f, 220.0f, 220.0f, 220.0f, std::nanf(""), 220.0f};
     octaves = {0.0f, 0.0f, 0.0f, 0.5f, 0.5f, -0.0f, 0.0f, 0.0f};
     std::vector<float> octaves2 = {1.0f, 1.0f, 1.0f, 1.0f, 0.25f, 0.25f, 0.25f, 0.25f};
