@@ -131,6 +131,9 @@ TEST_F(Editor, ButtonsToggleStepAndCycleAsTheirLampsShow) {
     host.states[PanelState::filterMode] = 4;
     click(SkinTag::OPTIONFILTER);
     EXPECT_EQ(host.states[PanelState::filterMode], 4);
+    host.states[PanelState::filterMode] = 6;
+    click(SkinTag::OPTIONFILTER);
+    EXPECT_EQ(host.states[PanelState::filterMode], 0);
 
     click(SkinTag::OPTIONPANIC);
     EXPECT_EQ(host.callsOf("panic").size(), 1u);

@@ -1,6 +1,7 @@
 // The panel on the real plug-in, opened through the dispatcher on a headless window: what the
 // host is told when the user drags, clicks and types, what reaches the pattern and the files, and
 // what the panel shows of values that arrive from the host, a chunk or another thread.
+#include "editor/PanelBindings.h"
 #include "editor/TagTable.h"
 #include "engine/Parameters.h"
 #include "tests/support/EditorHarness.h"
@@ -108,6 +109,48 @@ TEST_F(PanelOnPlugin, StepButtonsAndKeysProgramThePatternBytes) {
     // Without the keymap the host keeps its keys.
     panel.editor().settings().useKeyboard = 0;
     EXPECT_EQ(panel.dispatch(vst::effEditKeyDown, 'q'), 0);
+}
+
+// The panel's bindings agree with the parameter table, which names each parameter's control,
+// and each toggle button lights the lamp that carries its name.
+TEST_F(PanelOnPlugin, EveryControlDrivesTheParameterItsTagNamesAndLightsItsOwnLamp) {
+    for (const ParameterBinding& binding : parameterBindings()) {
+        const int named = parameterDefinitions[std::size_t(binding.parameter)].tag;
+        if (named != 0) {
+            EXPECT_EQ(binding.tag, named)
+                << parameterDefinitions[std::size_t(binding.parameter)].name;
+        }
+    }
+    for (int parameter = 0; parameter < Parameter::count; ++parameter) {
+        const int tag = parameterDefinitions[std::size_t(parameter)].tag;
+        // The tempo has its digits; the external accent only a lamp.
+        if (tag != 0 && parameter != Parameter::Tempo && parameter != Parameter::AccentExt) {
+            EXPECT_NE(bindingOf(tag), nullptr) << parameterDefinitions[std::size_t(parameter)].name;
+        }
+    }
+
+    HeadlessEditor panel(folder);
+    ASSERT_TRUE(panel.open());
+    for (const ParameterBinding& binding : parameterBindings()) {
+        if (binding.kind != BindingKind::toggled || !panel.editor().control(binding.tag))
+            continue;
+        std::string lampName = nameOfTag(TagTable, binding.tag);
+        const auto dest = lampName.find("DEST");
+        lampName = dest != std::string::npos               ? lampName.substr(0, dest) + "LED"
+                   : binding.tag == SkinTag::TRIGGERBUTTON ? std::string("TRIGGERMULTI")
+                                                           : lampName + "LED";
+        toolkit::CControl* lamp = panel.editor().control(tagOfName(TagTable, lampName));
+        ASSERT_NE(lamp, nullptr) << lampName;
+        for (float lit : {1.0f, 0.0f}) {
+            panel.window().click(panel.centre(binding.tag));
+            EXPECT_FLOAT_EQ(panel.plugin().getParameter(binding.parameter), lit) << lampName;
+            EXPECT_FLOAT_EQ(lamp->getValue(), lit) << lampName;
+        }
+    }
+    // The pattern rocker stops at the bank's first pattern.
+    const toolkit::CRect rocker = panel.editor().control(SkinTag::PATTERNROCKER)->frameRect();
+    panel.window().click({rocker.left + 2, rocker.bottom - 2});
+    EXPECT_EQ(panel.plugin().getState(State::CurrentPattern), 0);
 }
 
 TEST_F(PanelOnPlugin, ImpossibleValuesFromAChunkShowBounded) {
