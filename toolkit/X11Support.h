@@ -67,6 +67,14 @@ private:
     std::vector<char> scratch;
 };
 
+// The editor's window, as the dialogs see it: a press in it holds the pointer for that window
+// until the release, so a menu opened by the press must take the pointer over first.
+class PointerHolder {
+public:
+    virtual ~PointerHolder() = default;
+    virtual void releasePointer() = 0;
+};
+
 // Whether an X display can be opened at all (asked once per process).
 bool displayAvailable();
 

@@ -110,7 +110,7 @@ int virtualKeyOf(KeySym symbol) {
     }
 }
 
-class CX11Window : public CPlatformWindow {
+class CX11Window : public CPlatformWindow, public x11::PointerHolder {
 public:
     CX11Window(CFrame& owner, Window parent) : frame(owner) {
         display = XOpenDisplay(nullptr);
@@ -212,6 +212,13 @@ public:
             handle(event);
         }
         reading = false;
+    }
+
+    void releasePointer() override {
+        if (!usable())
+            return;
+        XUngrabPointer(display, CurrentTime);
+        XFlush(display);
     }
 
 private:
