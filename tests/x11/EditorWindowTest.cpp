@@ -151,7 +151,10 @@ public:
                 break;
         }
     }
-    ~Host() { XDestroyWindow(display, window); }
+    ~Host() {
+        if (window != 0)
+            XDestroyWindow(display, window);
+    }
 
     // Runs the host's loop for `duration` milliseconds: its own events, and the editor's idle
     // every 20 ms, as hosts do from a timer.
@@ -330,6 +333,7 @@ struct Places {
     CRect range;
     CRect stepDigits;
     CRect downLamp;
+    CRect clear;
 };
 
 struct Pictures {
@@ -367,6 +371,36 @@ void checkPictures(const Pictures& pictures, const Places& places, const char* w
           std::string(which) + ": the 'a' key toggles the step's octave-down lamp");
 }
 
+std::vector<char> chunkOf(AEffect* effect) {
+    void* data = nullptr;
+    const intptr size = effect->dispatcher(effect, effGetChunk, 0, 0, &data, 0.0f);
+    const char* bytes = static_cast<const char*>(data);
+    return size > 0 && bytes != nullptr ? std::vector<char>(bytes, bytes + size)
+                                        : std::vector<char>();
+}
+
+// Presses at `where`, which opens a message box from the press; another "hand" then lets go of
+// the button and answers with `key` while the box holds the editor's thread.
+void answerBox(Host& host, WindowPanel& window, CPoint where, KeySym key) {
+    std::thread user([key] {
+        Display* display = XOpenDisplay(nullptr);
+        sleepMilliseconds(500);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+        sleepMilliseconds(300);
+        const KeyCode code = XKeysymToKeycode(display, key);
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+        XTestFakeKeyEvent(display, code, False, CurrentTime);
+        XCloseDisplay(display);
+    });
+    window.move(where);
+    XTestFakeButtonEvent(host.display, 1, True, CurrentTime);
+    XSync(host.display, False);
+    host.pump(300);
+    user.join();
+    host.pump(200);
+}
+
 std::string joined(const std::string& folder, const std::string& name) {
     return folder + platform::pathSeparator + name;
 }
@@ -397,7 +431,7 @@ int main(int argc, char** argv) {
           "the server has the XTest extension");
 
     // The plug-in runs from a copy of the bundle: closing it writes Gui.ini and the patch there,
-    // and the keymap is switched on for this run.
+    // and the keymap and the question before clearing a pattern are switched on for this run.
     const std::string folder = joined(work, "bundle");
     std::error_code copyError;
     fs::remove_all(folder, copyError);
@@ -405,7 +439,8 @@ int main(int argc, char** argv) {
     fs::copy(bundle, folder, fs::copy_options::recursive, copyError);
     check(!copyError,
           "copy the bundle to " + folder + (copyError ? ": " + copyError.message() : ""));
-    std::ofstream(joined(folder, "Gui.ini"), std::ios::binary) << "UseKeyboard = 1\r\n";
+    std::ofstream(joined(folder, "Gui.ini"), std::ios::binary)
+        << "UseKeyboard = 1\r\nClearConfirm = 1\r\n";
 
     SkinDefinition skin;
     check(skin.read(joined(folder, "TreskPro.skn")), "read the bundle's TreskPro.skn");
@@ -413,8 +448,8 @@ int main(int argc, char** argv) {
     const int height = skin.editorHeight();
     const Places places{
         skin.rectangleOf(skin.tagOf("CUTOFFKNOB")), skin.rectangleOf(skin.tagOf("B_NEXT")),
-        skin.rectangleOf(skin.tagOf("VCO1RANGE")), skin.rectangleOf(skin.tagOf("STEPDISPLAY")),
-        skin.rectangleOf(skin.tagOf("DOWNLED"))};
+        skin.rectangleOf(skin.tagOf("VCO1RANGE")),  skin.rectangleOf(skin.tagOf("STEPDISPLAY")),
+        skin.rectangleOf(skin.tagOf("DOWNLED")),    skin.rectangleOf(skin.tagOf("B_PATTERNCLEAR"))};
 
     void* library = dlopen(joined(folder, "Treskpro.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     check(library != nullptr, std::string("load Treskpro.so") +
@@ -458,6 +493,18 @@ int main(int argc, char** argv) {
               text("the editor opened %.0f times of %.0f", opened, openCloseCount));
         check(host.editorWindow() == 0, "no window of the editor is left in the host's");
         std::printf("slowest open, idle and close: %.1f ms\n", slowest);
+
+        // Hosts often destroy their window, and the editor's with it, before they close the
+        // editor: the plug-in must not take the host down with an X error.
+        Host doomed(display, effect, width, height);
+        dispatch(effEditOpen, 0,
+                 reinterpret_cast<void*>(static_cast<std::uintptr_t>(doomed.window)));
+        dispatch(effEditIdle);
+        XDestroyWindow(display, doomed.window);
+        XSync(display, False);
+        doomed.window = 0;
+        dispatch(effEditClose);
+        check(true, "the editor closes after the host destroyed its window");
     } else {
         treskpro::testing::HeadlessEditor headless(folder + platform::pathSeparator);
 
@@ -513,6 +560,15 @@ int main(int argc, char** argv) {
                                       std::to_string(count) + " pixels differ");
             headless.close();
         }
+
+        // The pattern-clear button asks first, in a box of the plug-in's own: Escape answers
+        // No and keeps the pattern, Return answers Yes and clears it.
+        const std::vector<char> pattern = chunkOf(effect);
+        answerBox(host, window, places.clear.center(), XK_Escape);
+        check(chunkOf(effect) == pattern, "No in the Clear Pattern box keeps the pattern");
+        answerBox(host, window, places.clear.center(), XK_Return);
+        check(chunkOf(effect) != pattern, "Yes in the Clear Pattern box clears the pattern");
+
         host.idling = false;
         dispatch(effEditClose);
         host.pump(50);
