@@ -13,6 +13,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -618,8 +619,10 @@ std::string findProgram(const std::string& name) {
 // Runs a program and gives its standard output; nothing when it could not run or did not end
 // with status 0 (the user cancelled). The editor waits meanwhile, as for any modal dialog.
 std::optional<std::string> runForOutput(const std::vector<std::string>& command) {
+    // Close-on-exec, so programs that other threads of the host start meanwhile do not keep the
+    // pipe open (and our read waiting) after the helper ended.
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
         return std::nullopt;
     std::vector<char*> arguments;
     for (const std::string& argument : command)
