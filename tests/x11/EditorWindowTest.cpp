@@ -165,8 +165,11 @@ public:
                 XEvent event;
                 XNextEvent(display, &event);
             }
-            if (idling)
+            if (idling) {
+                const double start = milliseconds();
                 effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0.0f);
+                slowestIdle = std::max(slowestIdle, milliseconds() - start);
+            }
             sleepMilliseconds(20);
         } while (milliseconds() < end);
     }
@@ -189,6 +192,7 @@ public:
     AEffect* effect;
     Window window = 0;
     bool idling = false;
+    double slowestIdle = 0.0;
 };
 
 class WindowPanel : public Panel {
@@ -538,6 +542,7 @@ int main(int argc, char** argv) {
         check(effect->getParameter(effect, 16) == rangeExpected && automated(16, rangeExpected),
               text("VCO1RANGE steps VCO-1 Range (%.1f -> %.1f) and tells the host", rangeBefore,
                    rangeExpected));
+        std::printf("slowest idle while driven: %.1f ms\n", host.slowestIdle);
         checkPictures(shown, places, "window");
         check(shown.afterKey.savePng(picturePath), "save the window's picture to " + picturePath);
 
