@@ -136,8 +136,14 @@ void TreskproEditor::failSkin(const std::string& title, const std::string& text)
 // ---- Open and close
 
 bool TreskproEditor::open(void* parent) {
-    if (isOpen())
-        return true;
+    // A host that opens the editor again without closing it may hand over a new window; the
+    // panel moves into it rather than staying in a window the host may have destroyed.
+    if (isOpen()) {
+        if (parent == openParent)
+            return true;
+        close();
+    }
+    openParent = parent;
     dialogs = platform.makeDialogs(parent);
     readSettings();
     if (!checkSkin(true))

@@ -145,6 +145,7 @@ private:
     int windowWidth = defaultWidth;
     int windowHeight = defaultHeight;
     int knobMode = 2;
+    void* openParent = nullptr;
 
     std::unique_ptr<toolkit::CFrame> frame;
     std::shared_ptr<toolkit::CPlatformDialogs> dialogs;
