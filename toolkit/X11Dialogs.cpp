@@ -144,8 +144,12 @@ public:
                 suffixWidth = std::max(suffixWidth, font.textWidth(entry.suffix) + 20);
             height += entry.separator ? separatorHeight : rowHeight;
         }
-        const int width = checkColumn + titleWidth + suffixWidth + arrowColumn + 2 * menuPadding;
-        const CRect wanted = CRect::fromSize(topLeft.x, topLeft.y, width, height);
+        // A menu taller than the screen scrolls (wheel, arrow keys) instead of running off it.
+        contentHeight = height;
+        const int width = std::min(
+            checkColumn + titleWidth + suffixWidth + arrowColumn + 2 * menuPadding, screen.width());
+        const CRect wanted =
+            CRect::fromSize(topLeft.x, topLeft.y, width, std::min(height, screen.height()));
         surface = std::make_unique<Surface>(display, keepOnScreen(wanted, screen));
         draw();
     }
@@ -154,21 +158,31 @@ public:
     int entryAt(CPoint screenPoint) const {
         if (!surface->area.contains(screenPoint))
             return -1;
-        int y = surface->area.top + menuPadding;
+        const int y = screenPoint.y - surface->area.top + scroll;
+        int top = menuPadding;
         for (int index = 0; index < menu.getNbEntries(); ++index) {
-            const int rowTop = y;
-            y += menu.entryAt(index)->separator ? separatorHeight : rowHeight;
-            if (screenPoint.y >= rowTop && screenPoint.y < y)
+            const int bottom = top + heightOf(index);
+            if (y >= top && y < bottom)
                 return index;
+            top = bottom;
         }
         return -1;
     }
 
     CRect rowOnScreen(int index) const {
-        int y = surface->area.top + menuPadding;
-        for (int k = 0; k < index; ++k)
-            y += menu.entryAt(k)->separator ? separatorHeight : rowHeight;
+        const int y = surface->area.top + rowTop(index) - scroll;
         return {surface->area.left, y, surface->area.right, y + rowHeight};
+    }
+
+    // Scrolls by whole rows (positive: further down the menu); false when it could not move.
+    bool scrollBy(int rows) {
+        const int limit = std::max(0, contentHeight - surface->area.height());
+        const int wanted = std::clamp(scroll + rows * rowHeight, 0, limit);
+        if (wanted == scroll)
+            return false;
+        scroll = wanted;
+        draw();
+        return true;
     }
 
     bool contains(CPoint screenPoint) const { return surface->area.contains(screenPoint); }
@@ -195,8 +209,19 @@ public:
                 index < 0 ? (direction > 0 ? 0 : count - 1) : (index + direction + count) % count;
             if (highlightable(index)) {
                 highlight(index);
+                keepVisible(index);
                 return;
             }
+        }
+    }
+
+    void keepVisible(int index) {
+        const int top = rowTop(index);
+        const int visible = surface->area.height() - 2 * menuPadding;
+        const int wanted = std::clamp(scroll, top + heightOf(index) - visible, top - menuPadding);
+        if (wanted != scroll) {
+            scroll = std::max(0, wanted);
+            draw();
         }
     }
 
@@ -209,9 +234,13 @@ public:
         context.drawRect(all);
         context.setFont(CFont(CFontId::normal));
         const int width = all.width();
-        int y = menuPadding;
+        int y = menuPadding - scroll;
         for (int index = 0; index < menu.getNbEntries(); ++index) {
             const CMenuEntry& entry = *menu.entryAt(index);
+            if (y + heightOf(index) <= 0 || y >= all.height()) {
+                y += heightOf(index);
+                continue;
+            }
             if (entry.separator) {
                 context.setFrameColor(borderColor);
                 context.drawLine({menuPadding + 2, y + separatorHeight / 2},
@@ -248,6 +277,21 @@ public:
     std::unique_ptr<Surface> surface;
     int highlighted = -1;
     int rowHeight = 18;
+
+private:
+    int heightOf(int index) const {
+        return menu.entryAt(index)->separator ? separatorHeight : rowHeight;
+    }
+    // Where a row starts in the whole menu, scrolling aside.
+    int rowTop(int index) const {
+        int y = menuPadding;
+        for (int k = 0; k < index; ++k)
+            y += heightOf(k);
+        return y;
+    }
+
+    int contentHeight = 0;
+    int scroll = 0;
 };
 
 class MenuSession {
@@ -283,6 +327,17 @@ public:
             }
             case ButtonPress: {
                 const CPoint at{event.xbutton.x_root, event.xbutton.y_root};
+                if (event.xbutton.button == Button4 || event.xbutton.button == Button5) {
+                    const int level = levelAt(at);
+                    if (level >= 0 && levels[std::size_t(level)]->scrollBy(
+                                          event.xbutton.button == Button4 ? -3 : 3)) {
+                        // Sub-menus stood beside rows that have moved.
+                        while (int(levels.size()) > level + 1)
+                            levels.pop_back();
+                        hover(at);
+                    }
+                    break;
+                }
                 if (event.xbutton.button > Button3)
                     break;
                 if (levelAt(at) < 0)
