@@ -74,6 +74,8 @@ void CFrame::drawArea(const CRect& area) {
 }
 
 void CFrame::idle() {
+    if (window)
+        window->handleEvents();
     // Drawing may mark further areas (a view that changes while drawn); those wait for the
     // next idle rather than looping here.
     std::vector<CRect> areas;

@@ -1,6 +1,7 @@
 // Pop-up menus, message boxes and file dialogs: an interface with a scripted implementation
-// (CScriptedDialogs, answers given in advance) and a Win32 one, so every command that asks the
-// user something can be tested. All calls block until the user answers; editor thread only.
+// (CScriptedDialogs, answers given in advance), a Win32 one and an X11 one, so every command that
+// asks the user something can be tested. All calls block until the user answers; editor thread
+// only.
 #pragma once
 
 #include "toolkit/CRect.h"

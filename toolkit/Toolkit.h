@@ -2,11 +2,11 @@
 //
 // A CFrame owns a tree of views (CView, CViewContainer, the CControl family) and a 32-bit
 // off-screen buffer (CBitmap, premultiplied alpha). User input comes from a window backend
-// (CPlatformWindow: Win32, or headless for tests) into the frame, which passes presses to the
+// (CPlatformWindow: Win32, X11, or headless for tests) into the frame, which passes presses to the
 // topmost view under the pointer and keys to the focused view. Controls change their value and
 // tell their CControlListener; anything that changes marks its area, and CFrame::idle() redraws
 // the marked areas through a CDrawContext and hands them to the window. Menus, message boxes and
-// file dialogs go through CPlatformDialogs (Win32, or scripted). Text is drawn from glyph maps
+// file dialogs go through CPlatformDialogs (Win32, X11, or scripted). Text is drawn from glyph maps
 // made at build time, so it needs no system font.
 #pragma once
 

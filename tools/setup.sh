@@ -12,6 +12,7 @@ packages=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev
+    libx11-dev libxtst-dev
     wine wine32:i386 wine64 libwine:i386 xvfb xauth qemu-user-static
 )
 

@@ -198,7 +198,7 @@ TEST(SynthWithoutHost, KeepsTheInterfaceDefaults) {
     TreskproPlugin synth(nullptr);
     EXPECT_EQ(synth.effect()->numInputs, 1);
     EXPECT_EQ(synth.effect()->numOutputs, 2);
-    // The panel is announced where the toolkit has windows (Windows), not elsewhere.
+    // The panel is announced where the toolkit can open windows (Windows, Linux with a display).
     const vst::int32 editor = toolkit::platformHasWindows() ? vst::effFlagsHasEditor : 0;
     EXPECT_EQ(synth.effect()->flags,
               vst::effFlagsCanReplacing | vst::effFlagsProgramChunks | editor);
