@@ -826,6 +826,9 @@ void TreskproEditor::idle() {
             refresh();
         }
     }
+    // A patch loaded or a chunk restored brings other cables, whatever told the panel of it.
+    if (dragCable < 0 && cables[0] && drawableConnections() != shownConnections)
+        updateCables(true);
     // A dragged cable's loose end follows the mouse.
     if (dragCable >= 0 && panelView) {
         TreskproCable::State& dragged = cables[std::size_t(dragCable)]->state();
@@ -991,6 +994,7 @@ void TreskproEditor::updateCables(bool randomise) {
             current.setVisible(false);
         }
     }
+    shownConnections = shown;
     for (TreskproCable* each : cables) {
         TreskproCable::State& state = each->state();
         state.type = skin.cableType;

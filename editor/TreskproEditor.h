@@ -200,6 +200,8 @@ private:
     // A press that has done its work (a Shift-click) until its release.
     bool socketPressSpent = false;
     toolkit::CPoint lastWindowPosition;
+    // The connections the cables show, to notice a list changed behind the panel's back.
+    std::vector<std::pair<int, int>> shownConnections;
     std::minstd_rand random{0x7e5c};
 
     int lastTouched = -1;
