@@ -510,6 +510,15 @@ void antiAliasedLine(CBitmap& target, CRect clip, float x0, float y0, float x1, 
     }
 }
 
+// Whether the box around a segment, grown by `margin`, reaches into `clip`: a cable is drawn
+// once for every area redrawn, and most of its segments lie outside most of them.
+bool segmentReaches(const CRect& clip, float x0, float y0, float x1, float y1, float margin) {
+    return std::min(x0, x1) - margin < float(clip.right) &&
+           std::max(x0, x1) + margin >= float(clip.left) &&
+           std::min(y0, y1) - margin < float(clip.bottom) &&
+           std::max(y0, y1) + margin >= float(clip.top);
+}
+
 // The part of the context's target a view may draw into: its clip, in target coordinates.
 CRect targetClip(CDrawContext& context) {
     const CPoint origin = context.offset();
@@ -522,6 +531,12 @@ TreskproCable::TreskproCable(std::shared_ptr<CBitmap> shadow, std::shared_ptr<CB
     : CControl(CRect{}, nullptr, -1), shadowImage(std::move(shadow)), plugImage(std::move(plug)) {
     setMouseEnabled(false);
     setVisible(false);
+}
+
+CRect TreskproCable::takeDirtyArea() {
+    const CRect area = dirtyArea;
+    dirtyArea = {};
+    return area;
 }
 
 void TreskproCable::swapState(TreskproCable& other) {
@@ -606,12 +621,15 @@ bool TreskproCable::resample() {
     const CRect box{bound(std::floor(left) - float(margin)), bound(std::floor(top) - float(margin)),
                     bound(std::ceil(right) + float(margin) + 1.0f),
                     bound(std::ceil(bottom) + float(margin) + 1.0f)};
-    // Moving the view marks both its old and its new place for redrawing.
-    if (box != size) {
-        setViewSize(box);
+    // The old place and the new one need redrawing; the editor redraws the areas of all its
+    // cables at once.
+    if (box != size || changed) {
+        if (isVisible()) {
+            dirtyArea = dirtyArea.isEmpty() ? size : dirtyArea.united(size);
+            dirtyArea = dirtyArea.isEmpty() ? box : dirtyArea.united(box);
+        }
+        size = box;
         changed = true;
-    } else if (changed) {
-        invalid();
     }
     return changed;
 }
@@ -668,7 +686,10 @@ void TreskproCable::drawTube(CDrawContext& context) {
             }
             const float x = shape.px[std::size_t(i + 1)] + nx;
             const float y = shape.py[std::size_t(i + 1)] + ny;
-            if (shape.antiAliased) {
+            if (!segmentReaches(clip, lastX + float(origin.x), lastY + float(origin.y),
+                                x + float(origin.x), y + float(origin.y), 3.0f)) {
+                // Off this area: nothing to draw.
+            } else if (shape.antiAliased) {
                 antiAliasedLine(context.target(), clip, lastX + float(origin.x),
                                 lastY + float(origin.y), x + float(origin.x), y + float(origin.y),
                                 pixel);
@@ -695,6 +716,10 @@ void TreskproCable::drawShadow(CDrawContext& context) {
         const float y0 = shape.py[std::size_t(i)];
         const float dx = shape.px[std::size_t(i + 1)] - x0;
         const float dy = shape.py[std::size_t(i + 1)] - y0;
+        // The boxes reach 10 pixels right of and below the segment.
+        if (!segmentReaches(clip.offset(-origin.x - 5, -origin.y - 5), x0, y0, x0 + dx, y0 + dy,
+                            6.0f))
+            continue;
         const int samples = int(std::min(std::sqrt(dx * dx + dy * dy), 64.0f));
         for (int k = 0; k < samples; ++k) {
             const float t = float(k) / float(samples);
@@ -728,6 +753,9 @@ void TreskproCable::drawTinted(CDrawContext& context) {
         const float y0 = shape.py[std::size_t(i)];
         const float dx = shape.px[std::size_t(i + 1)] - x0;
         const float dy = shape.py[std::size_t(i + 1)] - y0;
+        if (!segmentReaches(clip.offset(-origin.x, -origin.y), x0, y0, x0 + dx, y0 + dy,
+                            float(boxSide)))
+            continue;
         const int samples = std::max(1, int(std::min(std::sqrt(dx * dx + dy * dy), 64.0f)));
         for (int k = 0; k < samples; ++k) {
             const float t = float(k) / float(samples);

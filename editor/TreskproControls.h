@@ -272,11 +272,13 @@ public:
     float restX() const;
     float restY() const;
     // One step of the spring (or, not animating, straight to rest), then the curve sampled.
-    // True when the curve changed and was marked for redrawing.
+    // True when the curve changed.
     bool animate(bool animating);
-    // Samples the curve for the current ends and Q; true (and marked for redrawing) when it
-    // changed.
+    // Samples the curve for the current ends and Q; true when it changed. The view then lies
+    // over the new curve, and the old and new places gather in the cable's dirty area.
     bool resample();
+    // The area (in the parent's coordinates) that needs redrawing since the last call.
+    toolkit::CRect takeDirtyArea();
 
     void draw(toolkit::CDrawContext& context) override;
 
@@ -286,6 +288,7 @@ private:
     void drawShadow(toolkit::CDrawContext& context);
 
     State shape;
+    toolkit::CRect dirtyArea;
     std::shared_ptr<toolkit::CBitmap> shadowImage;
     std::shared_ptr<toolkit::CBitmap> plugImage;
 };

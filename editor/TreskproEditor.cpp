@@ -995,6 +995,7 @@ void TreskproEditor::updateCables(bool randomise) {
         }
     }
     shownConnections = shown;
+    CRect shownArea;
     for (TreskproCable* each : cables) {
         TreskproCable::State& state = each->state();
         state.type = skin.cableType;
@@ -1006,9 +1007,15 @@ void TreskproEditor::updateCables(bool randomise) {
         // Without the swing, a cable shows its resting shape at once.
         if (state.inUse && gui.antiAliasing == 0)
             each->animate(false);
-        if (state.inUse)
-            each->invalid();
+        // The look may have changed with the settings.
+        if (state.inUse && each->isVisible())
+            shownArea =
+                shownArea.isEmpty() ? each->getViewSize() : shownArea.united(each->getViewSize());
     }
+    if (!shownArea.isEmpty())
+        frame->invalidRect(
+            shownArea.offset(panelView->getViewSize().left, panelView->getViewSize().top));
+    redrawCables();
 }
 
 void TreskproEditor::clearSocketMarks() {
@@ -1091,7 +1098,7 @@ void TreskproEditor::socketChanged(int index, TreskproSocket& pressed) {
         shownParameter = -1;
     }
     dragged.resample();
-    dragged.invalid();
+    redrawCables();
 }
 
 // A press on a free socket draws a new cable out of it. A press on a connected socket pulls
@@ -1209,6 +1216,23 @@ void TreskproEditor::socketMenuChosen(int choice) {
     panelView->invalid();
 }
 
+// Every cable that changed is redrawn in one area: their shapes overlap, and the frame redraws
+// each area it is given from the background up.
+void TreskproEditor::redrawCables() {
+    if (!panelView || !frame)
+        return;
+    CRect area;
+    for (TreskproCable* each : cables) {
+        const CRect changed = each->takeDirtyArea();
+        if (!changed.isEmpty())
+            area = area.isEmpty() ? changed : area.united(changed);
+    }
+    if (!area.isEmpty()) {
+        const CRect panelArea = panelView->getViewSize();
+        frame->invalidRect(area.offset(panelArea.left, panelArea.top));
+    }
+}
+
 CPoint TreskproEditor::windowPosition() const {
     const CPlatformWindow* window = frame ? frame->getWindow() : nullptr;
     return window ? window->frameToScreen({0, 0}) : CPoint{};
@@ -1237,6 +1261,7 @@ void TreskproEditor::animateCables(double elapsedMilliseconds) {
         }
         each->animate(animating);
     }
+    redrawCables();
 }
 
 int TreskproEditor::parameterOfTag(int tag) {

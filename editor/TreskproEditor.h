@@ -169,6 +169,7 @@ private:
     void openSocketMenu(int index);
     void socketMenuChosen(int choice);
     void animateCables(double elapsedMilliseconds);
+    void redrawCables();
     toolkit::CPoint windowPosition() const;
     double now() const { return platform.milliseconds(); }
 
