@@ -1058,7 +1058,6 @@ void TreskproEditor::socketChanged(int index, TreskproSocket& pressed) {
         host.disconnectAll(index);
         socketPressSpent = true;
         updateCables(false);
-        panelView->invalid();
         return;
     }
     if (!gui.displayCables) {
@@ -1174,7 +1173,6 @@ void TreskproEditor::releaseCable() {
     }
     dragCable = dragSource = -1;
     updateCables(false);
-    panelView->invalid();
 }
 
 void TreskproEditor::openSocketMenu(int index) {
@@ -1213,7 +1211,6 @@ void TreskproEditor::socketMenuChosen(int choice) {
     else
         return;
     updateCables(false);
-    panelView->invalid();
 }
 
 // Every cable that changed is redrawn in one area: their shapes overlap, and the frame redraws

@@ -364,7 +364,7 @@ TEST_F(Cables, ListsFromFilesDrawOnlyTheCablesThatPlay) {
                                editor->cable(k)->state().toSocket);
     EXPECT_EQ(drawn, (Pairs{{4, 0}, {12, 5}, {13, 6}}));
     window->render();
-    // The socket menu stars what plays; taking a cable out takes every copy of it.
+    // The socket menu stars only what plays.
     dialogs->answerMenu({});
     window->click(socketPoint(5), {CButtonState::kRButton});
     ASSERT_EQ(dialogs->shownMenus.size(), 1u);
