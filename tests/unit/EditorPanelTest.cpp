@@ -370,6 +370,12 @@ TEST_F(Cables, ListsFromFilesDrawOnlyTheCablesThatPlay) {
     ASSERT_EQ(dialogs->shownMenus.size(), 1u);
     EXPECT_EQ(dialogs->shownMenus[0].entries[4 + 12], "-GSocket 12\t*");
     EXPECT_EQ(dialogs->shownMenus[0].entries[4 + 11], "-GSocket 11");
+
+    // A list replaced behind the panel's back (a patch file loaded) shows at the next idle.
+    host.cables = {{11, 2}};
+    idleAfter(16);
+    EXPECT_EQ(editor->cable(0)->state().fromSocket, 11);
+    EXPECT_EQ(cablesShown(), 1);
 }
 
 TEST_F(Cables, TheSocketMenuConnectsAndDisconnects) {

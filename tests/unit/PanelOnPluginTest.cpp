@@ -304,6 +304,9 @@ TEST(EditorThreads, ThePanelIdlesAndIsClickedWhileTheHostAutomatesAndPlays) {
         panel.window().click(where);
         const toolkit::CPoint knob = panel.centre(SkinTag::RESONANCEKNOB);
         panel.window().drag(knob, knob.offset(0, round % 2 ? 6 : -6), 2);
+        // The cable moves from one input to another: a disconnect and a connect each round.
+        panel.window().drag(panel.centre(SkinTag::SOCKET15),
+                            panel.centre(round % 2 ? SkinTag::SOCKET35 : SkinTag::SOCKET36), 2);
         panel.dispatch(vst::effEditKeyDown, 'l', 0, nullptr, 8.0f);
         panel.idle();
     }
