@@ -9,6 +9,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace treskpro {
 
@@ -90,6 +92,26 @@ public:
     virtual void panic() = 0;
     // Leaving the polyphonic note mode forgets the held keys.
     virtual void clearHeldNotes() = 0;
+
+    // The patch cables. Sockets are numbered 0 .. socketCount() - 1, as patches store them; a
+    // cable runs from an output socket into an input socket. The list is the current patch's,
+    // pairs (output, input) in their stored order, as read from a file or a chunk: it may hold
+    // pairs the panel cannot draw, which it leaves out. Changes go to the current patch, so the
+    // sound follows at the next block and the patch saves them.
+    virtual int socketCount() const = 0;
+    // The socket's name, or "N/A" for a number that is no socket.
+    virtual std::string socketName(int socket) const = 0;
+    virtual bool socketIsOutput(int socket) const = 0;
+    virtual bool socketIsInput(int socket) const = 0;
+    virtual std::vector<std::pair<int, int>> connections() const = 0;
+    // One socket an output and the other an input, not yet connected, the input not yet fed.
+    virtual bool canConnect(int a, int b) const = 0;
+    // Connects a and b in whichever order they come; false (nothing changed) when refused.
+    virtual bool connect(int a, int b) = 0;
+    // Removes the cable between a and b, in either order.
+    virtual void disconnect(int a, int b) = 0;
+    // Removes every cable that starts or ends at the socket.
+    virtual void disconnectAll(int socket) = 0;
 
     // The patch name the panel shows.
     virtual std::string patchName() const = 0;

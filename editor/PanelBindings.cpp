@@ -104,9 +104,11 @@ std::vector<PanelControl> makeBuildOrder() {
     add(T::DELAYBPMSYNC, K::onOff);
     add(T::DELAYLED, K::lamp);
     add(T::PITCHKEYBOARD, K::keyboard, true);
-    // The sockets and their cables take their places here, between the keyboard and the
-    // voltage-control knobs, so that cables hang over everything but the read-out.
+    // The 42 sockets (on SOCKET1 .. SOCKET42, all with SOCKET1's picture) and their menu.
+    add(T::SOCKET1, K::sockets);
     range(T::VCKNOB1, T::VCKNOB6, K::knob);
+    // The 64 cables hang over everything but the read-out.
+    add(T::CORDPLUG, K::cables);
     add(T::DISPBACKGROUND, K::floatingDisplay);
     add(T::SMALLARROW, K::indicator, true);
     return order;
@@ -121,7 +123,8 @@ std::vector<int> makeRequiredTags() {
     std::vector<int> tags;
     for (const PanelControl& control : buildOrder()) {
         const bool placeOnly = control.kind == K::menu || control.kind == K::patchName ||
-                               control.kind == K::invisibleButton;
+                               control.kind == K::invisibleButton || control.kind == K::sockets ||
+                               control.kind == K::cables;
         if (!control.optional && !placeOnly)
             tags.push_back(control.tag);
     }

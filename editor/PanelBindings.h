@@ -22,6 +22,8 @@ enum class ControlKind {
     keyboard,        // the pitch keyboard
     floatingDisplay, // the value read-out
     indicator,       // the small indicator
+    sockets,         // the 42 patch sockets and the socket menu
+    cables,          // the 64 patch cables (their plug picture, when the skin has one)
 };
 
 struct PanelControl {

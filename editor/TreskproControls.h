@@ -12,6 +12,7 @@
 #include "toolkit/CStockControls.h"
 #include "toolkit/CTextEdit.h"
 
+#include <array>
 #include <string>
 
 namespace treskpro {
@@ -172,6 +173,124 @@ public:
     void draw(toolkit::CDrawContext& context) override;
     toolkit::CMouseEventResult onMouseDown(toolkit::CPoint where,
                                            const toolkit::CButtonState& buttons) override;
+};
+
+// A patch socket: frame 0 at rest, frame 1 while it is the target under a dragged cable. While a
+// cable is being dragged, every socket that could take it shows a one-pixel outline just inside
+// its edge (the acceptance mark).
+//
+// A left press reports 1, each mouse move while the button is held one more, and the release
+// 0; a right press reports 0 once. The buttons and the point of the last report (in the parent's
+// coordinates) go with it, so the listener can tell a Shift-click, a right click and where the
+// pointer is.
+class TreskproSocket : public toolkit::CControl {
+public:
+    static constexpr std::size_t maximumNameLength = 255;
+    static constexpr toolkit::CColor acceptanceColor{0, 0, 250, 255};
+
+    TreskproSocket(const toolkit::CRect& size, toolkit::CControlListener* listener, int tag,
+                   std::shared_ptr<toolkit::CBitmap> bitmap, int heightOfOneImage = 0);
+
+    void setTarget(bool target);
+    bool isTarget() const { return target; }
+    void setAccepting(bool accepting);
+    bool isAccepting() const { return accepting; }
+    void setName(const std::string& name);
+    const std::string& getName() const { return name; }
+
+    toolkit::CPoint lastPoint() const { return point; }
+    toolkit::CButtonState lastButtons() const { return buttons; }
+
+    void draw(toolkit::CDrawContext& context) override;
+    toolkit::CMouseEventResult onMouseDown(toolkit::CPoint where,
+                                           const toolkit::CButtonState& buttons) override;
+    toolkit::CMouseEventResult onMouseMoved(toolkit::CPoint where,
+                                            const toolkit::CButtonState& buttons) override;
+    toolkit::CMouseEventResult onMouseUp(toolkit::CPoint where,
+                                         const toolkit::CButtonState& buttons) override;
+
+private:
+    void report(float count, toolkit::CPoint where, const toolkit::CButtonState& held);
+
+    bool target = false;
+    bool accepting = false;
+    bool tracking = false;
+    std::string name = "N/A";
+    toolkit::CPoint point;
+    toolkit::CButtonState buttons;
+};
+
+// One patch cable: a quadratic curve from A over a middle control point Q to B, hanging below
+// its ends. Q hangs on a damped spring towards its rest point, 5 pixels right of the middle of
+// the ends and 200 × tension below it, so a cable swings into place and comes to rest; at rest
+// it neither changes nor redraws. The view's rectangle follows the curve (grown by a margin), so
+// only the area a cable covers is redrawn.
+//
+// Type 0 draws a shaded tube of seven parallel lines in the cable's colour; type 1 (anti-aliased
+// only) a tinted groove. Anti-aliased, the lines are blended straight into the frame's buffer,
+// with an optional soft shadow under the tube; otherwise they are drawn two pixels wide through
+// the drawing context. A loose end (a drag over no socket that takes it) shows the plug image.
+// The cable takes no mouse input: presses reach the controls under it.
+class TreskproCable : public toolkit::CControl {
+public:
+    static constexpr int maximumPoints = 20;
+
+    struct State {
+        toolkit::CPoint a, b;
+        int fromSocket = 0;
+        int toSocket = 0;
+        float qx = 0.0f, qy = 0.0f;
+        float vx = 0.0f, vy = 0.0f;
+        float ax = 0.0f, ay = 0.0f;
+        std::array<float, maximumPoints> px{};
+        std::array<float, maximumPoints> py{};
+        int pointCount = 15;
+        float red = 1.0f, green = 0.5f, blue = 0.3f;
+        std::array<float, 3> tint{};
+        int type = 0;
+        float tension = 1.0f;
+        float lengthFactor = 1.0f;
+        float step = 0.06f;
+        bool softShadow = false;
+        bool antiAliased = false;
+        bool loose = false;
+        bool moving = false;
+        bool inUse = false;
+    };
+
+    TreskproCable(std::shared_ptr<toolkit::CBitmap> shadow, std::shared_ptr<toolkit::CBitmap> plug);
+
+    State& state() { return shape; }
+    const State& state() const { return shape; }
+    // Exchanges what two cables show (ends, spring, colour), so a connection keeps its cable's
+    // look when the list around it changes.
+    void swapState(TreskproCable& other);
+
+    // Q at the middle of the ends, offset by (dx, dy), with the spring at rest; resampled.
+    void placeControlPoint(float dx = 0.0f, float dy = 0.0f);
+    // The rest point of Q.
+    float restX() const;
+    float restY() const;
+    // One step of the spring (or, not animating, straight to rest), then the curve sampled.
+    // True when the curve changed.
+    bool animate(bool animating);
+    // Samples the curve for the current ends and Q; true when it changed. The view then lies
+    // over the new curve, and the old and new places gather in the cable's dirty area.
+    bool resample();
+    // The area (in the parent's coordinates) that needs redrawing since the last call.
+    toolkit::CRect takeDirtyArea();
+
+    void draw(toolkit::CDrawContext& context) override;
+
+private:
+    void drawTube(toolkit::CDrawContext& context);
+    void drawTinted(toolkit::CDrawContext& context);
+    void drawShadow(toolkit::CDrawContext& context);
+
+    State shape;
+    toolkit::CRect dirtyArea;
+    std::shared_ptr<toolkit::CBitmap> shadowImage;
+    std::shared_ptr<toolkit::CBitmap> plugImage;
 };
 
 // The patch name over the panel's background: editable in place, no longer than a patch file

@@ -25,7 +25,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace treskpro {
 
@@ -33,6 +36,11 @@ class TreskproFloatingDisplay;
 class TreskproKnob;
 class TreskproPatchNameField;
 class TreskproPitchKeyboard;
+class TreskproSocket;
+class TreskproCable;
+namespace toolkit {
+class COptionMenu;
+}
 
 // How the editor meets the system it runs on: the window it shows the panel in (given the host's
 // parent window) and the dialogs (message boxes, menus, file choosers). Tests and systems without
@@ -60,6 +68,9 @@ public:
     static constexpr double rockerRepeatMilliseconds = 80.0;
     static constexpr double floatingDisplayMilliseconds = 500.0;
     static constexpr double keyEchoMilliseconds = 50.0;
+    static constexpr int socketCount = 42;
+    static constexpr int cableCount = 64;
+    static constexpr int socketMenuTag = 10002;
 
     TreskproEditor(EditorHost& host, EditorPlatform platform);
     ~TreskproEditor() override;
@@ -95,6 +106,12 @@ public:
 
     // Rewrites the lamps and every control that shows a state or the pattern.
     void refresh();
+    // Shows the plug-in's connections as cables: each cable that already shows one of them
+    // keeps its colour and swing, a newly shown one gets its middle point at the middle of its
+    // ends or (randomise) somewhere below them, so it swings into place. Pairs the panel cannot
+    // draw (no such socket, the wrong way round, a duplicate, an input fed again later in the
+    // list) are left out. A drag in progress is given up.
+    void updateCables(bool randomise);
 
     // CControlListener and CKeyListener.
     void valueChanged(toolkit::CControl* control) override;
@@ -109,6 +126,11 @@ public:
     toolkit::CControl* control(int tag) const;
     TreskproFloatingDisplay* floatingDisplay() const { return display; }
     int lastTouchedParameter() const { return lastTouched; }
+    // The sockets (0 .. 41) and cables (0 .. 63), null while closed; the socket menu.
+    TreskproSocket* socket(int index) const;
+    TreskproCable* cable(int index) const;
+    toolkit::COptionMenu* getSocketMenu() const { return socketMenu; }
+    bool isDraggingCable() const { return dragCable >= 0; }
     // The parameter a control tag is bound to, or -1.
     static int parameterOfTag(int tag);
 
@@ -135,6 +157,20 @@ private:
     void refreshSequencerDisplays();
     void refreshParameterControls();
     bool shiftHeld() const;
+
+    std::vector<std::pair<int, int>> drawableConnections() const;
+    toolkit::CPoint socketCentre(int index) const;
+    int socketAt(toolkit::CPoint where) const;
+    void socketChanged(int index, TreskproSocket& pressed);
+    void startCableDrag(int index, toolkit::CPoint where);
+    void releaseCable();
+    void abandonCableDrag();
+    void clearSocketMarks();
+    void openSocketMenu(int index);
+    void socketMenuChosen(int choice);
+    void animateCables(double elapsedMilliseconds);
+    void redrawCables();
+    toolkit::CPoint windowPosition() const;
     double now() const { return platform.milliseconds(); }
 
     EditorHost& host;
@@ -154,6 +190,21 @@ private:
     TreskproFloatingDisplay* display = nullptr;
     TreskproPitchKeyboard* keyboard = nullptr;
     TreskproPatchNameField* patchName = nullptr;
+    toolkit::CViewContainer* panelView = nullptr;
+    std::array<TreskproSocket*, socketCount> sockets{};
+    std::array<TreskproCable*, cableCount> cables{};
+    toolkit::COptionMenu* socketMenu = nullptr;
+    // The socket whose menu is open, the cable being dragged and the socket its fixed end is
+    // plugged into, or -1.
+    int menuSocket = -1;
+    int dragCable = -1;
+    int dragSource = -1;
+    // A press that has done its work (a Shift-click) until its release.
+    bool socketPressSpent = false;
+    toolkit::CPoint lastWindowPosition;
+    // The connections the cables show, to notice a list changed behind the panel's back.
+    std::vector<std::pair<int, int>> shownConnections;
+    std::minstd_rand random{0x7e5c};
 
     int lastTouched = -1;
     int previousTouched = -1;

@@ -250,6 +250,65 @@ void PluginEditorHost::clearHeldNotes() {
     synth.requestVoices(TreskproSynth::VoiceRequest::ClearHeldNotes);
 }
 
+// The cables live in the current patch, which only this thread replaces, so it stays put while
+// the panel edits it. The audio thread applies the list at the start of each block while the
+// panel may be changing it: the list reads and writes every word whole, an appended pair is
+// complete before the count shows it, and a removal moves pairs down before the count drops,
+// so a block sees the list before or after the change, or at worst one pair twice.
+int PluginEditorHost::socketCount() const {
+    return synth.sockets().size();
+}
+
+std::string PluginEditorHost::socketName(int socket) const {
+    return synth.sockets().socketName(socket);
+}
+
+bool PluginEditorHost::socketIsOutput(int socket) const {
+    return synth.sockets().isOutput(socket);
+}
+
+bool PluginEditorHost::socketIsInput(int socket) const {
+    return synth.sockets().isInput(socket);
+}
+
+std::vector<std::pair<int, int>> PluginEditorHost::connections() const {
+    const ConnectionList& list = synth.patch().connections;
+    std::vector<std::pair<int, int>> pairs;
+    const int used = list.size();
+    pairs.reserve(std::size_t(used));
+    for (int k = 0; k < used; ++k) {
+        const Connection cable = list.connection(k);
+        pairs.emplace_back(cable.output, cable.input);
+    }
+    return pairs;
+}
+
+bool PluginEditorHost::canConnect(int a, int b) const {
+    return synth.sockets().canConnect(synth.patch().connections, a, b);
+}
+
+bool PluginEditorHost::connect(int a, int b) {
+    return synth.sockets().connect(synth.patch().connections, a, b);
+}
+
+void PluginEditorHost::disconnect(int a, int b) {
+    const SocketRegistry& sockets = synth.sockets();
+    const Connection wanted = sockets.isInput(a) ? Connection{b, a} : Connection{a, b};
+    // A list from elsewhere may hold the pair twice; a cable taken away must not keep playing.
+    ConnectionList& list = synth.patch().connections;
+    for (int k = list.find(wanted); k >= 0; k = list.find(wanted))
+        list.remove(k);
+}
+
+void PluginEditorHost::disconnectAll(int socket) {
+    ConnectionList& list = synth.patch().connections;
+    for (int k = list.size() - 1; k >= 0; --k) {
+        const Connection cable = list.connection(k);
+        if (cable.output == socket || cable.input == socket)
+            list.remove(k);
+    }
+}
+
 std::string PluginEditorHost::patchName() const {
     return synth.programName();
 }

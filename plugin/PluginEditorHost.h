@@ -57,6 +57,16 @@ public:
     void panic() override;
     void clearHeldNotes() override;
 
+    int socketCount() const override;
+    std::string socketName(int socket) const override;
+    bool socketIsOutput(int socket) const override;
+    bool socketIsInput(int socket) const override;
+    std::vector<std::pair<int, int>> connections() const override;
+    bool canConnect(int a, int b) const override;
+    bool connect(int a, int b) override;
+    void disconnect(int a, int b) override;
+    void disconnectAll(int socket) override;
+
     std::string patchName() const override;
 
     std::string pluginFolder() const override;

@@ -40,6 +40,8 @@ public:
     std::map<std::string, std::string> files;
     std::string folder = bundleFolder();
     std::vector<Call> calls;
+    // The patch's cables as stored, (output, input); tests may fill in anything a file could.
+    std::vector<std::pair<int, int>> cables;
 
     int parameterCount() const override { return 73; }
     float parameter(int index) const override { return inRange(index) ? parameters[index] : 0; }
@@ -107,6 +109,51 @@ public:
     void previewNoteOff() override { calls.push_back({"note off", -1, 0}); }
     void panic() override { calls.push_back({"panic", -1, 0}); }
     void clearHeldNotes() override { calls.push_back({"clear held", -1, 0}); }
+    // The real socket table's directions: these are the outputs.
+    static bool isOutputSocket(int socket) {
+        static constexpr int outputs[] = {4,  11, 12, 13, 14, 15, 18, 19, 20, 22, 23,
+                                          24, 26, 28, 30, 31, 32, 33, 39, 40, 41};
+        return std::find(std::begin(outputs), std::end(outputs), socket) != std::end(outputs);
+    }
+    int socketCount() const override { return 42; }
+    std::string socketName(int socket) const override {
+        return socket >= 0 && socket < 42 ? "Socket " + std::to_string(socket) : "N/A";
+    }
+    bool socketIsOutput(int socket) const override {
+        return socket >= 0 && socket < 42 && isOutputSocket(socket);
+    }
+    bool socketIsInput(int socket) const override {
+        return socket >= 0 && socket < 42 && !isOutputSocket(socket);
+    }
+    std::vector<std::pair<int, int>> connections() const override { return cables; }
+    bool canConnect(int a, int b) const override {
+        if (a == b)
+            return false;
+        const int output = socketIsOutput(a) ? a : b;
+        const int input = output == a ? b : a;
+        if (!socketIsOutput(output) || !socketIsInput(input))
+            return false;
+        return std::none_of(cables.begin(), cables.end(),
+                            [&](const auto& cable) { return cable.second == input; });
+    }
+    bool connect(int a, int b) override {
+        calls.push_back({"connect", a, float(b)});
+        if (!canConnect(a, b))
+            return false;
+        cables.emplace_back(socketIsOutput(a) ? a : b, socketIsOutput(a) ? b : a);
+        return true;
+    }
+    void disconnect(int a, int b) override {
+        calls.push_back({"disconnect", a, float(b)});
+        const std::pair<int, int> wanted = socketIsInput(a) ? std::pair{b, a} : std::pair{a, b};
+        std::erase(cables, wanted);
+    }
+    void disconnectAll(int socket) override {
+        calls.push_back({"disconnect all", socket, 0});
+        std::erase_if(cables, [&](const auto& cable) {
+            return cable.first == socket || cable.second == socket;
+        });
+    }
     std::string patchName() const override { return "Fake Patch"; }
     std::string pluginFolder() const override { return folder; }
     bool readFile(const std::string& name, std::string& text) const override {

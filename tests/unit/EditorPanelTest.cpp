@@ -264,5 +264,194 @@ TEST_F(Editor, LampsAndKnobsDrawTheirFrames) {
     EXPECT_EQ(pixelsOf(led), dark);
 }
 
+// ---- Patch cables
+
+using Pairs = std::vector<std::pair<int, int>>;
+
+class Cables : public Editor {
+protected:
+    // A socket's centre in the window, and in the panel the cables are drawn in.
+    CPoint socketPoint(int socket) const { return centre(SkinTag::SOCKET1 + socket); }
+    CPoint panelCentre(int socket) const { return editor->socket(socket)->getViewSize().center(); }
+    int cablesShown() const {
+        int shown = 0;
+        for (int k = 0; k < TreskproEditor::cableCount; ++k)
+            shown += editor->cable(k)->state().inUse && editor->cable(k)->isVisible() ? 1 : 0;
+        return shown;
+    }
+    bool anySocketMarked() const {
+        for (int k = 0; k < TreskproEditor::socketCount; ++k)
+            if (editor->socket(k)->isTarget() || editor->socket(k)->isAccepting())
+                return true;
+        return false;
+    }
+    std::vector<std::uint32_t> pixelsOf(const toolkit::CBitmap& shown) const {
+        return {shown.pixels(), shown.pixels() + shown.width() * shown.height()};
+    }
+    std::uint32_t pixelAt(const std::vector<std::uint32_t>& pixels, CPoint where) const {
+        return pixels[std::size_t(where.y * editor->getFrame()->getViewSize().width() + where.x)];
+    }
+    // Idles every 16 ms until no cable swings; false when they never settle.
+    bool settle() {
+        for (int round = 0; round < 2000; ++round) {
+            idleAfter(16);
+            bool moving = false;
+            for (int k = 0; k < TreskproEditor::cableCount; ++k)
+                moving = moving || editor->cable(k)->state().moving;
+            if (!moving)
+                return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(Cables, DraggingPlugsCablesInAndPullsThemOut) {
+    ASSERT_TRUE(open());
+    // From an input (socket 0) over an output (socket 4): every free output is marked, the one
+    // under the mouse is the target.
+    window->mouseDown(socketPoint(0));
+    window->mouseMove(socketPoint(4).offset(4, 3));
+    EXPECT_TRUE(editor->socket(4)->isTarget());
+    EXPECT_TRUE(editor->socket(11)->isAccepting());
+    EXPECT_FALSE(editor->socket(1)->isAccepting());
+    EXPECT_FALSE(editor->socket(0)->isAccepting());
+    window->mouseUp(socketPoint(4).offset(4, 3));
+    EXPECT_EQ(host.cables, (Pairs{{4, 0}}));
+    EXPECT_FALSE(anySocketMarked());
+    // The cable starts at its output, whichever end the drag began at.
+    const TreskproCable::State& first = editor->cable(0)->state();
+    EXPECT_EQ(first.a, panelCentre(4));
+    EXPECT_EQ(first.b, panelCentre(0));
+    EXPECT_EQ(cablesShown(), 1);
+
+    // Pulling the plug out of a connected socket and dropping it on the bare panel removes it.
+    window->drag(socketPoint(0), {650, 300}, 4);
+    EXPECT_TRUE(host.cables.empty());
+    EXPECT_EQ(cablesShown(), 0);
+    EXPECT_FALSE(editor->isDraggingCable());
+
+    // Of an output's two cables the one on top comes away; it hangs from its input and goes
+    // into another output.
+    host.cables = {{4, 0}, {4, 1}, {11, 2}};
+    editor->updateCables(false);
+    window->drag(socketPoint(4), socketPoint(12), 4);
+    EXPECT_EQ(host.cables, (Pairs{{4, 0}, {11, 2}, {12, 1}}));
+    EXPECT_EQ(cablesShown(), 3);
+
+    // Shift+click takes every cable off a socket.
+    window->holdModifiers(CButtonState::kShift);
+    window->click(socketPoint(4));
+    window->holdModifiers(0);
+    EXPECT_EQ(host.cables, (Pairs{{11, 2}, {12, 1}}));
+    EXPECT_EQ(cablesShown(), 2);
+    EXPECT_FALSE(editor->isDraggingCable());
+
+    // Hidden cables (Control+L) are not dragged.
+    editor->keyDown({'l', 0, CKeyCode::kControlModifier});
+    EXPECT_EQ(cablesShown(), 0);
+    window->drag(socketPoint(4), socketPoint(0), 4);
+    EXPECT_EQ(host.cables, (Pairs{{11, 2}, {12, 1}}));
+}
+
+TEST_F(Cables, ListsFromFilesDrawOnlyTheCablesThatPlay) {
+    // Unknown sockets, the wrong way round, a duplicate, an input fed twice (the later plays),
+    // and far more pairs than there are cables.
+    host.cables = {{4, 0}, {0, 4}, {99, 1}, {-5, 2}, {4, 0}, {11, 5}, {12, 5}, {4, 41}};
+    for (int k = 0; k < 100; ++k)
+        host.cables.emplace_back(13, 6);
+    ASSERT_TRUE(open());
+    std::vector<std::pair<int, int>> drawn;
+    for (int k = 0; k < TreskproEditor::cableCount; ++k)
+        if (editor->cable(k)->state().inUse)
+            drawn.emplace_back(editor->cable(k)->state().fromSocket,
+                               editor->cable(k)->state().toSocket);
+    EXPECT_EQ(drawn, (Pairs{{4, 0}, {12, 5}, {13, 6}}));
+    window->render();
+    // The socket menu stars only what plays.
+    dialogs->answerMenu({});
+    window->click(socketPoint(5), {CButtonState::kRButton});
+    ASSERT_EQ(dialogs->shownMenus.size(), 1u);
+    EXPECT_EQ(dialogs->shownMenus[0].entries[4 + 12], "-GSocket 12\t*");
+    EXPECT_EQ(dialogs->shownMenus[0].entries[4 + 11], "-GSocket 11");
+
+    // A list replaced behind the panel's back (a patch file loaded) shows at the next idle.
+    host.cables = {{11, 2}};
+    idleAfter(16);
+    EXPECT_EQ(editor->cable(0)->state().fromSocket, 11);
+    EXPECT_EQ(cablesShown(), 1);
+}
+
+TEST_F(Cables, TheSocketMenuConnectsAndDisconnects) {
+    host.cables = {{4, 0}};
+    ASSERT_TRUE(open());
+    dialogs->answerMenu({4 + 1});
+    window->click(socketPoint(4), {CButtonState::kRButton});
+    ASSERT_EQ(dialogs->shownMenus.size(), 1u);
+    const std::vector<std::string>& entries = dialogs->shownMenus[0].entries;
+    ASSERT_EQ(entries.size(), 46u);
+    EXPECT_EQ(entries[0], "Disconnect");
+    EXPECT_EQ(entries[1], "-");
+    EXPECT_EQ(entries[2], "-GSocket 4\t--->");
+    EXPECT_EQ(entries[3], "-");
+    EXPECT_EQ(entries[4 + 0], "-GSocket 0\t*"); // connected, so it takes no second cable
+    EXPECT_EQ(entries[4 + 1], "Socket 1");
+    EXPECT_EQ(entries[4 + 4], "-GSocket 4");
+    EXPECT_EQ(entries[4 + 11], "-GSocket 11"); // two outputs
+    EXPECT_EQ(host.cables, (Pairs{{4, 0}, {4, 1}}));
+    EXPECT_EQ(cablesShown(), 2);
+    EXPECT_FALSE(editor->isDraggingCable());
+
+    dialogs->answerMenu({0});
+    window->click(socketPoint(0), {CButtonState::kRButton});
+    EXPECT_EQ(dialogs->shownMenus[1].entries[2], "-GSocket 0\t<---");
+    EXPECT_EQ(host.cables, (Pairs{{4, 1}}));
+    EXPECT_EQ(cablesShown(), 1);
+}
+
+TEST_F(Cables, SwingingCablesComeToRestAtTheirTensionAndStopRedrawing) {
+    host.files["Gui.ini"] = "AntiAliasing = 1\r\nSoftShadows = 1\r\nCableTension = 0\r\n";
+    ASSERT_TRUE(open());
+    const std::vector<std::uint32_t> bare = pixelsOf(window->render());
+    // Sockets 4 and 0 sit at the same height, 628 pixels apart.
+    host.cables = {{4, 0}};
+    editor->updateCables(true);
+    const TreskproCable::State& hanging = editor->cable(0)->state();
+    // However long the pause, one idle is one bounded step of the spring.
+    idleAfter(60000);
+    EXPECT_FLOAT_EQ(hanging.step, 0.9f);
+    ASSERT_TRUE(settle());
+    const CPoint from = panelCentre(4);
+    const CPoint to = panelCentre(0);
+    EXPECT_FLOAT_EQ(hanging.qx, float(from.x + to.x) / 2.0f + 5.0f);
+    EXPECT_FLOAT_EQ(hanging.qy, float(from.y));
+    window->render();
+    const int presented = window->presentCount();
+    idleAfter(16);
+    window->render();
+    EXPECT_EQ(window->presentCount(), presented);
+
+    // Straight across at tension 0; at tension 2 the middle hangs 200 pixels low (its
+    // control point 400).
+    const CPoint middle{(from.x + to.x) / 2 + 1, from.y + 1};
+    const std::vector<std::uint32_t> straight = pixelsOf(window->render());
+    EXPECT_NE(pixelAt(straight, middle), pixelAt(bare, middle));
+    EXPECT_EQ(pixelAt(straight, middle.offset(0, 200)), pixelAt(bare, middle.offset(0, 200)));
+
+    editor->settings().cableTension = 2.0f;
+    editor->updateCables(false);
+    ASSERT_TRUE(settle());
+    EXPECT_FLOAT_EQ(hanging.qy, float(from.y) + 400.0f);
+    const std::vector<std::uint32_t> sagging = pixelsOf(window->render());
+    EXPECT_EQ(pixelAt(sagging, middle), pixelAt(bare, middle));
+    EXPECT_NE(pixelAt(sagging, middle.offset(0, 200)), pixelAt(bare, middle.offset(0, 200)));
+
+    // Without anti-aliasing a cable takes its resting shape at once.
+    editor->settings().antiAliasing = 0;
+    editor->settings().cableTension = 1.0f;
+    editor->updateCables(false);
+    EXPECT_FALSE(hanging.moving);
+    EXPECT_FLOAT_EQ(hanging.qy, float(from.y) + 200.0f);
+}
+
 } // namespace
 } // namespace treskpro

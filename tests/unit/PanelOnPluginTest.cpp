@@ -3,6 +3,7 @@
 // what the panel shows of values that arrive from the host, a chunk or another thread.
 #include "editor/PanelBindings.h"
 #include "editor/TagTable.h"
+#include "editor/TreskproControls.h"
 #include "engine/Parameters.h"
 #include "tests/support/EditorHarness.h"
 #include "tools/render/MidiEventList.h"
@@ -10,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <thread>
 
 namespace treskpro {
@@ -193,6 +196,129 @@ TEST_F(PanelOnPlugin, OpensAndClosesAgainAndAgain) {
     EXPECT_FLOAT_EQ(panel.plugin().getParameter(Parameter::Vco1Range), float(rounds % 3) * 0.5f);
 }
 
+// A note held for 24 blocks, the left channel.
+std::vector<float> renderNote(TreskproPlugin& plugin) {
+    MidiEventList midi;
+    std::vector<float> left(256), right(256), heard;
+    float* outputs[2] = {left.data(), right.data()};
+    for (int block = 0; block < 24; ++block) {
+        midi.clear();
+        if (block == 0)
+            midi.add(0, 0x90, 40, 100);
+        plugin.processEvents(midi.record());
+        plugin.processReplacing(nullptr, outputs, 256);
+        heard.insert(heard.end(), left.begin(), left.end());
+    }
+    return heard;
+}
+
+TEST_F(PanelOnPlugin, ACableDraggedOnThePanelChangesTheSoundAndIsStoredWithThePatch) {
+    HeadlessEditor patched(folder);
+    ASSERT_TRUE(patched.open());
+    // TRESKPRO_PICTURES names a folder for pictures of the panel with cables, for the README.
+    const char* pictures = std::getenv("TRESKPRO_PICTURES");
+    const auto picture = [&](const char* name) {
+        if (pictures)
+            patched.window().savePng(std::string(pictures) + "/" + name);
+    };
+    // "Midi Note CV" (SOCKET15) into "VCF CV Input" (SOCKET35).
+    const toolkit::CPoint from = patched.centre(SkinTag::SOCKET15);
+    const toolkit::CPoint to = patched.centre(SkinTag::SOCKET35);
+    patched.window().mouseDown(from);
+    patched.window().mouseMove({(from.x + to.x) / 2, (from.y + to.y) / 2 + 40});
+    patched.idle();
+    picture("editor-cable-drag.png");
+    patched.window().mouseMove(to);
+    patched.window().mouseUp(to);
+    const ConnectionList& cables = patched.plugin().patch().connections;
+    ASSERT_EQ(cables.size(), 1);
+    EXPECT_EQ(cables.connection(0).output, 14);
+    EXPECT_EQ(cables.connection(0).input, 34);
+
+    HeadlessEditor plain(folder);
+    HeadlessEditor again(folder);
+    const std::vector<float> withCable = renderNote(patched.plugin());
+    const std::vector<float> without = renderNote(plain.plugin());
+    ASSERT_EQ(renderNote(again.plugin()), without);
+    float difference = 0.0f;
+    for (std::size_t i = 0; i < without.size(); ++i)
+        difference = std::max(difference, std::fabs(withCable[i] - without[i]));
+    EXPECT_GT(difference, 0.01f);
+
+    // The host's copy of the patch keeps the cable, and a panel open on it shows it.
+    void* data = nullptr;
+    const vst::intptr size = patched.dispatch(vst::effGetChunk, 0, 0, &data);
+    const std::vector<char> chunk(static_cast<char*>(data), static_cast<char*>(data) + size);
+    ASSERT_TRUE(plain.open());
+    ASSERT_EQ(plain.dispatch(vst::effSetChunk, 0, size, const_cast<char*>(chunk.data())), size);
+    plain.idle();
+    const TreskproCable::State& shown = plain.editor().cable(0)->state();
+    EXPECT_TRUE(shown.inUse);
+    EXPECT_EQ(shown.fromSocket, 14);
+    EXPECT_EQ(shown.toSocket, 34);
+
+    // "MG CV Output" into "VCO-2 CV Input", "Seq Gate CV Out" into "Attenuator 1 Input".
+    patched.window().drag(patched.centre(SkinTag::SOCKET5), patched.centre(SkinTag::SOCKET2), 5);
+    patched.window().drag(patched.centre(SkinTag::SOCKET12), patched.centre(SkinTag::SOCKET22), 5);
+    patched.idle();
+    EXPECT_EQ(cables.size(), 3);
+    picture("editor-cables.png");
+}
+
+// Drags from every socket to sockets and to anywhere, with Shift and the right button, between
+// patches whose lists hold anything a damaged chunk can; run long under AddressSanitizer.
+TEST_F(PanelOnPlugin, RandomDragsBetweenPatchLoadsKeepCablesAndListInStep) {
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr int rounds = 1000;
+#else
+    constexpr int rounds = 80;
+#endif
+    HeadlessEditor panel(folder);
+    std::minstd_rand random(2024);
+    std::vector<std::vector<char>> chunks;
+    for (int kind = 0; kind < 2; ++kind) {
+        ConnectionList& list = panel.plugin().patch().connections;
+        list.setCount(kind == 0 ? 0 : 500);
+        for (int k = 0; k < ConnectionList::capacity; ++k)
+            list.setConnection(k, {int(random() % 90) - 20, int(random() % 90) - 20});
+        void* data = nullptr;
+        const vst::intptr size = panel.dispatch(vst::effGetChunk, 0, 0, &data);
+        chunks.emplace_back(static_cast<char*>(data), static_cast<char*>(data) + size);
+    }
+    ASSERT_TRUE(panel.open());
+    const auto socketPoint = [&](int socket) { return panel.centre(SkinTag::SOCKET1 + socket); };
+    for (int round = 0; round < rounds; ++round) {
+        const toolkit::CPoint from = socketPoint(int(random() % 42));
+        const toolkit::CPoint to = random() % 3 == 0 ? toolkit::CPoint{int(random() % 1400) - 50,
+                                                                       int(random() % 1000) - 60}
+                                                     : socketPoint(int(random() % 42));
+        const int gesture = int(random() % 20);
+        if (gesture == 0) {
+            panel.window().click(from, {toolkit::CButtonState::kRButton});
+        } else {
+            panel.window().holdModifiers(gesture == 1 ? toolkit::CButtonState::kShift : 0);
+            panel.window().drag(from, to, 3);
+            panel.window().holdModifiers(0);
+        }
+        if (round % 40 == 39) {
+            std::vector<char>& chunk = chunks[std::size_t(round / 40 % 2)];
+            panel.dispatch(vst::effSetChunk, 0, vst::intptr(chunk.size()), chunk.data());
+        }
+        panel.idle();
+    }
+    panel.window().render();
+    // Every cable shown is a cable that plays.
+    const ConnectionList& list = panel.plugin().patch().connections;
+    for (int k = 0; k < TreskproEditor::cableCount; ++k) {
+        const TreskproCable::State& state = panel.editor().cable(k)->state();
+        if (!state.inUse)
+            continue;
+        EXPECT_TRUE(isPatchCable({state.fromSocket, state.toSocket}));
+        EXPECT_GE(list.find({state.fromSocket, state.toSocket}), 0);
+    }
+    panel.close();
+}
+
 TEST(EditorThreads, ThePanelIdlesAndIsClickedWhileTheHostAutomatesAndPlays) {
     HeadlessEditor panel(testing::panelFolder(::testing::TempDir(), "panel-threads"));
     ASSERT_TRUE(panel.open());
@@ -221,6 +347,9 @@ TEST(EditorThreads, ThePanelIdlesAndIsClickedWhileTheHostAutomatesAndPlays) {
         panel.window().click(where);
         const toolkit::CPoint knob = panel.centre(SkinTag::RESONANCEKNOB);
         panel.window().drag(knob, knob.offset(0, round % 2 ? 6 : -6), 2);
+        // The cable moves from one input to another: a disconnect and a connect each round.
+        panel.window().drag(panel.centre(SkinTag::SOCKET15),
+                            panel.centre(round % 2 ? SkinTag::SOCKET35 : SkinTag::SOCKET36), 2);
         panel.dispatch(vst::effEditKeyDown, 'l', 0, nullptr, 8.0f);
         panel.idle();
     }
