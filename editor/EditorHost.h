@@ -116,6 +116,14 @@ public:
     // The patch name the panel shows.
     virtual std::string patchName() const = 0;
 
+    // Patch files: the path of the patch loaded or saved last ("" when none), the folder the
+    // plug-in keeps its patches in, and loading and saving whole patches (false, and nothing
+    // changed, when the file cannot be read or written).
+    virtual std::string currentPatchPath() const = 0;
+    virtual std::string patchFolder() const = 0;
+    virtual bool loadPatch(const std::string& path) = 0;
+    virtual bool savePatch(const std::string& path) = 0;
+
     // The plug-in folder's files by name (Gui.ini, the default skin). Reading answers false
     // when the file cannot be read; writing replaces the file whole or leaves it as it was.
     virtual std::string pluginFolder() const = 0;

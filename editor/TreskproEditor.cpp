@@ -894,10 +894,13 @@ void TreskproEditor::runKeyCommand(const KeyDecision& decision) {
         refresh();
         break;
     case KeyCommand::openPatch:
+        openPatchFile();
+        break;
     case KeyCommand::savePatch:
+        savePatchFile(false);
+        break;
     case KeyCommand::savePatchAs:
-        // The patch commands arrive with the patch menu; the keys are taken meanwhile so the
-        // host does not act on them either.
+        savePatchFile(true);
         break;
     case KeyCommand::notConsumed:
         break;
@@ -1265,6 +1268,52 @@ void TreskproEditor::animateCables(double elapsedMilliseconds) {
         each->animate(animating);
     }
     redrawCables();
+}
+
+// ---- Patch files
+
+namespace {
+
+toolkit::CFileRequest patchFileRequest(bool save) {
+    toolkit::CFileRequest request;
+    request.save = save;
+    request.title = save ? "Save Tresk Pro Patch" : "Open Tresk Pro Patch";
+    request.filter = "Tresk Pro (*.tpro)";
+    request.defaultExtension = "tpro";
+    return request;
+}
+
+} // namespace
+
+void TreskproEditor::openPatchFile() {
+    toolkit::CFileRequest request = patchFileRequest(false);
+    request.initialFolder = host.pluginFolder();
+    request.initialPath = host.currentPatchPath();
+    const std::optional<std::string> chosen = dialogs->chooseFile(request);
+    if (!chosen || !host.loadPatch(*chosen))
+        return;
+    chosenPatchPath = *chosen;
+    refreshAll();
+}
+
+// Save writes without asking only to a file the user chose in a dialog of this session. The
+// current path may have come from a host's project or from a patch file, and a crafted project
+// must not be able to make a keystroke overwrite a file the user never picked (a factory patch,
+// or anything else on the disk): everything else goes through the save dialog.
+void TreskproEditor::savePatchFile(bool askForName) {
+    const std::string current = host.currentPatchPath();
+    if (!askForName && !chosenPatchPath.empty() && chosenPatchPath == current) {
+        host.savePatch(current);
+        return;
+    }
+    toolkit::CFileRequest request = patchFileRequest(true);
+    request.initialFolder = host.patchFolder();
+    request.initialPath = current;
+    const std::optional<std::string> chosen = dialogs->chooseFile(request);
+    if (chosen && host.savePatch(*chosen)) {
+        chosenPatchPath = *chosen;
+        refresh();
+    }
 }
 
 int TreskproEditor::parameterOfTag(int tag) {

@@ -148,6 +148,8 @@ private:
     void rockerStep(Rocker rocker, int direction);
     void keyboardChanged(int value);
     void runKeyCommand(const KeyDecision& decision);
+    void openPatchFile();
+    void savePatchFile(bool askForName);
     bool handleKey(const toolkit::CKeyCode& key);
     void showParameter(toolkit::CControl& control, int parameter);
     void hideFloatingDisplay();
@@ -181,6 +183,8 @@ private:
     int windowWidth = defaultWidth;
     int windowHeight = defaultHeight;
     int knobMode = 2;
+    // The patch file the user chose in an open or save dialog of this session.
+    std::string chosenPatchPath;
     void* openParent = nullptr;
 
     std::unique_ptr<toolkit::CFrame> frame;

@@ -313,6 +313,22 @@ std::string PluginEditorHost::patchName() const {
     return synth.programName();
 }
 
+std::string PluginEditorHost::currentPatchPath() const {
+    return synth.currentPatchPath();
+}
+
+std::string PluginEditorHost::patchFolder() const {
+    return synth.folder().patchFolder();
+}
+
+bool PluginEditorHost::loadPatch(const std::string& path) {
+    return synth.loadPatch(path);
+}
+
+bool PluginEditorHost::savePatch(const std::string& path) {
+    return synth.savePatch(path);
+}
+
 std::string PluginEditorHost::pluginFolder() const {
     return synth.folder().path();
 }

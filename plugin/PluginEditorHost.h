@@ -68,6 +68,10 @@ public:
     void disconnectAll(int socket) override;
 
     std::string patchName() const override;
+    std::string currentPatchPath() const override;
+    std::string patchFolder() const override;
+    bool loadPatch(const std::string& path) override;
+    bool savePatch(const std::string& path) override;
 
     std::string pluginFolder() const override;
     bool readFile(const std::string& name, std::string& text) const override;

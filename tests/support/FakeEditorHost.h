@@ -155,6 +155,19 @@ public:
         });
     }
     std::string patchName() const override { return "Fake Patch"; }
+    std::string currentPatchPath() const override { return patchPath; }
+    std::string patchFolder() const override { return folder + "Tresk Pro Patches"; }
+    bool loadPatch(const std::string& path) override {
+        calls.push_back({"load " + path, -1, 0});
+        patchPath = path;
+        return true;
+    }
+    bool savePatch(const std::string& path) override {
+        calls.push_back({"save " + path, -1, 0});
+        patchPath = path;
+        return true;
+    }
+    std::string patchPath;
     std::string pluginFolder() const override { return folder; }
     bool readFile(const std::string& name, std::string& text) const override {
         const auto found = files.find(name);

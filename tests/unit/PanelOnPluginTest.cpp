@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -112,6 +113,41 @@ TEST_F(PanelOnPlugin, StepButtonsAndKeysProgramThePatternBytes) {
     // Without the keymap the host keeps its keys.
     panel.editor().settings().useKeyboard = 0;
     EXPECT_EQ(panel.dispatch(vst::effEditKeyDown, 'q'), 0);
+}
+
+// Ctrl+S writes without asking only to a file the user picked; a path that came with a project
+// goes through the save dialog, so a crafted project cannot overwrite a file on a keystroke.
+TEST_F(PanelOnPlugin, PatchKeysSaveOnlyWhereTheUserChose) {
+    HeadlessEditor panel(folder);
+    ASSERT_TRUE(panel.open());
+    const std::string victim = folder + "victim.txt";
+    std::ofstream(victim, std::ios::binary) << "keep";
+    panel.plugin().setCurrentPatchPath(victim);
+    const auto key = [&](char letter, float modifiers) {
+        return panel.dispatch(vst::effEditKeyDown, letter, 0, nullptr, modifiers);
+    };
+    EXPECT_EQ(key('s', 8.0f), 1);
+    ASSERT_EQ(panel.dialogs->fileRequests.size(), 1u);
+    EXPECT_EQ(panel.dialogs->fileRequests[0].title, "Save Tresk Pro Patch");
+    EXPECT_EQ(readWhole(victim), "keep");
+
+    const std::string mine = folder + "Mine.tpro";
+    panel.dialogs->answerFile(mine);
+    EXPECT_EQ(key('S', 9.0f), 1);
+    ASSERT_EQ(panel.dialogs->fileRequests.size(), 2u);
+    ASSERT_EQ(panel.plugin().currentPatchPath(), mine);
+    std::filesystem::remove(mine);
+    EXPECT_EQ(key('s', 8.0f), 1);
+    EXPECT_EQ(panel.dialogs->fileRequests.size(), 2u);
+    EXPECT_TRUE(std::filesystem::exists(mine));
+
+    panel.plugin().setParameter(Parameter::FilterCutoff, 0.0f);
+    panel.dialogs->answerFile(mine);
+    EXPECT_EQ(key('o', 8.0f), 1);
+    EXPECT_EQ(panel.dialogs->fileRequests.back().title, "Open Tresk Pro Patch");
+    EXPECT_NE(panel.plugin().getParameter(Parameter::FilterCutoff), 0.0f);
+    EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::CUTOFFKNOB)->getValue(),
+                    panel.plugin().getParameter(Parameter::FilterCutoff));
 }
 
 // The panel's bindings agree with the parameter table, which names each parameter's control,

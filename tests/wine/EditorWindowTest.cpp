@@ -311,6 +311,8 @@ struct Places {
     CRect range;
     CRect stepDigits;
     CRect downLamp;
+    CRect cableFrom; // an output socket
+    CRect cableTo;   // an input it may feed
 };
 
 // The gestures of the test, with a picture after each step for the checks that look.
@@ -319,6 +321,7 @@ struct Pictures {
     CBitmap afterNext;
     CBitmap afterReturn;
     CBitmap afterKey;
+    CBitmap afterCable;
 };
 
 Pictures play(Panel& panel, const Places& places) {
@@ -337,6 +340,9 @@ Pictures play(Panel& panel, const Places& places) {
     panel.character('a');
     panel.settle();
     pictures.afterKey = panel.picture();
+    panel.drag(places.cableFrom.center(), places.cableTo.center(), 12);
+    panel.settle();
+    pictures.afterCable = panel.picture();
     return pictures;
 }
 
@@ -347,6 +353,8 @@ void checkPictures(const Pictures& pictures, const Places& places, const char* w
           std::string(which) + ": the Return key moves to the next step");
     check(differs(pictures.afterReturn, pictures.afterKey, places.downLamp),
           std::string(which) + ": the 'a' key toggles the step's octave-down lamp");
+    check(differs(pictures.afterKey, pictures.afterCable, places.cableFrom.united(places.cableTo)),
+          std::string(which) + ": a drag between two sockets draws a cable");
 }
 
 std::string joined(const std::string& folder, const std::string& name) {
@@ -379,8 +387,9 @@ int main(int argc, char** argv) {
     const int height = skin.editorHeight();
     const Places places{
         skin.rectangleOf(skin.tagOf("CUTOFFKNOB")), skin.rectangleOf(skin.tagOf("B_NEXT")),
-        skin.rectangleOf(skin.tagOf("VCO1RANGE")), skin.rectangleOf(skin.tagOf("STEPDISPLAY")),
-        skin.rectangleOf(skin.tagOf("DOWNLED"))};
+        skin.rectangleOf(skin.tagOf("VCO1RANGE")),  skin.rectangleOf(skin.tagOf("STEPDISPLAY")),
+        skin.rectangleOf(skin.tagOf("DOWNLED")),    skin.rectangleOf(skin.tagOf("SOCKET15")),
+        skin.rectangleOf(skin.tagOf("SOCKET35"))};
 
     HMODULE library = LoadLibraryA(joined(folder, "Treskpro.dll").c_str());
     check(library != nullptr, "load Treskpro.dll");
@@ -444,7 +453,7 @@ int main(int argc, char** argv) {
           text("VCO1RANGE steps VCO-1 Range (%.1f -> %.1f) and tells the host", rangeBefore,
                rangeExpected));
     checkPictures(shown, places, "window");
-    check(shown.afterKey.savePng(picturePath), "save the window's picture to " + picturePath);
+    check(shown.afterCable.savePng(picturePath), "save the window's picture to " + picturePath);
 
     const auto [headlessWidth, headlessHeight] = headless.rectangle();
     const bool headlessOpened = headless.open();
@@ -454,12 +463,15 @@ int main(int argc, char** argv) {
         HeadlessPanel drawn(headless);
         const Pictures rendered = play(drawn, places);
         checkPictures(rendered, places, "headless");
+        check(headless.plugin().patch().connections.find({14, 34}) >= 0,
+              "the cable connects SOCKET15's output to SOCKET35's input");
         const std::pair<const char*, int> comparisons[] = {
             {"opened", differentPixels(shown.opened, rendered.opened)},
             {"after the drag and B_NEXT", differentPixels(shown.afterNext, rendered.afterNext)},
             {"after VCO1RANGE and Return",
              differentPixels(shown.afterReturn, rendered.afterReturn)},
-            {"after the 'a' key", differentPixels(shown.afterKey, rendered.afterKey)}};
+            {"after the 'a' key", differentPixels(shown.afterKey, rendered.afterKey)},
+            {"after the cable drag", differentPixels(shown.afterCable, rendered.afterCable)}};
         for (const auto& [when, count] : comparisons)
             check(count == 0, "window and headless agree " + std::string(when) + ": " +
                                   std::to_string(count) + " pixels differ");
