@@ -22,3 +22,11 @@ done
 echo
 echo "demo: the default patch's pattern, 8 bars, through build/native/bundle/Treskpro.so"
 build/native/bin/treskpro-render -o demo.wav
+
+# What a user installs: each bundle folder whole, into a folder the host scans for plug-ins.
+echo
+echo "install: copy a whole bundle folder where your host looks for VST 2.x plug-ins:"
+echo "  Linux, 64-bit host:   build/native/bundle/  (Treskpro.so, TreskproFX.so)  e.g. ~/.vst/Tresk Pro/"
+echo "  Windows, 64-bit host: build/win64/bundle/   (Treskpro.dll, TreskproFX.dll)  e.g. C:\\Program Files\\VSTPlugins\\Tresk Pro\\"
+echo "  Windows, 32-bit host: build/win32/bundle/   (Treskpro.dll, TreskproFX.dll)  e.g. C:\\Program Files (x86)\\VSTPlugins\\Tresk Pro\\"
+echo "  (the plug-in keeps its patches, skin and settings beside itself: the folder must be writable)"
