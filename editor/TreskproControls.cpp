@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace treskpro {
 
@@ -705,12 +706,24 @@ void TreskproCable::drawTube(CDrawContext& context) {
 
 // Along every segment, as many samples as the segment is long (at most 64), each darkening the
 // 10 x 10 box below and right of it; the boxes overlap, so the shadow is deepest under the
-// middle of the tube.
+// middle of the tube. Darkening a pixel n times gives the same as n darkenings one after the
+// other, so the boxes are first counted per pixel and each pixel is then darkened once through a
+// table of the repeated step (a channel's darkening does not depend on the other channels).
 void TreskproCable::drawShadow(CDrawContext& context) {
     const int count = std::clamp(shape.pointCount, 2, maximumPoints);
     const CPoint origin = context.offset();
     const CRect clip = targetClip(context);
-    CBitmap& target = context.target();
+    if (clip.width() <= 0 || clip.height() <= 0)
+        return;
+    const std::size_t clipWidth = std::size_t(clip.width());
+    std::vector<std::uint16_t>& hits = shadowHits;
+    // All zero between draws: each draw clears what it counted.
+    const std::size_t needed = clipWidth * std::size_t(clip.height());
+    if (hits.size() < needed)
+        hits.assign(needed, 0);
+    // The part of the area the boxes touched: only that is darkened.
+    CRect touched;
+    bool any = false;
     for (int i = 0; i + 1 < count; ++i) {
         const float x0 = shape.px[std::size_t(i)];
         const float y0 = shape.py[std::size_t(i)];
@@ -727,10 +740,46 @@ void TreskproCable::drawShadow(CDrawContext& context) {
             const int y = int(y0 + dy * t) + origin.y;
             const CRect box = CRect::fromSize(x, y, 10, 10).intersection(clip);
             for (int row = box.top; row < box.bottom; ++row) {
-                std::uint32_t* pixels = target.row(row);
+                std::uint16_t* counts =
+                    hits.data() + std::size_t(row - clip.top) * clipWidth - std::size_t(clip.left);
                 for (int column = box.left; column < box.right; ++column)
-                    pixels[column] = toolkit::scalePixel(pixels[column], 235);
+                    ++counts[column];
             }
+            if (box.width() > 0 && box.height() > 0) {
+                touched = any ? touched.united(box) : box;
+                any = true;
+            }
+        }
+    }
+    if (!any)
+        return;
+    // darkened[n][c]: channel value c darkened n times by 235 / 255, as scalePixel rounds it.
+    static const auto darkened = [] {
+        auto table = std::make_unique<std::array<std::array<std::uint8_t, 256>, 256>>();
+        for (std::uint32_t c = 0; c < 256; ++c) {
+            std::uint32_t level = c;
+            for (std::size_t n = 0; n < 256; ++n) {
+                (*table)[n][c] = std::uint8_t(level);
+                level = toolkit::scalePixel(level, 235) & 0xffu;
+            }
+        }
+        return table;
+    }();
+    CBitmap& target = context.target();
+    for (int row = touched.top; row < touched.bottom; ++row) {
+        std::uint32_t* pixels = target.row(row);
+        std::uint16_t* counts =
+            hits.data() + std::size_t(row - clip.top) * clipWidth - std::size_t(clip.left);
+        for (int column = touched.left; column < touched.right; ++column) {
+            if (counts[column] == 0)
+                continue;
+            // Darkened 255 times, every channel has long reached where the step leaves it.
+            const auto& step = (*darkened)[std::min<std::size_t>(counts[column], 255)];
+            std::uint32_t& pixel = pixels[column];
+            counts[column] = 0;
+            pixel = std::uint32_t(step[pixel >> 24]) << 24 |
+                    std::uint32_t(step[pixel >> 16 & 0xffu]) << 16 |
+                    std::uint32_t(step[pixel >> 8 & 0xffu]) << 8 | step[pixel & 0xffu];
         }
     }
 }

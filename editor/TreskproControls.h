@@ -14,6 +14,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace treskpro {
 
@@ -291,6 +292,8 @@ private:
     toolkit::CRect dirtyArea;
     std::shared_ptr<toolkit::CBitmap> shadowImage;
     std::shared_ptr<toolkit::CBitmap> plugImage;
+    // How many shadow boxes cover each pixel of the area being drawn (kept between draws).
+    std::vector<std::uint16_t> shadowHits;
 };
 
 // The patch name over the panel's background: editable in place, no longer than a patch file
