@@ -4,6 +4,7 @@
 #include "editor/SkinBitmapLoader.h"
 #include "editor/TagTable.h"
 #include "editor/TreskproControls.h"
+#include "platform/Platform.h"
 #include "toolkit/CHeadlessWindow.h"
 #include "toolkit/COptionMenu.h"
 #include "toolkit/CScriptedDialogs.h"
@@ -12,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <thread>
 
 namespace treskpro {
 
@@ -59,6 +62,7 @@ EditorPlatform EditorPlatform::system() {
         return std::make_shared<CScriptedDialogs>();
     };
     platform.milliseconds = steadyMilliseconds;
+    platform.openTextFile = [](const std::string& path) { platform::openInTextEditor(path); };
     return platform;
 }
 
@@ -71,6 +75,7 @@ EditorPlatform EditorPlatform::headless(std::shared_ptr<CPlatformDialogs> dialog
         dialogs = std::make_shared<CScriptedDialogs>();
     platform.makeDialogs = [dialogs](void*) { return dialogs; };
     platform.milliseconds = steadyMilliseconds;
+    platform.openTextFile = [](const std::string&) {};
     return platform;
 }
 
@@ -148,6 +153,7 @@ bool TreskproEditor::open(void* parent) {
     readSettings();
     if (!checkSkin(true))
         return false;
+    shownSkinName = skin.name;
     SkinBitmapLoader loader;
     skin.loadImages(host.pluginFolder(), loader);
 
@@ -159,6 +165,8 @@ bool TreskproEditor::open(void* parent) {
         sockets.fill(nullptr);
         cables.fill(nullptr);
         socketMenu = nullptr;
+        patternMenu = nullptr;
+        optionMenu = nullptr;
         panelView = nullptr;
         skin.releaseImages();
         failSkin(skinErrorTitle, skinDefinitionText);
@@ -295,11 +303,28 @@ bool TreskproEditor::buildPanel() {
             break;
         }
         case ControlKind::menu: {
-            // The menus are filled and opened by the menu commands; here they only take their
-            // place in the panel.
-            auto menu = std::make_unique<COptionMenu>(area, this, tag);
-            menu->setVisible(false);
-            view.addView(std::move(menu));
+            // The menus open where the skin places them and draw nothing of their own; the
+            // pattern and options menus are filled once here, the patch menu before each
+            // opening.
+            if (tag == SkinTag::PATTERNDROPDOWN || tag == SkinTag::OPTIONDROPDOWN) {
+                const bool pattern = tag == SkinTag::PATTERNDROPDOWN;
+                auto menu = std::make_unique<COptionMenu>(area, this,
+                                                          pattern ? patternMenuTag : optionMenuTag,
+                                                          COptionMenu::kNoTextStyle);
+                menu->setVisible(false);
+                COptionMenu* made = view.addView(std::move(menu));
+                if (pattern) {
+                    fillPatternMenu(*made);
+                    patternMenu = made;
+                } else {
+                    fillOptionMenu(*made);
+                    optionMenu = made;
+                }
+            } else {
+                auto menu = std::make_unique<COptionMenu>(area, this, tag);
+                menu->setVisible(false);
+                view.addView(std::move(menu));
+            }
             break;
         }
         case ControlKind::triplet:
@@ -393,6 +418,14 @@ void TreskproEditor::valueChanged(CControl* changed) {
     }
     if (tag == socketMenuTag && changed == socketMenu) {
         socketMenuChosen(socketMenu->getCurrentIndex());
+        return;
+    }
+    if (tag == patternMenuTag && changed == patternMenu) {
+        patternMenuChosen(patternMenu->getCurrentIndex());
+        return;
+    }
+    if (tag == optionMenuTag && changed == optionMenu) {
+        optionMenuChosen(optionMenu->getCurrentIndex());
         return;
     }
     const int parameter = parameterOfTag(tag);
@@ -525,22 +558,17 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
         return;
     }
     case SkinTag::OPTIONCABLES:
-        gui.displayCables = gui.displayCables != 0 ? 0 : 1;
-        updateCables(false);
+        toggleCables();
         refresh();
         return;
     case SkinTag::OPTIONMIDILEARN:
-        host.toggleMidiLearn();
-        host.setLastTouchedParameter(-1);
-        hideFloatingDisplay();
+        toggleMidiLearn();
         refresh();
         return;
     case SkinTag::OPTIONFILTER: {
         if (!pressed)
             return;
-        const int mode = host.state(PanelState::filterMode);
-        const int next = mode >= 6 ? 0 : mode == 2 ? 3 : mode == 3 ? 5 : mode == 5 ? 2 : mode;
-        host.setState(PanelState::filterMode, next);
+        const int next = stepFilterMode();
         if (gui.floatingDisplay && display) {
             display->showUnder(changed.getViewSize(), "Filter", filterModeName(next));
             displayShownAt = now();
@@ -553,6 +581,20 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
     case SkinTag::OPTIONAUX:
         host.setState(PanelState::auxInput, host.state(PanelState::auxInput) != 0 ? 0 : 1);
         refresh();
+        return;
+    case SkinTag::PATTERNMENU:
+        if (pressed && patternMenu)
+            patternMenu->popup();
+        return;
+    case SkinTag::OPTIONMENU:
+        if (pressed && optionMenu)
+            optionMenu->popup();
+        return;
+    case SkinTag::FUNCTIONBUTTON1:
+    case SkinTag::FUNCTIONBUTTON2:
+        if (pressed)
+            functionButtonPressed(tag == SkinTag::FUNCTIONBUTTON1 ? gui.functionButton1
+                                                                  : gui.functionButton2);
         return;
     case SkinTag::OPTIONPANIC:
         if (pressed)
@@ -720,6 +762,7 @@ void TreskproEditor::refresh() {
     refreshSequencerDisplays();
     setControlValue(SkinTag::DISTORTIONSWITCH, host.parameter(11));
     setControlValue(SkinTag::OPTIONCABLES, gui.displayCables ? 1.0f : 0.0f);
+    refreshOptionMenu();
     setControlValue(SkinTag::OPTIONMIDILEARN, host.midiLearnActive() ? 1.0f : 0.0f);
     setControlValue(SkinTag::OPTIONAUX, host.state(PanelState::auxInput) ? 1.0f : 0.0f);
     setControlValue(SkinTag::PATTERNLOCK, host.state(PanelState::patternLock) ? 1.0f : 0.0f);
@@ -885,8 +928,7 @@ bool TreskproEditor::handleKey(const CKeyCode& key) {
 void TreskproEditor::runKeyCommand(const KeyDecision& decision) {
     switch (decision.command) {
     case KeyCommand::toggleCables:
-        gui.displayCables = gui.displayCables != 0 ? 0 : 1;
-        updateCables(false);
+        toggleCables();
         refresh();
         break;
     case KeyCommand::stepAction:
@@ -1314,6 +1356,305 @@ void TreskproEditor::savePatchFile(bool askForName) {
         chosenPatchPath = *chosen;
         refresh();
     }
+}
+
+// ---- The pattern and options menus
+
+namespace {
+
+// The pattern menu; commands go by index, so the order is the contract (the function buttons
+// store these indices in Gui.ini).
+constexpr std::array<const char*, 27> patternMenuTexts = {
+    "Copy Pattern",
+    "Paste Pattern",
+    "-",
+    "Transpose +12 semitones",
+    "Transpose -12 semitones",
+    "Transpose  +1 semitone",
+    "Transpose  -1 semitone",
+    "-",
+    "Expand pattern",
+    "Shrink pattern",
+    "Duplicate steps",
+    "-",
+    "Shift left",
+    "Shift right",
+    "-",
+    "All notes off",
+    "All accents off",
+    "All slides off",
+    "-",
+    "Randomize all",
+    "Randomize pitches",
+    "Alter pattern",
+    "Advanced Random...",
+    "-",
+    "Import pattern",
+    "Export pattern",
+    "Import Rebirth 338 Patterns",
+};
+
+namespace PatternEntry {
+constexpr int advancedRandom = 22;
+constexpr int importPattern = 24;
+constexpr int exportPattern = 25;
+constexpr int importSong = 26;
+} // namespace PatternEntry
+
+namespace OptionEntry {
+constexpr int midiLearn = 0;
+constexpr int cables = 2;
+constexpr int auxInput = 4;
+constexpr int filter = 5;
+constexpr int delaySync = 6;
+constexpr int loadMap = 8;
+constexpr int saveMap = 9;
+constexpr int viewConfiguration = 10;
+constexpr int selectSkin = 12;
+constexpr int defaultSkin = 13;
+} // namespace OptionEntry
+
+// The options menu as built; Refresh rewrites the entries that show a state.
+constexpr std::array<const char*, 17> optionMenuTexts = {
+    "Activate MIDI learn",
+    "-",
+    "Show Patch Cables",
+    "-",
+    "Enable Aux input",
+    "Switch to 24dB filter",
+    "MG/Delay bpm sync: On",
+    "-",
+    "Load MidiCC map",
+    "Save MidiCC map",
+    "View Configuration files",
+    "-",
+    "Select Skin [now Default]",
+    "Set Default Skin",
+    "-",
+    "Show Patch Info",
+    "Preferences...",
+};
+
+constexpr const char* filterEntryTexts[] = {
+    "Filter: TB-303 24dB",   "Filter: TB-303 18dB", "Filter: 18dB/octave",
+    "Filter: 24dBSO/octave", "Filter: Euler",       "Filter: 24dBSO/octave 2x oversampled",
+};
+
+constexpr const char* reopenTitle = "Tresk Pro";
+constexpr const char* reopenText =
+    "Editor must be closed and reopened for new skin to take effect. Show this dialog again?";
+
+CFileRequest fileRequest(bool save, const char* title, const char* filter, const char* extension) {
+    CFileRequest request;
+    request.save = save;
+    request.title = title;
+    request.filter = filter;
+    request.defaultExtension = extension;
+    return request;
+}
+
+} // namespace
+
+void TreskproEditor::fillPatternMenu(COptionMenu& menu) {
+    for (const char* text : patternMenuTexts)
+        menu.addEntry(text);
+}
+
+void TreskproEditor::fillOptionMenu(COptionMenu& menu) {
+    for (const char* text : optionMenuTexts)
+        menu.addEntry(text);
+}
+
+void TreskproEditor::refreshOptionMenu() {
+    if (!optionMenu)
+        return;
+    optionMenu->setEntry(OptionEntry::midiLearn,
+                         host.midiLearnActive() ? "Deactivate Midi learn" : "Activate Midi learn");
+    optionMenu->setEntry(OptionEntry::cables,
+                         gui.displayCables ? "Hide Patch Cables" : "Show Patch Cables");
+    optionMenu->setEntry(OptionEntry::auxInput, host.state(PanelState::auxInput)
+                                                    ? "Disable Aux input"
+                                                    : "Enable Aux Input");
+    const int mode = host.state(PanelState::filterMode);
+    if (mode >= 0 && mode < int(std::size(filterEntryTexts)))
+        optionMenu->setEntry(OptionEntry::filter, filterEntryTexts[mode]);
+    optionMenu->setEntry(OptionEntry::delaySync, host.state(PanelState::delaySync)
+                                                     ? "MG/Delay bpm sync: On"
+                                                     : "MG/Delay bpm sync: Off");
+    optionMenu->setEntry(OptionEntry::selectSkin, "Select Skin [now " + shownSkinName + "]");
+}
+
+// A function button waiting for its assignment takes the chosen entry instead of running it.
+void TreskproEditor::patternMenuChosen(int entry) {
+    if (entry < 0 || entry >= int(patternMenuTexts.size()))
+        return;
+    bool assigned = false;
+    for (std::int32_t* button : {&gui.functionButton1, &gui.functionButton2}) {
+        if (*button == GuiSettings::functionWaiting) {
+            *button = entry;
+            assigned = true;
+        }
+    }
+    if (!assigned)
+        runPatternEntry(entry);
+    refresh();
+}
+
+void TreskproEditor::runPatternEntry(int entry) {
+    switch (entry) {
+    case PatternEntry::advancedRandom:
+        // The advanced randomizer's dialog is not built yet: the entry does nothing.
+        return;
+    case PatternEntry::importPattern:
+    case PatternEntry::exportPattern: {
+        const bool save = entry == PatternEntry::exportPattern;
+        const std::optional<std::string> chosen = dialogs->chooseFile(
+            fileRequest(save, save ? "Export Freebee Pattern" : "Import Freebee Pattern",
+                        "Freebee Pattern (*.pat)", "pat"));
+        if (chosen) {
+            if (save)
+                host.exportPattern(*chosen);
+            else
+                host.importPattern(*chosen);
+        }
+        return;
+    }
+    case PatternEntry::importSong: {
+        const std::optional<std::string> chosen = dialogs->chooseFile(fileRequest(
+            false, "Import Rebirth RB-338 Song File", "Rebirth RB-338 Song File(*.rbs)", "rbs"));
+        // The song brings knob settings and patterns: every control follows.
+        if (chosen && host.importSong(*chosen))
+            refreshParameterControls();
+        return;
+    }
+    default:
+        host.patternCommand(entry);
+        return;
+    }
+}
+
+void TreskproEditor::functionButtonPressed(int assignment) {
+    if (!patternMenu || assignment < 0 || assignment >= patternMenu->getNbEntries())
+        return;
+    patternMenu->setCurrent(assignment);
+    patternMenuChosen(assignment);
+}
+
+void TreskproEditor::toggleMidiLearn() {
+    host.toggleMidiLearn();
+    host.setLastTouchedParameter(-1);
+    hideFloatingDisplay();
+}
+
+void TreskproEditor::toggleCables() {
+    gui.displayCables = gui.displayCables != 0 ? 0 : 1;
+    updateCables(false);
+}
+
+// The filter switch steps through the three models it offers (2, 3, 5); a model it does not
+// offer stays, and an unknown number starts over at the first model.
+int TreskproEditor::stepFilterMode() {
+    const int mode = host.state(PanelState::filterMode);
+    const int next = mode >= 6 ? 0 : mode == 2 ? 3 : mode == 3 ? 5 : mode == 5 ? 2 : mode;
+    host.setState(PanelState::filterMode, next);
+    return next;
+}
+
+void TreskproEditor::optionMenuChosen(int entry) {
+    switch (entry) {
+    case OptionEntry::midiLearn:
+        toggleMidiLearn();
+        break;
+    case OptionEntry::cables:
+        toggleCables();
+        break;
+    case OptionEntry::auxInput:
+        host.setState(PanelState::auxInput, host.state(PanelState::auxInput) != 0 ? 0 : 1);
+        break;
+    case OptionEntry::filter:
+        stepFilterMode();
+        break;
+    case OptionEntry::delaySync:
+        host.setState(PanelState::delaySync, host.state(PanelState::delaySync) != 0 ? 0 : 1);
+        break;
+    case OptionEntry::loadMap:
+    case OptionEntry::saveMap: {
+        const bool save = entry == OptionEntry::saveMap;
+        const std::optional<std::string> chosen =
+            dialogs->chooseFile(fileRequest(save, "Select MidiCC map", "MidiCC (*.map)", "map"));
+        if (chosen) {
+            if (save)
+                host.saveControllerMap(*chosen);
+            else
+                host.loadControllerMap(*chosen);
+        }
+        break;
+    }
+    case OptionEntry::viewConfiguration:
+        viewConfigurationFiles();
+        break;
+    case OptionEntry::selectSkin:
+        selectSkin();
+        break;
+    case OptionEntry::defaultSkin:
+        selectDefaultSkin();
+        break;
+    default:
+        // "Show Patch Info" and "Preferences..." wait for their dialogs.
+        break;
+    }
+    refresh();
+}
+
+void TreskproEditor::viewConfigurationFiles() {
+    bool first = true;
+    for (const char* name : {"Config.ini", "MidiCC.ini", "Gui.ini"}) {
+        // Apart, so the editors do not start on top of one another.
+        if (!first)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        first = false;
+        platform.openTextFile(joinFolder(host.pluginFolder(), name));
+    }
+}
+
+void TreskproEditor::askReopenForSkin() {
+    if (gui.skinShowDialog != 1)
+        return;
+    if (dialogs->messageBox(reopenTitle, reopenText, CMessageButtons::yesNo,
+                            CMessageIcon::information) == CMessageResult::no)
+        gui.skinShowDialog = 0;
+}
+
+// The panel keeps its skin until it is opened again; the choice is checked now, so a file that
+// cannot be read is refused at once rather than at the next open.
+void TreskproEditor::selectSkin() {
+    const std::optional<std::string> chosen =
+        dialogs->chooseFile(fileRequest(false, "Select GUI skin", "Skin (*.skn)", "skn"));
+    if (!chosen)
+        return;
+    SkinDefinition probe;
+    probe.setTagTable(TagTable);
+    if (probe.read(*chosen)) {
+        gui.skin = *chosen;
+        shownSkinName = probe.name;
+        writeSettings();
+        askReopenForSkin();
+    } else {
+        dialogs->messageBox(reopenTitle,
+                            "Error in skin definition (possible cause: TAGS are not defined). "
+                            "Reverting to default skin.",
+                            CMessageButtons::ok, CMessageIcon::warning);
+        shownSkinName = "Default";
+        gui.skin.clear();
+        writeSettings();
+    }
+}
+
+void TreskproEditor::selectDefaultSkin() {
+    shownSkinName = "Default";
+    gui.skin.clear();
+    writeSettings();
+    askReopenForSkin();
 }
 
 int TreskproEditor::parameterOfTag(int tag) {

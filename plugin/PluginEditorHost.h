@@ -67,6 +67,13 @@ public:
     void disconnect(int a, int b) override;
     void disconnectAll(int socket) override;
 
+    void patternCommand(int entry) override;
+    bool importPattern(const std::string& path) override;
+    bool exportPattern(const std::string& path) override;
+    bool importSong(const std::string& path) override;
+    void loadControllerMap(const std::string& path) override;
+    bool saveControllerMap(const std::string& path) override;
+
     std::string patchName() const override;
     std::string currentPatchPath() const override;
     std::string patchFolder() const override;

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -148,6 +149,50 @@ TEST_F(PanelOnPlugin, PatchKeysSaveOnlyWhereTheUserChose) {
     EXPECT_NE(panel.plugin().getParameter(Parameter::FilterCutoff), 0.0f);
     EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::CUTOFFKNOB)->getValue(),
                     panel.plugin().getParameter(Parameter::FilterCutoff));
+}
+
+// A pattern exported through the pattern menu comes back whole through its import; a
+// write-protected pattern keeps its steps against the import and the random generators.
+TEST_F(PanelOnPlugin, PatternMenuExportsAndImportsThroughTheDialogsAndRespectsProtection) {
+    HeadlessEditor panel(folder);
+    ASSERT_TRUE(panel.open());
+    PatternRecord& pattern = panel.plugin().patch().patterns[0];
+    const auto choose = [&](int entry) {
+        panel.dialogs->answerMenu({entry});
+        panel.window().click(panel.centre(SkinTag::PATTERNMENU));
+    };
+    pattern.length = 3;
+    pattern.steps[0] = {0, StepFlags::gate};
+    pattern.steps[1] = {12, StepFlags::gate | StepFlags::accent | StepFlags::up};
+    pattern.steps[2] = {7, StepFlags::slide | StepFlags::down};
+    const PatternRecord original = pattern;
+
+    const std::string file = folder + "Bass.pat";
+    panel.dialogs->answerFile(file);
+    choose(25);
+    ASSERT_EQ(panel.dialogs->fileRequests.size(), 1u);
+    EXPECT_EQ(panel.dialogs->fileRequests[0].title, "Export Freebee Pattern");
+    ASSERT_TRUE(std::filesystem::exists(file));
+
+    choose(15); // all notes off
+    choose(3);  // transpose +12
+    EXPECT_NE(std::memcmp(&pattern, &original, sizeof pattern), 0);
+    panel.dialogs->answerFile(file);
+    choose(24);
+    EXPECT_EQ(panel.dialogs->fileRequests.back().title, "Import Freebee Pattern");
+    EXPECT_EQ(pattern.length, 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(pattern.steps[i].note, original.steps[i].note) << i;
+        EXPECT_EQ(pattern.steps[i].flags, original.steps[i].flags) << i;
+    }
+
+    panel.window().click(panel.centre(SkinTag::PATTERNWRITEPROTECT));
+    ASSERT_EQ(panel.plugin().getState(State::PatternWriteProtect), 1);
+    choose(19); // randomize all
+    std::ofstream(folder + "Other.pat", std::ios::binary) << "d-3 1 0 0\n";
+    panel.dialogs->answerFile(folder + "Other.pat");
+    choose(24);
+    EXPECT_EQ(std::memcmp(&pattern.steps, &original.steps, sizeof pattern.steps), 0);
 }
 
 // The panel's bindings agree with the parameter table, which names each parameter's control,
