@@ -139,6 +139,9 @@ public:
     virtual std::string patchFolder() const = 0;
     virtual bool loadPatch(const std::string& path) = 0;
     virtual bool savePatch(const std::string& path) = 0;
+    // Whether loading a patch starts the sequencer afresh (the patch menu's Auto Run/Stop).
+    virtual bool autoRunStop() const = 0;
+    virtual void setAutoRunStop(bool on) = 0;
 
     // The plug-in folder's files by name (Gui.ini, the default skin). Reading answers false
     // when the file cannot be read; writing replaces the file whole or leaves it as it was.

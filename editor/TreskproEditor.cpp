@@ -11,8 +11,10 @@
 #include "toolkit/CStockControls.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -167,12 +169,15 @@ bool TreskproEditor::open(void* parent) {
         socketMenu = nullptr;
         patternMenu = nullptr;
         optionMenu = nullptr;
+        patchMenu = nullptr;
+        patchFolders.clear();
         panelView = nullptr;
         skin.releaseImages();
         failSkin(skinErrorTitle, skinDefinitionText);
         return false;
     }
     skin.releaseImages();
+    rebuildPatchMenu();
     frame->setKeyListener(this);
     frame->open(platform.makeWindow(*frame, parent));
 
@@ -205,6 +210,10 @@ void TreskproEditor::close() {
     sockets.fill(nullptr);
     cables.fill(nullptr);
     socketMenu = nullptr;
+    patternMenu = nullptr;
+    optionMenu = nullptr;
+    patchMenu = nullptr;
+    patchFolders.clear();
     menuSocket = dragCable = dragSource = -1;
     writeSettings();
     dialogs.reset();
@@ -321,9 +330,12 @@ bool TreskproEditor::buildPanel() {
                     optionMenu = made;
                 }
             } else {
-                auto menu = std::make_unique<COptionMenu>(area, this, tag);
+                // The patch menu opens just left of the patch name, one line high.
+                const CRect place{area.left - 3, area.top, area.right, area.top + 20};
+                auto menu = std::make_unique<COptionMenu>(place, this, patchMenuTag,
+                                                          COptionMenu::kNoTextStyle);
                 menu->setVisible(false);
-                view.addView(std::move(menu));
+                patchMenu = view.addView(std::move(menu));
             }
             break;
         }
@@ -422,6 +434,10 @@ void TreskproEditor::valueChanged(CControl* changed) {
     }
     if (tag == patternMenuTag && changed == patternMenu) {
         patternMenuChosen(patternMenu->getCurrentIndex());
+        return;
+    }
+    if (tag == patchMenuTag && changed == patchMenu) {
+        patchMenuChosen(patchMenu->getLastChoice());
         return;
     }
     if (tag == optionMenuTag && changed == optionMenu) {
@@ -590,6 +606,17 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
         if (pressed && optionMenu)
             optionMenu->popup();
         return;
+    case SkinTag::PATCHBUTTON:
+        if (pressed && patchMenu) {
+            rebuildPatchMenu();
+            patchMenu->popup();
+        }
+        return;
+    case SkinTag::NEXTPATCHBUTTON:
+    case SkinTag::PREVPATCHBUTTON:
+        if (pressed)
+            stepPatchList(tag == SkinTag::NEXTPATCHBUTTON ? 1 : -1, shiftHeld());
+        return;
     case SkinTag::FUNCTIONBUTTON1:
     case SkinTag::FUNCTIONBUTTON2:
         if (pressed)
@@ -744,8 +771,25 @@ void TreskproEditor::midiArrived() {
 }
 
 // Program changes and bank selects choose from the patch list, which the patch menu builds.
-void TreskproEditor::selectProgram(int) {}
-void TreskproEditor::selectBank(int) {}
+// A program change loads the entry of the current patch list with that number; the list's
+// commands and sub-menus are not patches and are left alone.
+void TreskproEditor::selectProgram(int program) {
+    COptionMenu* list = isOpen() ? patchListMenu() : nullptr;
+    if (!list || list->getNbEntries() == 0)
+        return;
+    loadPatchEntry(list, std::clamp(program, 0, list->getNbEntries() - 1));
+}
+
+// A bank select makes one of the patch menu's folders the current patch list.
+void TreskproEditor::selectBank(int bank) {
+    if (!isOpen() || !patchMenu || !hasPatchList)
+        return;
+    const int index = std::max(bank, 0);
+    if (!patchMenu->getSubMenu(index))
+        return;
+    patchListPath = {index};
+    patchListIndex = -1;
+}
 
 void TreskproEditor::refreshParameterControls() {
     for (const ParameterBinding& binding : parameterBindings()) {
@@ -1338,13 +1382,15 @@ void TreskproEditor::openPatchFile() {
     refreshAll();
 }
 
-// Save writes without asking only to a file the user chose in a dialog of this session. The
-// current path may have come from a host's project or from a patch file, and a crafted project
-// must not be able to make a keystroke overwrite a file the user never picked (a factory patch,
-// or anything else on the disk): everything else goes through the save dialog.
+// Save writes without asking only to a file the user chose in a dialog of this session, or to a
+// patch of the user's own in a sub-folder of the patch folder. The current path may have come
+// from a host's project or from a patch file, and a crafted project must not be able to make a
+// keystroke overwrite a file the user never picked (a factory patch, which ship at the top of
+// the patch folder, or anything else on the disk): everything else goes through the save
+// dialog.
 void TreskproEditor::savePatchFile(bool askForName) {
     const std::string current = host.currentPatchPath();
-    if (!askForName && !chosenPatchPath.empty() && chosenPatchPath == current) {
+    if (!askForName && savesSilently(current)) {
         host.savePatch(current);
         return;
     }
@@ -1655,6 +1701,208 @@ void TreskproEditor::selectDefaultSkin() {
     gui.skin.clear();
     writeSettings();
     askReopenForSkin();
+}
+
+// ---- The patch menu
+
+namespace {
+
+namespace PatchEntry {
+constexpr int open = 0;
+constexpr int save = 2;
+constexpr int saveAs = 3;
+constexpr int autoRun = 5;
+constexpr int firstPatch = 7;
+} // namespace PatchEntry
+
+// Folders nested deeper than this are not listed (a link back up would nest forever).
+constexpr int patchFolderDepth = 16;
+
+std::string lowerCase(std::string text) {
+    for (char& c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A name that begins with "-" would read as a separator, a greyed entry or a sub-menu marker:
+// a leading space keeps it an ordinary entry. The file behind an entry is remembered apart, so
+// the shown name never has to be turned back into a path.
+std::string menuName(const std::string& name) {
+    return !name.empty() && name.front() == '-' ? " " + name : name;
+}
+
+// The path lexically normalised, for comparing two spellings of one file.
+std::filesystem::path normalised(const std::string& path) {
+    return std::filesystem::path(path).lexically_normal();
+}
+
+// `path` relative to `folder` when it lies inside it, else empty.
+std::optional<std::filesystem::path> insideFolder(const std::string& path,
+                                                  const std::string& folder) {
+    if (path.empty() || folder.empty())
+        return std::nullopt;
+    const std::filesystem::path relative = normalised(path).lexically_relative(normalised(folder));
+    if (relative.empty() || *relative.begin() == ".." || relative.is_absolute())
+        return std::nullopt;
+    return relative;
+}
+
+} // namespace
+
+void TreskproEditor::rebuildPatchMenu() {
+    if (!patchMenu)
+        return;
+    patchMenu->removeAllEntry();
+    patchFolders.clear();
+    const std::string folder = host.patchFolder();
+    const std::string current = host.currentPatchPath();
+
+    std::string title = "Open Patch";
+    if (const auto relative = insideFolder(current, folder)) {
+        std::filesystem::path shown = *relative;
+        if (lowerCase(shown.extension().string()) == ".tpro")
+            shown.replace_extension();
+        // Folders are shown with backslashes on every system, as the patch names are stored.
+        std::string name;
+        for (const std::filesystem::path& part : shown)
+            name += (name.empty() ? "" : "\\") + part.string();
+        title = "Open Patch (now " + name + ")";
+    }
+    patchMenu->addEntry(title);
+    patchMenu->addEntry("-");
+    patchMenu->addEntry("Save Patch");
+    patchMenu->addEntry("Save Patch As");
+    patchMenu->addEntry("-");
+    patchMenu->addEntry(host.autoRunStop() ? "Auto Run/Stop: On" : "Auto Run/Stop: Off");
+    patchMenu->addEntry("-");
+    fillPatchFolder(*patchMenu, folder, {}, current, 0);
+}
+
+void TreskproEditor::fillPatchFolder(COptionMenu& menu, const std::string& folder,
+                                     std::vector<int> path, const std::string& current, int depth) {
+    const std::size_t slot = patchFolders.size();
+    patchFolders.push_back(
+        {&menu, path, std::vector<std::string>(std::size_t(menu.getNbEntries()))});
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    const std::filesystem::path currentFile = normalised(current);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        const std::filesystem::path& file = entries->path();
+        const std::string name = file.filename().string();
+        const int index = menu.getNbEntries();
+        std::error_code kind;
+        if (entries->is_directory(kind)) {
+            if (depth + 1 >= patchFolderDepth || name == "." || name == "..")
+                continue;
+            auto sub = std::make_unique<COptionMenu>(CRect{}, nullptr, patchMenuTag,
+                                                     COptionMenu::kNoTextStyle);
+            COptionMenu& filled = *sub;
+            if (!menu.addEntry(std::move(sub), menuName(name)))
+                break;
+            patchFolders[slot].files.emplace_back();
+            std::vector<int> subPath = path;
+            subPath.push_back(index);
+            fillPatchFolder(filled, file.string(), subPath, current, depth + 1);
+        } else if (lowerCase(file.extension().string()) == ".tpro") {
+            if (!menu.addEntry(menuName(file.stem().string())))
+                break;
+            patchFolders[slot].files.push_back(file.string());
+            if (!current.empty() && file.lexically_normal() == currentFile) {
+                menu.checkEntry(index, true);
+                hasPatchList = true;
+                patchListPath = path;
+                patchListIndex = index;
+            }
+        }
+    }
+}
+
+COptionMenu* TreskproEditor::patchListMenu() const {
+    if (!hasPatchList)
+        return nullptr;
+    for (const PatchFolder& folder : patchFolders)
+        if (folder.path == patchListPath)
+            return folder.menu;
+    return nullptr;
+}
+
+// Loads the patch behind an entry of the patch menu; false (nothing changed) for an entry that
+// is no patch or a file that does not load.
+bool TreskproEditor::loadPatchEntry(COptionMenu* menu, int index) {
+    const auto folder = std::find_if(patchFolders.begin(), patchFolders.end(),
+                                     [&](const PatchFolder& f) { return f.menu == menu; });
+    if (folder == patchFolders.end() || index < 0 || index >= int(folder->files.size()) ||
+        folder->files[std::size_t(index)].empty())
+        return false;
+    if (!host.loadPatch(folder->files[std::size_t(index)]))
+        return false;
+    hasPatchList = true;
+    patchListPath = folder->path;
+    patchListIndex = index;
+    refreshAll();
+    rebuildPatchMenu();
+    return true;
+}
+
+void TreskproEditor::patchMenuChosen(const CMenuChoice& choice) {
+    if (choice.menu == patchMenu) {
+        switch (choice.index) {
+        case PatchEntry::open:
+            openPatchFile();
+            break;
+        case PatchEntry::save:
+            savePatchFile(false);
+            break;
+        case PatchEntry::saveAs:
+            savePatchFile(true);
+            break;
+        case PatchEntry::autoRun:
+            host.setAutoRunStop(!host.autoRunStop());
+            break;
+        default:
+            loadPatchEntry(choice.menu, choice.index);
+            break;
+        }
+    } else {
+        loadPatchEntry(choice.menu, choice.index);
+    }
+    rebuildPatchMenu();
+}
+
+// Next and previous step through the patches of the current list, skipping what does not load
+// and stopping at its ends; with Shift they move to the next or previous folder (in menu order)
+// and load its first patch.
+void TreskproEditor::stepPatchList(int direction, bool wholeFolder) {
+    rebuildPatchMenu();
+    COptionMenu* list = patchListMenu();
+    if (!list)
+        return;
+    if (!wholeFolder) {
+        for (int index = patchListIndex + direction; index >= 0 && index < list->getNbEntries();
+             index += direction)
+            if (loadPatchEntry(list, index))
+                return;
+        return;
+    }
+    const auto at = std::find_if(patchFolders.begin(), patchFolders.end(),
+                                 [&](const PatchFolder& f) { return f.menu == list; });
+    for (int folder = int(at - patchFolders.begin()) + direction;
+         folder >= 0 && folder < int(patchFolders.size()); folder += direction) {
+        COptionMenu* menu = patchFolders[std::size_t(folder)].menu;
+        for (int index = 0; index < menu->getNbEntries(); ++index)
+            if (loadPatchEntry(menu, index))
+                return;
+    }
+}
+
+bool TreskproEditor::savesSilently(const std::string& path) const {
+    if (path.empty())
+        return false;
+    if (!chosenPatchPath.empty() && chosenPatchPath == path)
+        return true;
+    const auto relative = insideFolder(path, host.patchFolder());
+    // Inside a sub-folder: one of the user's own. The top of the folder holds the factory set.
+    return relative && std::distance(relative->begin(), relative->end()) > 1;
 }
 
 int TreskproEditor::parameterOfTag(int tag) {

@@ -138,6 +138,9 @@ public:
     toolkit::COptionMenu* getSocketMenu() const { return socketMenu; }
     toolkit::COptionMenu* getPatternMenu() const { return patternMenu; }
     toolkit::COptionMenu* getOptionMenu() const { return optionMenu; }
+    toolkit::COptionMenu* getPatchMenu() const { return patchMenu; }
+    // The patch menu as it is now, rebuilt from the patch folder.
+    void rebuildPatchMenu();
     bool isDraggingCable() const { return dragCable >= 0; }
     // The parameter a control tag is bound to, or -1.
     static int parameterOfTag(int tag);
@@ -170,6 +173,13 @@ private:
     void selectSkin();
     void selectDefaultSkin();
     void askReopenForSkin();
+    void fillPatchFolder(toolkit::COptionMenu& menu, const std::string& folder,
+                         std::vector<int> path, const std::string& current, int depth);
+    void patchMenuChosen(const toolkit::CMenuChoice& choice);
+    toolkit::COptionMenu* patchListMenu() const;
+    bool loadPatchEntry(toolkit::COptionMenu* menu, int index);
+    void stepPatchList(int direction, bool wholeFolder);
+    bool savesSilently(const std::string& path) const;
     void openPatchFile();
     void savePatchFile(bool askForName);
     bool handleKey(const toolkit::CKeyCode& key);
@@ -222,6 +232,19 @@ private:
     toolkit::COptionMenu* socketMenu = nullptr;
     toolkit::COptionMenu* patternMenu = nullptr;
     toolkit::COptionMenu* optionMenu = nullptr;
+    toolkit::COptionMenu* patchMenu = nullptr;
+    // The patch menu's folders, in menu order (the top menu first): where each menu sits in
+    // the tree and the file behind each of its entries ("" for commands and sub-menus).
+    struct PatchFolder {
+        toolkit::COptionMenu* menu = nullptr;
+        std::vector<int> path; // sub-menu indices from the top menu
+        std::vector<std::string> files;
+    };
+    std::vector<PatchFolder> patchFolders;
+    // The patch list position: the menu (by its path, as the menu is rebuilt often) and index.
+    bool hasPatchList = false;
+    std::vector<int> patchListPath;
+    int patchListIndex = -1;
     // The skin name the options menu shows: the panel's skin, or the one chosen for the next
     // open.
     std::string shownSkinName = "Default";

@@ -380,6 +380,14 @@ bool PluginEditorHost::savePatch(const std::string& path) {
     return synth.savePatch(path);
 }
 
+bool PluginEditorHost::autoRunStop() const {
+    return synth.configuration().autoRun == 1;
+}
+
+void PluginEditorHost::setAutoRunStop(bool on) {
+    synth.setAutoRun(on);
+}
+
 std::string PluginEditorHost::pluginFolder() const {
     return synth.folder().path();
 }

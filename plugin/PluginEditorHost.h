@@ -79,6 +79,8 @@ public:
     std::string patchFolder() const override;
     bool loadPatch(const std::string& path) override;
     bool savePatch(const std::string& path) override;
+    bool autoRunStop() const override;
+    void setAutoRunStop(bool on) override;
 
     std::string pluginFolder() const override;
     bool readFile(const std::string& name, std::string& text) const override;

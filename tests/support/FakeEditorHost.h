@@ -182,7 +182,10 @@ public:
     Random15 random;
     std::string patchName() const override { return "Fake Patch"; }
     std::string currentPatchPath() const override { return patchPath; }
-    std::string patchFolder() const override { return folder + "Tresk Pro Patches"; }
+    std::string patchFolder() const override {
+        return patches.empty() ? folder + "Tresk Pro Patches" : patches;
+    }
+    std::string patches; // the patch folder, when not the bundle's
     bool loadPatch(const std::string& path) override {
         calls.push_back({"load " + path, -1, 0});
         patchPath = path;
@@ -194,6 +197,9 @@ public:
         return true;
     }
     std::string patchPath;
+    bool autoRunStop() const override { return autoRun; }
+    void setAutoRunStop(bool on) override { autoRun = on; }
+    bool autoRun = true;
     std::string pluginFolder() const override { return folder; }
     bool readFile(const std::string& name, std::string& text) const override {
         const auto found = files.find(name);

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
 namespace treskpro {
 namespace {
 
@@ -162,6 +166,116 @@ TEST_F(Menus, OptionsMenuShowsTheStatesAndSwitchesThem) {
     EXPECT_EQ(dialogs->shownMessages[0].title, "Tresk Pro");
     EXPECT_TRUE(editor->settings().skin.empty());
     EXPECT_EQ(optionTexts()[12], "Select Skin [now Default]");
+}
+
+// A patch folder with a sub-folder: the menu lists both, and the patch list buttons, program
+// changes and bank selects load from it.
+class PatchMenu : public Menus {
+protected:
+    void SetUp() override {
+        root = std::filesystem::path(::testing::TempDir()) / "menu-patches";
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root / "Sub");
+        for (const char* name :
+             {"Acid.tpro", "-G Odd.tpro", "notes.txt", "Sub/One.tpro", "Sub/Two.TPRO"})
+            std::ofstream(root / name) << "x";
+        host.patches = root.string();
+        host.patchPath = (root / "Sub" / "One.tpro").string();
+        Menus::SetUp();
+    }
+    std::vector<std::string> shownPatchMenu() {
+        dialogs->answerMenu({});
+        click(SkinTag::PATCHBUTTON);
+        return dialogs->shownMenus.back().entries;
+    }
+    int subMenuIndex() {
+        const std::vector<std::string> entries = shownPatchMenu();
+        return int(std::find(entries.begin(), entries.end(), "-MSub") - entries.begin());
+    }
+    std::vector<std::string> loads() const {
+        std::vector<std::string> found;
+        for (const auto& call : host.calls)
+            if (call.what.starts_with("load "))
+                found.push_back(call.what.substr(5));
+        return found;
+    }
+    std::filesystem::path root;
+};
+
+TEST_F(PatchMenu, ListsTheFolderTreeWithTheCurrentPatchChecked) {
+    const std::vector<std::string> entries = shownPatchMenu();
+    ASSERT_EQ(entries.size(), 10u);
+    EXPECT_EQ(entries[0], "Open Patch (now Sub\\One)");
+    EXPECT_EQ(entries[2], "Save Patch");
+    EXPECT_EQ(entries[3], "Save Patch As");
+    EXPECT_EQ(entries[5], "Auto Run/Stop: On");
+    std::vector<std::string> listed(entries.begin() + 7, entries.end());
+    std::sort(listed.begin(), listed.end());
+    // A name that looks like a menu marker stays an ordinary entry.
+    EXPECT_EQ(listed, (std::vector<std::string>{" -G Odd", "-MSub", "Acid"}));
+    const toolkit::COptionMenu* sub = editor->getPatchMenu()->getSubMenu(subMenuIndex());
+    ASSERT_NE(sub, nullptr);
+    ASSERT_EQ(sub->getNbEntries(), 2);
+    const int one = sub->getEntry(0) == "One" ? 0 : 1;
+    EXPECT_TRUE(sub->isChecked(one));
+    EXPECT_FALSE(sub->isChecked(1 - one));
+
+    dialogs->answerMenuTitle(" -G Odd");
+    click(SkinTag::PATCHBUTTON);
+    ASSERT_EQ(loads().size(), 1u);
+    EXPECT_EQ(loads()[0], (root / "-G Odd.tpro").string());
+    dialogs->answerMenu({5});
+    click(SkinTag::PATCHBUTTON);
+    EXPECT_FALSE(host.autoRun);
+}
+
+TEST_F(PatchMenu, ListButtonsStopAtTheEndsAndMidiSelectsFromTheList) {
+    const toolkit::COptionMenu* sub = editor->getPatchMenu()->getSubMenu(subMenuIndex());
+    ASSERT_NE(sub, nullptr);
+    const bool oneFirst = sub->getEntry(0) == "One";
+    const std::string two = (root / "Sub" / "Two.TPRO").string();
+    const std::string one = host.patchPath;
+    click(oneFirst ? SkinTag::NEXTPATCHBUTTON : SkinTag::PREVPATCHBUTTON);
+    ASSERT_EQ(loads(), std::vector<std::string>{two});
+    // At the end of the folder: nothing more.
+    click(oneFirst ? SkinTag::NEXTPATCHBUTTON : SkinTag::PREVPATCHBUTTON);
+    EXPECT_EQ(loads().size(), 1u);
+
+    editor->selectProgram(oneFirst ? 0 : 1);
+    EXPECT_EQ(loads().back(), one);
+    editor->selectProgram(99); // clamped to the last entry
+    EXPECT_EQ(loads().back(), oneFirst ? two : one);
+
+    // The top menu as the list: its commands never load; a bank on a patch does nothing.
+    editor->selectBank(0);
+    const std::size_t before = loads().size();
+    host.patchPath = (root / "Acid.tpro").string();
+    editor->rebuildPatchMenu();
+    editor->selectProgram(0);
+    editor->selectProgram(2);
+    EXPECT_EQ(loads().size(), before);
+    EXPECT_TRUE(dialogs->fileRequests.empty());
+    editor->selectBank(subMenuIndex());
+    editor->selectProgram(0);
+    EXPECT_EQ(loads().size(), before + 1);
+}
+
+TEST_F(PatchMenu, SaveAsksUnlessThePatchIsTheUsersOwn) {
+    // A path from a host's project, and a factory patch at the top of the folder: the dialog.
+    for (const std::string& path : {std::string("/etc/passwd"), (root / "Acid.tpro").string()}) {
+        host.patchPath = path;
+        dialogs->answerFile("");
+        dialogs->answerMenu({2});
+        click(SkinTag::PATCHBUTTON);
+    }
+    EXPECT_EQ(dialogs->fileRequests.size(), 2u);
+    EXPECT_TRUE(host.callsOf("save /etc/passwd").empty());
+    // One in a folder of the user's: saved where it is.
+    host.patchPath = (root / "Sub" / "One.tpro").string();
+    dialogs->answerMenu({2});
+    click(SkinTag::PATCHBUTTON);
+    EXPECT_EQ(dialogs->fileRequests.size(), 2u);
+    EXPECT_EQ(host.callsOf("save " + host.patchPath).size(), 1u);
 }
 
 } // namespace
