@@ -6,6 +6,7 @@
 #include "editor/TreskproControls.h"
 #include "engine/Parameters.h"
 #include "tests/support/EditorHarness.h"
+#include "toolkit/COptionMenu.h"
 #include "tools/render/MidiEventList.h"
 
 #include <gtest/gtest.h>
@@ -193,6 +194,43 @@ TEST_F(PanelOnPlugin, PatternMenuExportsAndImportsThroughTheDialogsAndRespectsPr
     panel.dialogs->answerFile(folder + "Other.pat");
     choose(24);
     EXPECT_EQ(std::memcmp(&pattern.steps, &original.steps, sizeof pattern.steps), 0);
+}
+
+// A MIDI program change, arriving with the audio, loads the patch of the current list at the
+// editor's next idle, not on the audio thread.
+TEST_F(PanelOnPlugin, ProgramChangeLoadsTheListsPatchAtIdle) {
+    HeadlessEditor panel(folder);
+    TreskproPlugin& plugin = panel.plugin();
+    const std::filesystem::path mine = std::filesystem::path(folder) / "Tresk Pro Patches" / "Mine";
+    std::filesystem::create_directories(mine);
+    plugin.setParameter(Parameter::FilterCutoff, 0.25f);
+    ASSERT_TRUE(plugin.savePatch((mine / "Low.tpro").string()));
+    plugin.setParameter(Parameter::FilterCutoff, 0.75f);
+    ASSERT_TRUE(plugin.savePatch((mine / "High.tpro").string()));
+    ASSERT_TRUE(plugin.loadPatch((mine / "Low.tpro").string()));
+    ASSERT_TRUE(panel.open());
+
+    const toolkit::COptionMenu* menu = panel.editor().getPatchMenu();
+    const toolkit::COptionMenu* list = nullptr;
+    for (int i = 0; i < menu->getNbEntries() && !list; ++i)
+        list = menu->getSubMenu(i);
+    ASSERT_NE(list, nullptr);
+    const int high = list->getEntry(0) == "High" ? 0 : 1;
+    ASSERT_EQ(list->getEntry(high), "High");
+
+    MidiEventList midi;
+    midi.add(0, 0xC0, high, 0);
+    std::vector<float> left(256), right(256);
+    float* outputs[2] = {left.data(), right.data()};
+    plugin.processEvents(midi.record());
+    plugin.processReplacing(nullptr, outputs, 256);
+    const auto current = [&] {
+        return std::filesystem::path(plugin.currentPatchPath()).lexically_normal();
+    };
+    EXPECT_EQ(current(), (mine / "Low.tpro").lexically_normal());
+    panel.idle();
+    EXPECT_EQ(current(), (mine / "High.tpro").lexically_normal());
+    EXPECT_FLOAT_EQ(plugin.getParameter(Parameter::FilterCutoff), 0.75f);
 }
 
 // The panel's bindings agree with the parameter table, which names each parameter's control,
