@@ -113,6 +113,22 @@ public:
     // Removes every cable that starts or ends at the socket.
     virtual void disconnectAll(int socket) = 0;
 
+    // The pattern menu. `patternCommand` runs an entry that needs neither file nor dialog on the
+    // current pattern (copy, paste, transpose, expand, shrink, duplicate, shift, flags off and
+    // the three random generators), by its index in the menu; other indices do nothing. The
+    // random generators leave a write-protected pattern alone.
+    virtual void patternCommand(int entry) = 0;
+    // Pattern files: a .pat file into or from the current pattern, and a song file's patterns
+    // and knob settings into the patch. False, nothing changed, when the file cannot be read or
+    // written or, for the imports, the pattern is write protected.
+    virtual bool importPattern(const std::string& path) = 0;
+    virtual bool exportPattern(const std::string& path) = 0;
+    virtual bool importSong(const std::string& path) = 0;
+    // The MIDI controller map, exchanged as .map files (a file that cannot be read changes
+    // nothing; false when it cannot be written).
+    virtual void loadControllerMap(const std::string& path) = 0;
+    virtual bool saveControllerMap(const std::string& path) = 0;
+
     // The patch name the panel shows.
     virtual std::string patchName() const = 0;
 
@@ -123,6 +139,9 @@ public:
     virtual std::string patchFolder() const = 0;
     virtual bool loadPatch(const std::string& path) = 0;
     virtual bool savePatch(const std::string& path) = 0;
+    // Whether loading a patch starts the sequencer afresh (the patch menu's Auto Run/Stop).
+    virtual bool autoRunStop() const = 0;
+    virtual void setAutoRunStop(bool on) = 0;
 
     // The plug-in folder's files by name (Gui.ini, the default skin). Reading answers false
     // when the file cannot be read; writing replaces the file whole or leaves it as it was.

@@ -51,6 +51,9 @@ struct EditorPlatform {
     std::function<std::shared_ptr<toolkit::CPlatformDialogs>(void* parent)> makeDialogs;
     // Milliseconds of a steady clock: the lamp, rocker and read-out timings.
     std::function<double()> milliseconds;
+    // Opens a text file in the system's text editor without waiting for it (the options
+    // menu's "View Configuration files"). Headless: does nothing.
+    std::function<void(const std::string& path)> openTextFile;
 
     // The system's own window and dialogs where the build has them, else headless and scripted.
     static EditorPlatform system();
@@ -70,7 +73,10 @@ public:
     static constexpr double keyEchoMilliseconds = 50.0;
     static constexpr int socketCount = 42;
     static constexpr int cableCount = 64;
+    static constexpr int patternMenuTag = 10000;
+    static constexpr int optionMenuTag = 10001;
     static constexpr int socketMenuTag = 10002;
+    static constexpr int patchMenuTag = 10003;
 
     TreskproEditor(EditorHost& host, EditorPlatform platform);
     ~TreskproEditor() override;
@@ -130,6 +136,11 @@ public:
     TreskproSocket* socket(int index) const;
     TreskproCable* cable(int index) const;
     toolkit::COptionMenu* getSocketMenu() const { return socketMenu; }
+    toolkit::COptionMenu* getPatternMenu() const { return patternMenu; }
+    toolkit::COptionMenu* getOptionMenu() const { return optionMenu; }
+    toolkit::COptionMenu* getPatchMenu() const { return patchMenu; }
+    // The patch menu as it is now, rebuilt from the patch folder.
+    void rebuildPatchMenu();
     bool isDraggingCable() const { return dragCable >= 0; }
     // The parameter a control tag is bound to, or -1.
     static int parameterOfTag(int tag);
@@ -148,6 +159,27 @@ private:
     void rockerStep(Rocker rocker, int direction);
     void keyboardChanged(int value);
     void runKeyCommand(const KeyDecision& decision);
+    void fillPatternMenu(toolkit::COptionMenu& menu);
+    void fillOptionMenu(toolkit::COptionMenu& menu);
+    void refreshOptionMenu();
+    void patternMenuChosen(int entry);
+    void runPatternEntry(int entry);
+    void functionButtonPressed(int assignment);
+    void optionMenuChosen(int entry);
+    void toggleMidiLearn();
+    void toggleCables();
+    int stepFilterMode();
+    void viewConfigurationFiles();
+    void selectSkin();
+    void selectDefaultSkin();
+    void askReopenForSkin();
+    void fillPatchFolder(toolkit::COptionMenu& menu, const std::string& folder,
+                         std::vector<int> path, const std::string& current, int depth);
+    void patchMenuChosen(const toolkit::CMenuChoice& choice);
+    toolkit::COptionMenu* patchListMenu() const;
+    bool loadPatchEntry(toolkit::COptionMenu* menu, int index);
+    void stepPatchList(int direction, bool wholeFolder);
+    bool savesSilently(const std::string& path) const;
     void openPatchFile();
     void savePatchFile(bool askForName);
     bool handleKey(const toolkit::CKeyCode& key);
@@ -198,6 +230,24 @@ private:
     std::array<TreskproSocket*, socketCount> sockets{};
     std::array<TreskproCable*, cableCount> cables{};
     toolkit::COptionMenu* socketMenu = nullptr;
+    toolkit::COptionMenu* patternMenu = nullptr;
+    toolkit::COptionMenu* optionMenu = nullptr;
+    toolkit::COptionMenu* patchMenu = nullptr;
+    // The patch menu's folders, in menu order (the top menu first): where each menu sits in
+    // the tree and the file behind each of its entries ("" for commands and sub-menus).
+    struct PatchFolder {
+        toolkit::COptionMenu* menu = nullptr;
+        std::vector<int> path; // sub-menu indices from the top menu
+        std::vector<std::string> files;
+    };
+    std::vector<PatchFolder> patchFolders;
+    // The patch list position: the menu (by its path, as the menu is rebuilt often) and index.
+    bool hasPatchList = false;
+    std::vector<int> patchListPath;
+    int patchListIndex = -1;
+    // The skin name the options menu shows: the panel's skin, or the one chosen for the next
+    // open.
+    std::string shownSkinName = "Default";
     // The socket whose menu is open, the cable being dragged and the socket its fixed end is
     // plugged into, or -1.
     int menuSocket = -1;

@@ -54,6 +54,11 @@ unsigned long threadId();
 // false when it goes to a file or a pipe.
 bool standardErrorIsTerminal();
 
+// Opens a text file in the system's text editor (Notepad on Windows, the desktop's default
+// opener elsewhere) as a process of its own, without waiting for it. False when it cannot be
+// started.
+bool openInTextEditor(const std::string& path);
+
 // A shared library opened by path (dlopen or LoadLibrary) and closed when this object goes.
 class SharedLibrary {
 public:

@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <utility>
@@ -33,6 +35,27 @@ std::string moduleFolder(const char*, const void* addressInModule) {
     if (realpath(path.c_str(), resolved))
         path = resolved;
     return path.substr(0, path.find_last_of('/'));
+}
+
+// The opener runs as a grandchild: the child exits at once and is reaped here, so the host
+// neither waits for the editor nor collects a zombie when it ends. Between fork and exec only
+// async-signal-safe calls are made, as the host has other threads running.
+bool openInTextEditor(const std::string& path) {
+    const char* const arguments[] = {"xdg-open", path.c_str(), nullptr};
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        if (fork() == 0) {
+            execvp(arguments[0], const_cast<char* const*>(arguments));
+            _exit(127);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool standardErrorIsTerminal() {

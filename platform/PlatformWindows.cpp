@@ -28,6 +28,23 @@ std::string moduleFolder(const char* moduleFileName, const void*) {
     return separator == std::string::npos ? "." : folder.substr(0, separator);
 }
 
+bool openInTextEditor(const std::string& path) {
+    char windows[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    std::string command = std::string("\"") + windows + "\\notepad.exe\" \"" + path + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
 bool standardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }

@@ -1,9 +1,11 @@
 #include "plugin/PluginEditorHost.h"
 
 #include "engine/Parameters.h"
+#include "files/PatternExchange.h"
 #include "files/SafeFile.h"
 #include "files/TreskproPatch.h"
 #include "plugin/TreskproSynth.h"
+#include "sequencer/PatternOperations.h"
 
 #include <algorithm>
 #include <optional>
@@ -309,6 +311,55 @@ void PluginEditorHost::disconnectAll(int socket) {
     }
 }
 
+void PluginEditorHost::patternCommand(int entry) {
+    const bool random = entry == PatternMenuEntry::randomizeAll ||
+                        entry == PatternMenuEntry::randomizePitches ||
+                        entry == PatternMenuEntry::alter;
+    if (random && writeProtected())
+        return;
+    runPatternMenuEntry(entry, currentPattern(), patternClipboard(), patternRandom());
+}
+
+bool PluginEditorHost::importPattern(const std::string& path) {
+    if (writeProtected())
+        return false;
+    // Read into a copy, so playback never meets a pattern half read.
+    PatternRecord& live = currentPattern();
+    PatternRecord edited = live;
+    if (!importPatternFile(edited, path))
+        return false;
+    live.assignWhole(edited);
+    return true;
+}
+
+bool PluginEditorHost::exportPattern(const std::string& path) {
+    return exportPatternFile(currentPattern(), path);
+}
+
+bool PluginEditorHost::importSong(const std::string& path) {
+    // A song replaces up to 64 patterns: a write-protected pattern keeps them all.
+    if (writeProtected())
+        return false;
+    RebirthSong song;
+    if (readSongFile(path, song) == 0)
+        return false;
+    const SongSettings settings = applySongToPatch(song, synth.patch(), false);
+    if (settings.present) {
+        for (const ParameterChange& change : settings.changes)
+            setParameterAutomated(change.parameter, change.value);
+        selectPattern(settings.pendingPattern);
+    }
+    return true;
+}
+
+void PluginEditorHost::loadControllerMap(const std::string& path) {
+    synth.controllers().readFile(path);
+}
+
+bool PluginEditorHost::saveControllerMap(const std::string& path) {
+    return synth.controllers().writeFile(path);
+}
+
 std::string PluginEditorHost::patchName() const {
     return synth.programName();
 }
@@ -327,6 +378,14 @@ bool PluginEditorHost::loadPatch(const std::string& path) {
 
 bool PluginEditorHost::savePatch(const std::string& path) {
     return synth.savePatch(path);
+}
+
+bool PluginEditorHost::autoRunStop() const {
+    return synth.configuration().autoRun == 1;
+}
+
+void PluginEditorHost::setAutoRunStop(bool on) {
+    synth.setAutoRun(on);
 }
 
 std::string PluginEditorHost::pluginFolder() const {

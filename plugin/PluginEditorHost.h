@@ -67,11 +67,20 @@ public:
     void disconnect(int a, int b) override;
     void disconnectAll(int socket) override;
 
+    void patternCommand(int entry) override;
+    bool importPattern(const std::string& path) override;
+    bool exportPattern(const std::string& path) override;
+    bool importSong(const std::string& path) override;
+    void loadControllerMap(const std::string& path) override;
+    bool saveControllerMap(const std::string& path) override;
+
     std::string patchName() const override;
     std::string currentPatchPath() const override;
     std::string patchFolder() const override;
     bool loadPatch(const std::string& path) override;
     bool savePatch(const std::string& path) override;
+    bool autoRunStop() const override;
+    void setAutoRunStop(bool on) override;
 
     std::string pluginFolder() const override;
     bool readFile(const std::string& name, std::string& text) const override;

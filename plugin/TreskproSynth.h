@@ -92,6 +92,8 @@ public:
     // The folder of the plug-in file and the files kept there.
     const PluginFolder& folder() const { return pluginFiles; }
     const ConfigSettings& configuration() const { return settings; }
+    // The patch menu's Auto Run/Stop; read by patch loads, which run on the same thread.
+    void setAutoRun(bool on) { settings.autoRun = on ? 1 : 0; }
     ControllerMap& controllers() { return controllerMap; }
 
     // Sends one three-byte MIDI message to the host's MIDI output.

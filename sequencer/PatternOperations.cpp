@@ -247,4 +247,67 @@ void advancedRandomize(PatternRecord& live, const RandomizerSettings& settings, 
     live.assignWhole(pattern);
 }
 
+bool runPatternMenuEntry(int entry, PatternRecord& pattern, PatternRecord& clipboard,
+                         Random15& random) {
+    switch (entry) {
+    case 0:
+        copyPattern(pattern, clipboard);
+        return true;
+    case 1:
+        pastePattern(pattern, clipboard);
+        return true;
+    case 3:
+        transposePattern(pattern, 12);
+        return true;
+    case 4:
+        transposePattern(pattern, -12);
+        return true;
+    case 5:
+        transposePattern(pattern, 1);
+        return true;
+    case 6:
+        transposePattern(pattern, -1);
+        return true;
+    case 8:
+        expandPattern(pattern);
+        return true;
+    case 9:
+        shrinkPattern(pattern);
+        return true;
+    case 10:
+        duplicateSteps(pattern);
+        return true;
+    case 12:
+        shiftLeft(pattern);
+        return true;
+    case 13:
+        shiftRight(pattern);
+        return true;
+    case 15:
+    case 16:
+    case 17: {
+        PatternRecord edited = pattern;
+        if (entry == 15)
+            edited.clearGatesAndTies();
+        else if (entry == 16)
+            edited.clearAccents();
+        else
+            edited.clearSlides();
+        pattern.assignWhole(edited);
+        return true;
+    }
+    case PatternMenuEntry::randomizeAll:
+        randomizeAll(pattern, random);
+        return true;
+    case PatternMenuEntry::randomizePitches:
+        randomizePitches(pattern, random);
+        return true;
+    case PatternMenuEntry::alter:
+        alterPattern(pattern, random);
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace treskpro

@@ -43,6 +43,21 @@ void randomizeAll(PatternRecord& pattern, Random15& random);
 // A random permutation of the steps that play.
 void alterPattern(PatternRecord& pattern, Random15& random);
 
+// The pattern menu's entries that edit the current pattern without a file or a dialog, by their
+// position in the menu: 0 copy, 1 paste, 3..6 transpose +12, -12, +1, -1, 8 expand, 9 shrink,
+// 10 duplicate, 12 shift left, 13 shift right, 15..17 notes, accents, slides off, 19 randomize
+// all, 20 randomize pitches, 21 alter. Any other entry does nothing.
+namespace PatternMenuEntry {
+constexpr int randomizeAll = 19;
+constexpr int randomizePitches = 20;
+constexpr int alter = 21;
+} // namespace PatternMenuEntry
+
+// Runs one such entry on `pattern` (copy fills `clipboard`, paste reads it). Returns whether the
+// entry was one of them.
+bool runPatternMenuEntry(int entry, PatternRecord& pattern, PatternRecord& clipboard,
+                         Random15& random);
+
 struct RandomizerSettings {
     int length = 16;  // 1..64
     int hiOctave = 2; // 1..7, at least loOctave

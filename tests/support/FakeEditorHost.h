@@ -6,6 +6,7 @@
 
 #include "editor/EditorHost.h"
 #include "platform/Platform.h"
+#include "sequencer/PatternOperations.h"
 #include "sequencer/PatternRecord.h"
 #include "sequencer/StepProgramming.h"
 
@@ -154,9 +155,37 @@ public:
             return cable.first == socket || cable.second == socket;
         });
     }
+    void patternCommand(int entry) override {
+        calls.push_back({"pattern command", entry, 0});
+        runPatternMenuEntry(entry, pattern, clipboard, random);
+    }
+    bool importPattern(const std::string& path) override {
+        calls.push_back({"import " + path, -1, 0});
+        return true;
+    }
+    bool exportPattern(const std::string& path) override {
+        calls.push_back({"export " + path, -1, 0});
+        return true;
+    }
+    bool importSong(const std::string& path) override {
+        calls.push_back({"import song " + path, -1, 0});
+        return true;
+    }
+    void loadControllerMap(const std::string& path) override {
+        calls.push_back({"load map " + path, -1, 0});
+    }
+    bool saveControllerMap(const std::string& path) override {
+        calls.push_back({"save map " + path, -1, 0});
+        return true;
+    }
+    PatternRecord clipboard = PatternRecord::fresh();
+    Random15 random;
     std::string patchName() const override { return "Fake Patch"; }
     std::string currentPatchPath() const override { return patchPath; }
-    std::string patchFolder() const override { return folder + "Tresk Pro Patches"; }
+    std::string patchFolder() const override {
+        return patches.empty() ? folder + "Tresk Pro Patches" : patches;
+    }
+    std::string patches; // the patch folder, when not the bundle's
     bool loadPatch(const std::string& path) override {
         calls.push_back({"load " + path, -1, 0});
         patchPath = path;
@@ -168,6 +197,9 @@ public:
         return true;
     }
     std::string patchPath;
+    bool autoRunStop() const override { return autoRun; }
+    void setAutoRunStop(bool on) override { autoRun = on; }
+    bool autoRun = true;
     std::string pluginFolder() const override { return folder; }
     bool readFile(const std::string& name, std::string& text) const override {
         const auto found = files.find(name);

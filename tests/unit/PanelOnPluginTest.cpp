@@ -6,12 +6,14 @@
 #include "editor/TreskproControls.h"
 #include "engine/Parameters.h"
 #include "tests/support/EditorHarness.h"
+#include "toolkit/COptionMenu.h"
 #include "tools/render/MidiEventList.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -148,6 +150,87 @@ TEST_F(PanelOnPlugin, PatchKeysSaveOnlyWhereTheUserChose) {
     EXPECT_NE(panel.plugin().getParameter(Parameter::FilterCutoff), 0.0f);
     EXPECT_FLOAT_EQ(panel.editor().control(SkinTag::CUTOFFKNOB)->getValue(),
                     panel.plugin().getParameter(Parameter::FilterCutoff));
+}
+
+// A pattern exported through the pattern menu comes back whole through its import; a
+// write-protected pattern keeps its steps against the import and the random generators.
+TEST_F(PanelOnPlugin, PatternMenuExportsAndImportsThroughTheDialogsAndRespectsProtection) {
+    HeadlessEditor panel(folder);
+    ASSERT_TRUE(panel.open());
+    PatternRecord& pattern = panel.plugin().patch().patterns[0];
+    const auto choose = [&](int entry) {
+        panel.dialogs->answerMenu({entry});
+        panel.window().click(panel.centre(SkinTag::PATTERNMENU));
+    };
+    pattern.length = 3;
+    pattern.steps[0] = {0, StepFlags::gate};
+    pattern.steps[1] = {12, StepFlags::gate | StepFlags::accent | StepFlags::up};
+    pattern.steps[2] = {7, StepFlags::slide | StepFlags::down};
+    const PatternRecord original = pattern;
+
+    const std::string file = folder + "Bass.pat";
+    panel.dialogs->answerFile(file);
+    choose(25);
+    ASSERT_EQ(panel.dialogs->fileRequests.size(), 1u);
+    EXPECT_EQ(panel.dialogs->fileRequests[0].title, "Export Freebee Pattern");
+    ASSERT_TRUE(std::filesystem::exists(file));
+
+    choose(15); // all notes off
+    choose(3);  // transpose +12
+    EXPECT_NE(std::memcmp(&pattern, &original, sizeof pattern), 0);
+    panel.dialogs->answerFile(file);
+    choose(24);
+    EXPECT_EQ(panel.dialogs->fileRequests.back().title, "Import Freebee Pattern");
+    EXPECT_EQ(pattern.length, 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(pattern.steps[i].note, original.steps[i].note) << i;
+        EXPECT_EQ(pattern.steps[i].flags, original.steps[i].flags) << i;
+    }
+
+    panel.window().click(panel.centre(SkinTag::PATTERNWRITEPROTECT));
+    ASSERT_EQ(panel.plugin().getState(State::PatternWriteProtect), 1);
+    choose(19); // randomize all
+    std::ofstream(folder + "Other.pat", std::ios::binary) << "d-3 1 0 0\n";
+    panel.dialogs->answerFile(folder + "Other.pat");
+    choose(24);
+    EXPECT_EQ(std::memcmp(&pattern.steps, &original.steps, sizeof pattern.steps), 0);
+}
+
+// A MIDI program change, arriving with the audio, loads the patch of the current list at the
+// editor's next idle, not on the audio thread.
+TEST_F(PanelOnPlugin, ProgramChangeLoadsTheListsPatchAtIdle) {
+    HeadlessEditor panel(folder);
+    TreskproPlugin& plugin = panel.plugin();
+    const std::filesystem::path mine = std::filesystem::path(folder) / "Tresk Pro Patches" / "Mine";
+    std::filesystem::create_directories(mine);
+    plugin.setParameter(Parameter::FilterCutoff, 0.25f);
+    ASSERT_TRUE(plugin.savePatch((mine / "Low.tpro").string()));
+    plugin.setParameter(Parameter::FilterCutoff, 0.75f);
+    ASSERT_TRUE(plugin.savePatch((mine / "High.tpro").string()));
+    ASSERT_TRUE(plugin.loadPatch((mine / "Low.tpro").string()));
+    ASSERT_TRUE(panel.open());
+
+    const toolkit::COptionMenu* menu = panel.editor().getPatchMenu();
+    const toolkit::COptionMenu* list = nullptr;
+    for (int i = 0; i < menu->getNbEntries() && !list; ++i)
+        list = menu->getSubMenu(i);
+    ASSERT_NE(list, nullptr);
+    const int high = list->getEntry(0) == "High" ? 0 : 1;
+    ASSERT_EQ(list->getEntry(high), "High");
+
+    MidiEventList midi;
+    midi.add(0, 0xC0, high, 0);
+    std::vector<float> left(256), right(256);
+    float* outputs[2] = {left.data(), right.data()};
+    plugin.processEvents(midi.record());
+    plugin.processReplacing(nullptr, outputs, 256);
+    const auto current = [&] {
+        return std::filesystem::path(plugin.currentPatchPath()).lexically_normal();
+    };
+    EXPECT_EQ(current(), (mine / "Low.tpro").lexically_normal());
+    panel.idle();
+    EXPECT_EQ(current(), (mine / "High.tpro").lexically_normal());
+    EXPECT_FLOAT_EQ(plugin.getParameter(Parameter::FilterCutoff), 0.75f);
 }
 
 // The panel's bindings agree with the parameter table, which names each parameter's control,
