@@ -206,6 +206,8 @@ private:
     void redrawCables();
     toolkit::CPoint windowPosition() const;
     double now() const { return platform.milliseconds(); }
+    // A file in a folder given with or without its closing separator.
+    static std::string joinFolder(std::string folder, const std::string& name);
 
     EditorHost& host;
     EditorPlatform platform;
