@@ -372,7 +372,6 @@ constexpr int open = 0;
 constexpr int save = 2;
 constexpr int saveAs = 3;
 constexpr int autoRun = 5;
-constexpr int firstPatch = 7;
 } // namespace PatchEntry
 
 // Folders nested deeper than this are not listed (a link back up would nest forever).
