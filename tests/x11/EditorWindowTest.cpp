@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "plugin/VstInterface.h"
 #include "tests/support/EditorHarness.h"
+#include "tests/support/WindowTestChecks.h"
 #include "toolkit/CBitmap.h"
 
 #include <X11/Xlib.h>
@@ -36,20 +37,12 @@
 
 using namespace treskpro;
 using namespace vst;
+using namespace treskpro::windowtest;
 using toolkit::CBitmap;
 using toolkit::CPoint;
 using toolkit::CRect;
 
 namespace {
-
-int failures = 0;
-
-void check(bool passed, const std::string& what) {
-    std::printf("%s  %s\n", passed ? "ok    " : "FAILED", what.c_str());
-    std::fflush(stdout);
-    if (!passed)
-        ++failures;
-}
 
 double milliseconds() {
     using namespace std::chrono;
@@ -58,53 +51,6 @@ double milliseconds() {
 
 void sleepMilliseconds(int count) {
     std::this_thread::sleep_for(std::chrono::milliseconds(count));
-}
-
-struct HostEvent {
-    int32 opcode;
-    int32 index;
-    float value;
-};
-std::vector<HostEvent> hostEvents;
-
-intptr VSTCALLBACK hostCallback(AEffect*, int32 opcode, int32 index, intptr, void*, float opt) {
-    switch (opcode) {
-    case audioMasterVersion:
-        return 2400;
-    case audioMasterAutomate:
-    case audioMasterBeginEdit:
-    case audioMasterEndEdit:
-        hostEvents.push_back({opcode, index, opt});
-        return 0;
-    default:
-        return 0;
-    }
-}
-
-// One gesture on `index`: begin edit, automated values, end edit, and nothing else.
-bool oneGesture(int index) {
-    std::vector<int32> seen;
-    for (const HostEvent& event : hostEvents) {
-        if (event.index == index)
-            seen.push_back(event.opcode);
-    }
-    if (seen.size() < 3 || seen.front() != audioMasterBeginEdit ||
-        seen.back() != audioMasterEndEdit)
-        return false;
-    for (std::size_t k = 1; k + 1 < seen.size(); ++k) {
-        if (seen[k] != audioMasterAutomate)
-            return false;
-    }
-    return true;
-}
-
-bool automated(int index, float value) {
-    for (const HostEvent& event : hostEvents) {
-        if (event.opcode == audioMasterAutomate && event.index == index &&
-            std::fabs(event.value - value) < 1e-6f)
-            return true;
-    }
-    return false;
 }
 
 // The input of the test, given to both panels alike.
@@ -300,36 +246,6 @@ private:
 };
 
 // ---- the checks ----
-
-int differentPixels(const CBitmap& a, const CBitmap& b) {
-    if (a.width() != b.width() || a.height() != b.height())
-        return a.width() * a.height() + b.width() * b.height();
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if ((a.row(y)[x] & 0xffffffu) != (b.row(y)[x] & 0xffffffu))
-                ++count;
-        }
-    }
-    return count;
-}
-
-bool differs(const CBitmap& a, const CBitmap& b, const CRect& where) {
-    const CRect area = where.intersection(a.bounds()).intersection(b.bounds());
-    for (int y = area.top; y < area.bottom; ++y) {
-        for (int x = area.left; x < area.right; ++x) {
-            if ((a.row(y)[x] & 0xffffffu) != (b.row(y)[x] & 0xffffffu))
-                return true;
-        }
-    }
-    return false;
-}
-
-std::string text(const char* format, double a, double b = 0.0) {
-    char buffer[160];
-    std::snprintf(buffer, sizeof buffer, format, a, b);
-    return buffer;
-}
 
 struct Places {
     CRect cutoff;
