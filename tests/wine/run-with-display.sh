@@ -16,9 +16,7 @@ mkdir -p "$1" && work=$(cd "$1" && pwd) || exit 125
 shift
 shared=${WINEPREFIX:-${HOME:-/root}/.wine-treskpro}
 prefix=$work/wineprefix
-wineserver=/usr/lib/wine/wineserver64
 
-command -v Xvfb >/dev/null || { echo "run-with-display.sh: Xvfb not found (apt-get install xvfb)" >&2; exit 125; }
 [ -f "$shared/.setup-ok" ] || { echo "run-with-display.sh: $shared is not set up, run tools/wine-setup.sh" >&2; exit 125; }
 
 # Made again whenever the shared prefix was set up anew.
@@ -34,26 +32,10 @@ if [ ! -f "$prefix/.setup-ok" ] || [ "$shared/.setup-ok" -nt "$prefix/.setup-ok"
 fi
 chmod 755 "$prefix"
 
-# Xvfb picks a free display number itself and writes it to the given descriptor.
-rm -f "$work/display"
-Xvfb -displayfd 3 -screen 0 "${SCREEN:-1600x1200x24}" -nolisten tcp 3>"$work/display" \
-    >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-cleanup() {
-    WINEPREFIX=$prefix "$wineserver" -k 2>/dev/null
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
-}
-trap cleanup EXIT
-for _ in $(seq 300); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb" 2>/dev/null || { echo "run-with-display.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 125; }
-    sleep 0.1
-done
-[ -s "$work/display" ] || { echo "run-with-display.sh: Xvfb gave no display" >&2; exit 125; }
-export DISPLAY=:$(head -n 1 "$work/display")
-
-WINEPREFIX=$prefix WINE_RUN_PERSIST=0 WINE_RUN_TIMEOUT=${WINE_RUN_TIMEOUT:-240} \
-    "$here/../../cmake/wine-run.sh" "$@"
-status=$?
-exit $status
+# The X server is the one the X11 window test starts for itself (a free display number, stopped
+# at the end); Wine's own server stops first, while the display still exists.
+exec "$here/../x11/run-with-display.sh" "$work" bash -c '
+    WINEPREFIX=$0 WINE_RUN_PERSIST=0 WINE_RUN_TIMEOUT=${WINE_RUN_TIMEOUT:-240} "$1" "${@:2}"
+    status=$?
+    WINEPREFIX=$0 /usr/lib/wine/wineserver64 -k 2>/dev/null
+    exit $status' "$prefix" "$here/../../cmake/wine-run.sh" "$@"
