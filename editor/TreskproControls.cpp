@@ -840,9 +840,10 @@ TreskproPatchNameField::TreskproPatchNameField(const CRect& viewSize,
                                                const std::string& initialText)
     : CTextEdit(viewSize, controlListener, controlTag) {
     setMaximumLength(maximumNameLength);
-    // The name sits on the panel's own picture.
+    // The name sits on the panel's own picture, a dark display: light text reads there.
     setBackColor(toolkit::kTransparentCColor);
     setFrameColor(toolkit::kTransparentCColor);
+    setFontColor({150, 235, 160, 255});
     setText(initialText);
 }
 
