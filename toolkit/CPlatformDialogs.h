@@ -4,6 +4,7 @@
 // only.
 #pragma once
 
+#include "toolkit/CDialog.h"
 #include "toolkit/CRect.h"
 
 #include <memory>
@@ -48,6 +49,12 @@ public:
                                       CMessageButtons buttons, CMessageIcon icon) = 0;
     // The chosen path, or nothing when the user cancelled.
     virtual std::optional<std::string> chooseFile(const CFileRequest& request) = 0;
+    // Shows the dialog modally, its behaviour given by `handler`, and answers the result the
+    // handler ended it with (kDialogCancel when it could not be shown).
+    virtual int runDialog(const CDialogTemplate& dialog, CDialogHandler& handler) = 0;
+    // Closes whatever menu or dialog is open as if the user had cancelled it: the window that
+    // owns it is going away.
+    virtual void cancelOpenDialogs() {}
 };
 
 // The system's dialogs, owned by the window `owner` (may be null), or null where this build has

@@ -119,6 +119,8 @@ public:
         }
     }
 
+    int runDialog(const CDialogTemplate&, CDialogHandler&) override { return kDialogCancel; }
+
     std::optional<std::string> chooseFile(const CFileRequest& request) override {
         // Paths are at most 1024 bytes; a longer preset is left out rather than cut.
         char path[1024] = {};

@@ -775,6 +775,8 @@ public:
         return result;
     }
 
+    int runDialog(const CDialogTemplate&, CDialogHandler&) override { return kDialogCancel; }
+
     std::optional<std::string> chooseFile(const CFileRequest& request) override {
         std::optional<std::string> path = askHelper(request);
         if (!path && !helperRan)
