@@ -297,7 +297,8 @@ private:
                 if (!arguments[0].empty())
                     control.text = arguments[0].front().value;
             }
-            const std::size_t idAt = rectangleAt - 1;
+            // CONTROL names its class and styles between the id and the rectangle.
+            const std::size_t idAt = keyword.value == "CONTROL" ? 1 : rectangleAt - 1;
             if (arguments.size() <= idAt || arguments[idAt].size() != 1)
                 return false;
             const std::optional<int> id = numberOf(arguments[idAt].front());
@@ -320,9 +321,8 @@ private:
 
 } // namespace
 
-std::optional<CDialogTemplate> readDialogTemplate(std::string_view script,
-                                                  std::string_view definitions,
-                                                  std::string_view name) {
+std::optional<CDialogTemplate>
+readDialogTemplate(std::string_view script, std::string_view definitions, std::string_view name) {
     Reader reader(tokenize(script), readDefinitions(definitions));
     return reader.read(name);
 }
