@@ -28,6 +28,8 @@ CMenuChoice findTitle(COptionMenu& menu, const std::string& title, int depth) {
 } // namespace
 
 std::string filterPattern(const CFileRequest& request) {
+    if (!request.pattern.empty())
+        return request.pattern;
     const std::size_t open = request.filter.rfind('(');
     const std::size_t close = request.filter.rfind(')');
     if (open != std::string::npos && close != std::string::npos && close > open + 1)
@@ -93,6 +95,8 @@ std::optional<std::string> CScriptedDialogs::chooseFile(const CFileRequest& requ
 int CScriptedDialogs::runDialog(const CDialogTemplate& dialog, CDialogHandler& handler) {
     shownDialogs.push_back(dialog.title);
     CScriptedDialog open(dialog, handler, problems);
+    CScriptedDialog* const outer = openDialog;
+    openDialog = &open;
     handler.initDialog(open);
     if (!dialogAnswers.empty()) {
         const std::function<void(CScriptedDialog&)> script = std::move(dialogAnswers.front());
@@ -104,7 +108,13 @@ int CScriptedDialogs::runDialog(const CDialogTemplate& dialog, CDialogHandler& h
         open.click(kDialogCancel);
     if (!open.ended())
         problems.push_back(dialog.title + ": Escape did not close the dialog");
+    openDialog = outer;
     return open.endedWith();
+}
+
+void CScriptedDialogs::cancelOpenDialogs() {
+    if (openDialog != nullptr)
+        openDialog->end(kDialogCancel);
 }
 
 CScriptedDialog::CScriptedDialog(const CDialogTemplate& shown, CDialogHandler& behaviour,
@@ -126,8 +136,7 @@ CScriptedDialog::State* CScriptedDialog::find(int id, const char* action) {
     return &states[id];
 }
 
-CScriptedDialog::State* CScriptedDialog::find(int id, CDialogControlKind kind,
-                                              const char* action) {
+CScriptedDialog::State* CScriptedDialog::find(int id, CDialogControlKind kind, const char* action) {
     State* state = find(id, action);
     if (state != nullptr && dialog.control(id)->kind != kind) {
         problems.push_back(dialog.title + ": " + action + " on control " + std::to_string(id) +
