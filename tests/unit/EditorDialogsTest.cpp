@@ -204,6 +204,11 @@ TEST_F(Dialogs, PatchInfoKeeps1023CharactersAndShowsItselfWhenAPatchAsks) {
     EXPECT_EQ(panel.dispatch(vst::effEditKeyDown, 'o', 0, nullptr, 8.0f), 1); // Ctrl+O
     EXPECT_EQ(panel.dialogs->shownDialogs.back(), "Patch Info");
     EXPECT_EQ(panel.dialogs->shownDialogs.size(), 4u);
+
+    // The panel's info button opens it too, and springs back once it is closed.
+    panel.window().click(panel.centre(SkinTag::OPTIONINFO));
+    EXPECT_EQ(panel.dialogs->shownDialogs.size(), 5u);
+    EXPECT_EQ(panel.editor().control(SkinTag::OPTIONINFO)->getValue(), 0.0f);
 }
 
 // A patch replaced while a dialog is open (at the editor's idle, by a program change or a
