@@ -13,7 +13,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev
     libx11-dev libxtst-dev
-    wine wine32:i386 wine64 libwine:i386 xvfb xauth qemu-user-static
+    wine wine32:i386 wine64 libwine:i386 fonts-wine xvfb xauth qemu-user-static
 )
 
 sudo=""

@@ -6,16 +6,17 @@
 // dialog closes as cancelled when its owner goes away.
 // Prints one line per check; the exit code is 0 only when all of them pass.
 //
-// Usage: treskpro-dialog-window-test.exe [PICTURE_FOLDER]  (saves dialog-*.png there)
+// Usage: treskpro-dialog-window-test.exe [PICTURE_FOLDER]  (saves dialog-randomizer.png and
+// dialog-patch-info.png there; by default in the build folder)
 #include "DialogIds.h"
 #include "editor/EditorDialogs.h"
+#include "platform/Platform.h"
 #include "tests/support/WindowTestChecks.h"
-#include "toolkit/CBitmap.h"
+#include "tests/wine/ScreenInput.h"
 #include "toolkit/CPlatformDialogs.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -76,40 +77,12 @@ private:
 
 DWORD dialogThread = 0;
 
-bool waitFor(const std::function<bool()>& condition, DWORD milliseconds = 10000) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 HWND waitForDialog(const char* title) {
-    HWND found = nullptr;
-    waitFor([&] {
-        found = FindWindowA(nullptr, title);
-        return found != nullptr && IsWindowVisible(found);
-    });
-    Sleep(300); // the first paint
-    return found;
+    return windowtest::waitForWindow(nullptr, title);
 }
 
-// The mouse goes through the system's input queue at a point of the control (fractions of its
-// width and height), as a user's hand does.
 void click(HWND dialog, int id, double across = 0.5, double down = 0.5) {
-    RECT area{};
-    GetWindowRect(GetDlgItem(dialog, id), &area);
-    SetCursorPos(area.left + int((area.right - area.left) * across),
-                 area.top + int((area.bottom - area.top) * down));
-    Sleep(60);
-    INPUT input[2]{};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
-    Sleep(250);
+    windowtest::clickControl(dialog, id, across, down);
 }
 
 // Keys go to the control with the focus in the dialog's thread.
@@ -138,33 +111,7 @@ void type(const std::string& text) {
 void savePicture(HWND dialog, const std::string& path) {
     RECT area{};
     GetWindowRect(dialog, &area);
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    CBitmap picture(width, height);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    GdiFlush();
-    const auto* words = static_cast<const std::uint32_t*>(bits);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            picture.row(y)[x] =
-                words[std::size_t(y) * std::size_t(width) + std::size_t(x)] | 0xff000000u;
-    SelectObject(memory, previous);
-    DeleteObject(section);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    check(picture.savePng(path), "save the dialog's picture to " + path);
+    check(windowtest::screenPicture(area).savePng(path), "save the dialog's picture to " + path);
 }
 
 // Runs `dialog` modally on this thread while `drive` runs on another; answers the result.
@@ -214,7 +161,8 @@ std::string idsOf(const std::vector<Report>& reports) {
 
 int main(int argc, char** argv) {
     const DWORD started = GetTickCount();
-    const std::string pictures = argc > 1 ? std::string(argv[1]) + "\\" : std::string();
+    const std::string pictures =
+        (argc > 1 ? std::string(argv[1]) : platform::executableDirectory() + "\\..") + "\\";
     dialogThread = GetCurrentThreadId();
 
     WNDCLASSA windowClass{};
@@ -266,8 +214,6 @@ int main(int argc, char** argv) {
             if (dialog == nullptr)
                 return;
             check(handler.count() == 0, "preferences: what the handler set is not reported");
-            if (!pictures.empty())
-                savePicture(dialog, pictures + "dialog-preferences.png");
             click(dialog, IDC_MIDI_OUTPUT, 0.1);
             click(dialog, IDC_CUSTOM_TUNING, 0.1);
             // A click on the track bar's channel right of the thumb moves it by a page; the
@@ -330,8 +276,7 @@ int main(int argc, char** argv) {
             check(dialog != nullptr, "randomizer: the dialog shows");
             if (dialog == nullptr)
                 return;
-            if (!pictures.empty())
-                savePicture(dialog, pictures + "dialog-randomizer.png");
+            savePicture(dialog, pictures + "dialog-randomizer.png");
             click(dialog, IDC_HI_SPIN, 0.5, 0.25); // the upper arrow
             click(dialog, IDC_RESET);
             seen = handler.reports();
@@ -374,13 +319,12 @@ int main(int argc, char** argv) {
             check(dialog != nullptr, "patch info: the dialog shows");
             if (dialog == nullptr)
                 return;
-            if (!pictures.empty())
-                savePicture(dialog, pictures + "dialog-patch-info.png");
             click(dialog, IDC_INFO_TEXT, 0.9, 0.9); // the caret to the end
+            savePicture(dialog, pictures + "dialog-patch-info.png");
             type("\r!");
             seen = handler.reports();
             PostMessageA(owner, ownerClosing, 0, 0);
-            waitFor([&] { return !IsWindow(dialog); }, 5000);
+            windowtest::waitFor([&] { return !IsWindow(dialog); }, 5000);
             Sleep(200);
         });
         std::string expectedLong;

@@ -7,20 +7,28 @@
 //
 // Usage: treskpro-editor-window-test.exe [BUNDLE_FOLDER [WORK_FOLDER [PICTURE.png]]]
 // (defaults: the build's bundle, editor-window-test and editor-window.png in the build folder).
+#include "DialogIds.h"
 #include "editor/SkinDefinition.h"
 #include "platform/Platform.h"
 #include "plugin/VstInterface.h"
 #include "tests/support/EditorHarness.h"
 #include "tests/support/WindowTestChecks.h"
+#include "tests/wine/ScreenInput.h"
 #include "toolkit/CBitmap.h"
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace treskpro;
@@ -275,6 +283,124 @@ std::string joined(const std::string& folder, const std::string& name) {
     return folder + platform::pathSeparator + name;
 }
 
+// "MaxPolyphony" as Config.ini holds it, or -1 without the file or the line.
+int maxPolyphonyIn(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.rfind("MaxPolyphony", 0) == 0) {
+            const std::size_t equals = line.find('=');
+            if (equals != std::string::npos)
+                return std::atoi(line.c_str() + equals + 1);
+        }
+    }
+    return -1;
+}
+
+// The entry of an open popup menu (its window) whose text this is, in screen coordinates.
+std::optional<RECT> menuEntry(HWND menuWindow, const char* title) {
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+    for (int index = 0; menu != nullptr && index < GetMenuItemCount(menu); ++index) {
+        char entry[128] = {};
+        GetMenuStringA(menu, UINT(index), entry, sizeof entry, MF_BYPOSITION);
+        RECT area{};
+        if (std::strcmp(entry, title) == 0 && GetMenuItemRect(menuWindow, menu, UINT(index), &area))
+            return area;
+    }
+    return std::nullopt;
+}
+
+// The options menu and the preferences dialog with the system's mouse: a press on OPTIONMENU
+// opens the menu, "Preferences..." the dialog; a click on the "Max Polyphony" track bar, "Set
+// As Default" and "OK" must leave the new voice count in Config.ini. The menu and the dialog
+// run modal loops inside the press, so a second thread gives the input meanwhile. Pictures of
+// the open menu and the dialog are saved beside `picturePath`.
+void choosePreferences(HWND host, const CRect& optionMenu, const std::string& folder,
+                       const std::string& picturePath) {
+    const std::string config = joined(folder, "Config.ini");
+    const std::string pictures = picturePath.substr(0, picturePath.find_last_of("\\/") + 1);
+    bool menuShown = false;
+    bool entryFound = false;
+    bool dialogShown = false;
+    bool dialogClosed = false;
+    int before = -1; // the voices the dialog's label shows
+    int after = -1;
+    std::atomic<bool> finished{false};
+    const auto drive = [&] {
+        HWND menu = waitForWindow("#32768", nullptr);
+        menuShown = menu != nullptr;
+        if (!menuShown)
+            return;
+        // The button stays down; the pointer leaves the menu for its picture.
+        RECT shown{};
+        GetWindowRect(menu, &shown);
+        SetCursorPos(shown.right + 40, shown.top);
+        Sleep(300);
+        POINT corner{0, 0};
+        ClientToScreen(host, &corner);
+        RECT client{};
+        GetClientRect(host, &client);
+        OffsetRect(&client, corner.x, corner.y);
+        RECT both{};
+        UnionRect(&both, &shown, &client);
+        both.bottom = std::min(both.bottom, LONG(shown.bottom + 12));
+        screenPicture(both).savePng(pictures + "editor-menu-under-wine.png");
+        const std::optional<RECT> entry = menuEntry(menu, "Preferences...");
+        entryFound = entry.has_value();
+        if (!entryFound) {
+            mouseButton(MOUSEEVENTF_LEFTUP);
+            PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 1);
+            return;
+        }
+        // Released over the entry, the press chooses it.
+        SetCursorPos((entry->left + entry->right) / 2, (entry->top + entry->bottom) / 2);
+        Sleep(200);
+        mouseButton(MOUSEEVENTF_LEFTUP);
+        HWND dialog = waitForWindow(nullptr, "Tresk Pro Preferences");
+        dialogShown = dialog != nullptr;
+        if (!dialogShown)
+            return;
+        RECT whole{};
+        GetWindowRect(dialog, &whole);
+        screenPicture(whole).savePng(pictures + "dialog-preferences.png");
+        const auto voicesShown = [dialog] {
+            char label[64] = {};
+            GetDlgItemTextA(dialog, IDC_POLYPHONY_LABEL, label, sizeof label);
+            return std::strncmp(label, "Voices: ", 8) == 0 ? std::atoi(label + 8) : -1;
+        };
+        before = voicesShown();
+        // The channel right of the thumb: one page up.
+        clickControl(dialog, IDC_POLYPHONY, 0.95);
+        after = voicesShown();
+        clickControl(dialog, IDC_SET_AS_DEFAULT);
+        clickControl(dialog, IDOK);
+        dialogClosed = waitFor([&] { return !IsWindow(dialog); });
+    };
+    std::thread user([&] {
+        drive();
+        finished = true;
+    });
+    POINT press{optionMenu.center().x, optionMenu.center().y};
+    ClientToScreen(host, &press);
+    SetCursorPos(press.x, press.y);
+    pump(30);
+    mouseButton(MOUSEEVENTF_LEFTDOWN);
+    // The press opens the menu, and its choice the dialog, within this loop.
+    const DWORD start = GetTickCount();
+    while (!finished && GetTickCount() - start < 90000)
+        pump(50);
+    user.join();
+    pump(100);
+    check(menuShown && entryFound,
+          "a press on OPTIONMENU opens the options menu with \"Preferences...\"");
+    check(dialogShown && dialogClosed,
+          "\"Preferences...\" opens \"Tresk Pro Preferences\", and OK closes it");
+    check(before > 0 && after > before && maxPolyphonyIn(config) == after,
+          text("\"Max Polyphony\" moved (\"Voices: %.0f\" -> \"Voices: %.0f\") and \"Set As "
+               "Default\" write it to Config.ini",
+               before, after));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -391,6 +517,8 @@ int main(int argc, char** argv) {
                                   std::to_string(count) + " pixels differ");
         headless.close();
     }
+
+    choosePreferences(host, skin.rectangleOf(skin.tagOf("OPTIONMENU")), folder, picturePath);
 
     KillTimer(host, 1);
     dispatch(effEditClose);

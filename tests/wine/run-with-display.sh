@@ -31,6 +31,15 @@ if [ ! -f "$prefix/.setup-ok" ] || [ "$shared/.setup-ok" -nt "$prefix/.setup-ok"
     touch "$prefix/.setup-ok"
 fi
 chmod 755 "$prefix"
+# Windows draw their own captions and frames (there is no window manager on the display), with
+# the caption buttons' symbol font from fonts-wine where it is installed.
+if ! grep -q '"Decorated"="N"' "$prefix/user.reg"; then
+    printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Decorated"="N"\n' >>"$prefix/user.reg"
+fi
+if [ -f /usr/share/wine/fonts/marlett.ttf ] && ! grep -q '"Marlett (TrueType)"' "$prefix/system.reg"; then
+    printf '\n[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\Fonts] 1700000000\n%s\n' \
+        '"Marlett (TrueType)"="Z:\\usr\\share\\wine\\fonts\\marlett.ttf"' >>"$prefix/system.reg"
+fi
 
 # The X server is the one the X11 window test starts for itself (a free display number, stopped
 # at the end); Wine's own server stops first, while the display still exists.
