@@ -13,7 +13,10 @@
 #include "platform/Platform.h"
 #include "tests/support/WindowTestChecks.h"
 #include "tests/wine/ScreenInput.h"
+#include "toolkit/CFrame.h"
+#include "toolkit/COptionMenu.h"
 #include "toolkit/CPlatformDialogs.h"
+#include "toolkit/CPlatformWindow.h"
 
 #include <windows.h>
 
@@ -342,6 +345,30 @@ int main(int argc, char** argv) {
                   (seen.empty() ? std::string() : seen.back().text) + "\")");
         check(result == kDialogCancel && handler.count() == seen.size(),
               "patch info: the owner going away closes the dialog as cancelled, unreported");
+    }
+
+    // A popup menu open when its owner goes away closes with nothing chosen.
+    {
+        CFrame frame(CRect::fromSize(0, 0, 160, 60));
+        frame.open(createPlatformWindow(frame, owner));
+        COptionMenu menu(CRect::fromSize(0, 0, 80, 20), nullptr, 1);
+        menu.addEntry("First");
+        menu.addEntry("Second");
+        bool shown = false;
+        bool closed = false;
+        std::thread user([&] {
+            HWND open = windowtest::waitForWindow("#32768", nullptr);
+            shown = open != nullptr;
+            PostMessageA(owner, ownerClosing, 0, 0);
+            closed = windowtest::waitFor([&] { return !IsWindowVisible(open); }, 5000);
+            if (!closed) // lets the test go on
+                PostMessageA(open, WM_KEYDOWN, VK_ESCAPE, 1);
+        });
+        const CMenuChoice choice = dialogs->popupMenu(menu, frame, {10, 10});
+        user.join();
+        check(shown && closed && !choice.chosen(),
+              "menu: the owner going away closes an open menu, nothing chosen");
+        frame.close();
     }
 
     ownedDialogs = nullptr;
