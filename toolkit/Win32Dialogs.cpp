@@ -229,6 +229,10 @@ private:
     }
 
     void initialise() {
+        if (cancelled) { // the owner went away before the box was made
+            EndDialog(window, kDialogCancel);
+            return;
+        }
         for (const CDialogControl& control : dialog.controls)
             if (control.kind == CDialogControlKind::slider)
                 sliderPositions[control.id] = position(control.id);
