@@ -18,6 +18,7 @@ namespace treskpro {
 namespace PanelState {
 constexpr int runStop = 0;
 constexpr int currentPattern = 1;
+constexpr int bendRange = 3;
 constexpr int midiMode = 4;
 constexpr int noteMode = 5;
 constexpr int syncMode = 6;
@@ -38,6 +39,24 @@ struct EditStep {
     int prescale = 0; // 0 .. 3
     bool triplet = false;
     bool pitchMode = false;
+};
+
+// The advanced randomizer's choices (the dialog keeps them while the plug-in file is loaded).
+struct RandomizerChoice {
+    int length = 16;  // 1 .. 64
+    int hiOctave = 2; // 1 .. 7, at least loOctave
+    int loOctave = 2;
+    int noteDensity = 16; // each 0 .. length
+    int gateDensity = 16;
+    int slideDensity = 16;
+    int accentDensity = 16;
+    int root = 0;  // 0 .. 11, C .. B
+    int scale = 0; // 0 Chromatic, Ionian, Dorian, Lydian, Mixolydian, Aeolian, 6 Locrian
+    bool fixScale = false;
+    bool noteEnable = true;
+    bool gateEnable = true;
+    bool slideEnable = true;
+    bool accentEnable = true;
 };
 
 class EditorHost {
@@ -143,6 +162,41 @@ public:
     virtual bool autoRunStop() const = 0;
     virtual void setAutoRunStop(bool on) = 0;
 
+    // The global settings of Config.ini the preferences show, each in force at once: the voices
+    // follow at their next block.
+    virtual int maxPolyphony() const = 0; // 1 .. 32
+    virtual void setMaxPolyphony(int voices) = 0;
+    virtual bool standardTuning() const = 0;
+    virtual void setStandardTuning(bool standard) = 0;
+    virtual bool aliasFreeOscillators() const = 0;
+    virtual void setAliasFreeOscillators(bool on) = 0;
+    // Sending the sequencer's notes to the host's MIDI output; switching it off ends the notes
+    // sounding there.
+    virtual bool midiOutput() const = 0;
+    virtual void setMidiOutput(bool on) = 0;
+    // The custom tuning: its file ("" for none) and the folder tunings are kept in. Loading makes
+    // the file the configured tuning and fills the custom table from it, starting from the
+    // standard table for what the file does not give.
+    virtual std::string tuningName() const = 0;
+    virtual std::string tuningFolder() const = 0;
+    virtual void loadTuning(const std::string& path) = 0;
+    // Config.ini, or a snapshot of it ("Config.bak"), in the plug-in folder: writing stores the
+    // global settings and the current patch's configured states, reading restores them and the
+    // custom tuning the restored name points to (a file that cannot be read changes nothing).
+    virtual bool writeConfig(const std::string& name) = 0;
+    virtual void readConfig(const std::string& name) = 0;
+    // "Set start patch": the current patch becomes the one a new instance starts with. False
+    // when it cannot be (no patch file, or not in the patch folder).
+    virtual bool setStartPatch() = 0;
+    // The current patch's info text (at most 1023 characters are kept) and whether it is shown
+    // when the patch is opened.
+    virtual std::string patchInfo() const = 0;
+    virtual void setPatchInfo(const std::string& text) = 0;
+    virtual bool patchInfoShown() const = 0;
+    virtual void setPatchInfoShown(bool show) = 0;
+    // The advanced randomizer on the current pattern; false, the pattern unchanged, when it is
+    // write protected.
+    virtual bool advancedRandomize(const RandomizerChoice& choice) = 0;
     // The plug-in folder's files by name (Gui.ini, the default skin). Reading answers false
     // when the file cannot be read; writing replaces the file whole or leaves it as it was.
     virtual std::string pluginFolder() const = 0;

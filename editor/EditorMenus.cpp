@@ -40,6 +40,8 @@ void TreskproEditor::openPatchFile() {
         return;
     chosenPatchPath = *chosen;
     refreshAll();
+    if (host.patchInfoShown())
+        showPatchInfo();
 }
 
 // Save writes without asking only to a file the user chose in a dialog of this session, or to a
@@ -118,6 +120,8 @@ constexpr int saveMap = 9;
 constexpr int viewConfiguration = 10;
 constexpr int selectSkin = 12;
 constexpr int defaultSkin = 13;
+constexpr int patchInfo = 15;
+constexpr int preferences = 16;
 } // namespace OptionEntry
 
 // The options menu as built; Refresh rewrites the entries that show a state.
@@ -209,7 +213,7 @@ void TreskproEditor::patternMenuChosen(int entry) {
 void TreskproEditor::runPatternEntry(int entry) {
     switch (entry) {
     case PatternEntry::advancedRandom:
-        // The advanced randomizer's dialog is not built yet: the entry does nothing.
+        showAdvancedRandomizer();
         return;
     case PatternEntry::importPattern:
     case PatternEntry::exportPattern: {
@@ -305,8 +309,13 @@ void TreskproEditor::optionMenuChosen(int entry) {
     case OptionEntry::defaultSkin:
         selectDefaultSkin();
         break;
+    case OptionEntry::patchInfo:
+        showPatchInfo();
+        break;
+    case OptionEntry::preferences:
+        showPreferences();
+        break;
     default:
-        // "Show Patch Info" and "Preferences..." wait for their dialogs.
         break;
     }
     refresh();
@@ -519,13 +528,20 @@ void TreskproEditor::patchMenuChosen(const CMenuChoice& choice) {
             host.setAutoRunStop(!host.autoRunStop());
             break;
         default:
-            loadPatchEntry(choice.menu, choice.index);
+            openPatchEntry(choice.menu, choice.index);
             break;
         }
     } else {
-        loadPatchEntry(choice.menu, choice.index);
+        openPatchEntry(choice.menu, choice.index);
     }
     rebuildPatchMenu();
+}
+
+// A patch the user picked from the menu shows its info when it asks to, as one opened with the
+// file dialog does; the patch list buttons and program changes step through patches quietly.
+void TreskproEditor::openPatchEntry(COptionMenu* menu, int index) {
+    if (loadPatchEntry(menu, index) && host.patchInfoShown())
+        showPatchInfo();
 }
 
 // Next and previous step through the patches of the current list, skipping what does not load

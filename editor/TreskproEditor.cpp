@@ -137,16 +137,57 @@ void TreskproEditor::failSkin(const std::string& title, const std::string& text)
 
 // ---- Open and close
 
+namespace {
+
+// The system's dialogs, counting how many are open: menus, message boxes, file choosers and
+// dialogs all run their own loop inside one of the editor's calls.
+class CountedDialogs final : public CPlatformDialogs {
+public:
+    CountedDialogs(std::shared_ptr<CPlatformDialogs> system, int& openCount)
+        : inner(std::move(system)), depth(openCount) {}
+
+    CMenuChoice popupMenu(COptionMenu& menu, CFrame& frame, CPoint whereInFrame) override {
+        return counted([&] { return inner->popupMenu(menu, frame, whereInFrame); });
+    }
+    CMessageResult messageBox(const std::string& title, const std::string& text,
+                              CMessageButtons buttons, CMessageIcon icon) override {
+        return counted([&] { return inner->messageBox(title, text, buttons, icon); });
+    }
+    std::optional<std::string> chooseFile(const CFileRequest& request) override {
+        return counted([&] { return inner->chooseFile(request); });
+    }
+    int runDialog(const CDialogTemplate& dialog, CDialogHandler& handler) override {
+        return counted([&] { return inner->runDialog(dialog, handler); });
+    }
+    void cancelOpenDialogs() override { inner->cancelOpenDialogs(); }
+
+private:
+    template <typename Run> auto counted(Run run) -> decltype(run()) {
+        ++depth;
+        auto result = run();
+        --depth;
+        return result;
+    }
+
+    std::shared_ptr<CPlatformDialogs> inner;
+    int& depth;
+};
+
+} // namespace
+
 bool TreskproEditor::open(void* parent) {
     // A host that opens the editor again without closing it may hand over a new window; the
     // panel moves into it rather than staying in a window the host may have destroyed.
     if (isOpen()) {
-        if (parent == openParent)
+        if (parent == openParent && !closePending)
             return true;
+        // A menu or dialog of the old panel has not returned yet.
+        if (modalDepth > 0)
+            return false;
         close();
     }
     openParent = parent;
-    dialogs = platform.makeDialogs(parent);
+    dialogs = std::make_shared<CountedDialogs>(platform.makeDialogs(parent), modalDepth);
     readSettings();
     if (!checkSkin(true))
         return false;
@@ -195,6 +236,12 @@ bool TreskproEditor::open(void* parent) {
 void TreskproEditor::close() {
     if (!isOpen())
         return;
+    if (modalDepth > 0) {
+        closePending = true;
+        dialogs->cancelOpenDialogs();
+        return;
+    }
+    closePending = false;
     frame->close();
     frame.reset();
     controls.fill(nullptr);
@@ -888,6 +935,8 @@ void TreskproEditor::setControlValue(int tag, float value) {
 // ---- Idle
 
 void TreskproEditor::idle() {
+    if (closePending && modalDepth == 0)
+        close();
     if (!isOpen())
         return;
     const double time = now();

@@ -112,6 +112,12 @@ public:
 
     // Rewrites the lamps and every control that shows a state or the pattern.
     void refresh();
+    // The three dialogs, modal; they return once the user closed them.
+    void showPreferences();
+    void showPatchInfo();
+    void showAdvancedRandomizer();
+    // A menu or dialog of the editor is open (its loop runs inside one of the editor's calls).
+    bool modalOpen() const { return modalDepth > 0; }
     // Shows the plug-in's connections as cables: each cable that already shows one of them
     // keeps its colour and swing, a newly shown one gets its middle point at the middle of its
     // ends or (randomise) somewhere below them, so it swings into place. Pairs the panel cannot
@@ -146,7 +152,14 @@ public:
     static int parameterOfTag(int tag);
 
 private:
+    friend class PreferencesDialog;
+    friend class RandomizerDialog;
+
     enum class Rocker { none, pattern, tempo, steps };
+
+    int runDialog(const char* name, toolkit::CDialogHandler& handler);
+    // Shows what the settings now say: cables, their look and tension, sticky knobs.
+    void applyGuiSettings();
 
     bool checkSkin(bool showMessages);
     bool buildPanel();
@@ -178,6 +191,7 @@ private:
     void patchMenuChosen(const toolkit::CMenuChoice& choice);
     toolkit::COptionMenu* patchListMenu() const;
     bool loadPatchEntry(toolkit::COptionMenu* menu, int index);
+    void openPatchEntry(toolkit::COptionMenu* menu, int index);
     void stepPatchList(int direction, bool wholeFolder);
     bool savesSilently(const std::string& path) const;
     void openPatchFile();
@@ -220,6 +234,12 @@ private:
     // The patch file the user chose in an open or save dialog of this session.
     std::string chosenPatchPath;
     void* openParent = nullptr;
+    // Menus and dialogs open now (their loops run inside the editor's calls). A close that
+    // arrives while one is open (the host closing its window from its own loop) ends them as
+    // cancelled and is carried out at the next open, idle or destruction, so that no menu or
+    // dialog returns into a panel that is gone.
+    int modalDepth = 0;
+    bool closePending = false;
 
     std::unique_ptr<toolkit::CFrame> frame;
     std::shared_ptr<toolkit::CPlatformDialogs> dialogs;

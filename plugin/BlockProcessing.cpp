@@ -118,6 +118,12 @@ void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs,
         float& value = sliceParameters[static_cast<std::size_t>(i)];
         value = sanitisedParameter(i, blockPatch.getParameter(i), value);
     }
+    // Switching the MIDI output off ends the notes the sequencer left sounding there.
+    const int midiOutputNow = liveSetting(settings.midiOutput);
+    if (midiOutputSeen != 0 && midiOutputNow == 0)
+        sendMidiToHost(ControlChange + liveSetting(settings.midiOutputChannel), AllNotesOff, 0);
+    midiOutputSeen = midiOutputNow;
+
     RenderContext context;
     context.parameters = sliceParameters.data();
     context.connections = &blockPatch.connections;
@@ -132,9 +138,12 @@ void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs,
     context.tempo = tempo();
     context.samplesPerStep = samplesPerStep();
     context.sampleRate = rate;
-    context.maxPolyphony = settings.maxPolyphony;
-    context.wavetableOscillators = settings.oscModel != 0;
-    context.noteTable = settings.tuningMode != 0 ? &noteFrequencyTable() : &tuning;
+    context.maxPolyphony = liveSetting(settings.maxPolyphony);
+    context.wavetableOscillators = liveSetting(settings.oscModel) != 0;
+    context.noteTable =
+        liveSetting(settings.tuningMode) != 0
+            ? &noteFrequencyTable()
+            : &tunings[static_cast<std::size_t>(activeTuning.load(std::memory_order_acquire))];
     context.pitchBend = midiControllers.pitchBend;
     context.modWheel = midiControllers.modWheelCoarse * 128 + midiControllers.modWheelFine;
     context.channelPressure = midiControllers.channelPressure;
@@ -210,20 +219,20 @@ void TreskproSynth::patternNoteOff(int note, bool fromVelocityZero) {
             setState(State::CurrentPattern, highest);
         return;
     }
-    const bool sendAllNotesOff = settings.midiOutput != 0;
+    const bool sendAllNotesOff = liveSetting(settings.midiOutput) != 0;
     if (buildVariant.isEffect) {
         // Only a note-on with velocity 0 passes the All Notes Off on.
         if (fromVelocityZero && sendAllNotesOff)
-            sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
+            sendMidiToHost(ControlChange + liveSetting(settings.midiOutputChannel), AllNotesOff, 0);
         return;
     }
     setState(State::RunStop, 0);
     if (sendAllNotesOff)
-        sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
+        sendMidiToHost(ControlChange + liveSetting(settings.midiOutputChannel), AllNotesOff, 0);
 }
 
 int TreskproSynth::polyphony() const {
-    return NoteDispatch::polyphony(settings.maxPolyphony);
+    return NoteDispatch::polyphony(liveSetting(settings.maxPolyphony));
 }
 
 void TreskproSynth::controlChange(int controller, int value) {
@@ -249,8 +258,9 @@ void TreskproSynth::controlChange(int controller, int value) {
             keys->clear();
             if (!buildVariant.isEffect)
                 setState(State::RunStop, 0);
-            if (settings.midiOutput != 0)
-                sendMidiToHost(ControlChange + settings.midiOutputChannel, AllNotesOff, 0);
+            if (liveSetting(settings.midiOutput) != 0)
+                sendMidiToHost(ControlChange + liveSetting(settings.midiOutputChannel), AllNotesOff,
+                               0);
         } else if (getState(State::NoteMode) == 0) {
             keys->clear();
         }
@@ -362,8 +372,8 @@ void TreskproSynth::applyEngineRequests(const TreskproPatch& blockPatch) {
             engine->voice(0).noteOff();
         // The note-off that tells a chained instrument the sequence stopped; no path of the
         // plug-in sends notes, so it names note 0.
-        if (settings.midiOutput != 0)
-            sendMidiToHost(NoteOff + settings.midiOutputChannel, 0, 0);
+        if (liveSetting(settings.midiOutput) != 0)
+            sendMidiToHost(NoteOff + liveSetting(settings.midiOutputChannel), 0, 0);
     }
     // The panel's requests come last, in the order that keeps the latest wish: whatever ends
     // notes before the note-on that was posted after it.

@@ -1,6 +1,7 @@
 #include "plugin/PluginEditorHost.h"
 
 #include "engine/Parameters.h"
+#include "engine/SynthEngine.h"
 #include "files/PatternExchange.h"
 #include "files/SafeFile.h"
 #include "files/TreskproPatch.h"
@@ -8,6 +9,7 @@
 #include "sequencer/PatternOperations.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 namespace treskpro {
@@ -136,6 +138,10 @@ void PluginEditorHost::setState(int index, int value) {
         return;
     case State::FilterMode:
         synth.setState(index, std::clamp(value, 0, filterModels - 1));
+        return;
+    case State::BendRange:
+        // Two octaves either way, as the preferences offer.
+        synth.setState(index, std::clamp(value, 0, 24));
         return;
     case State::MidiMode:
     case State::NoteMode:
@@ -386,6 +392,110 @@ bool PluginEditorHost::autoRunStop() const {
 
 void PluginEditorHost::setAutoRunStop(bool on) {
     synth.setAutoRun(on);
+}
+
+int PluginEditorHost::maxPolyphony() const {
+    return synth.configuration().polyphony();
+}
+
+void PluginEditorHost::setMaxPolyphony(int voices) {
+    synth.setMaxPolyphony(std::clamp(voices, 1, SynthEngine::voiceCount));
+}
+
+bool PluginEditorHost::standardTuning() const {
+    return synth.configuration().tuningMode != 0;
+}
+
+void PluginEditorHost::setStandardTuning(bool standard) {
+    synth.setTuningMode(standard ? 1 : 0);
+}
+
+bool PluginEditorHost::aliasFreeOscillators() const {
+    return synth.configuration().oscModel != 0;
+}
+
+void PluginEditorHost::setAliasFreeOscillators(bool on) {
+    synth.setOscModel(on ? 1 : 0);
+}
+
+bool PluginEditorHost::midiOutput() const {
+    return synth.configuration().midiOutput != 0;
+}
+
+void PluginEditorHost::setMidiOutput(bool on) {
+    synth.setMidiOutput(on);
+}
+
+std::string PluginEditorHost::tuningName() const {
+    return synth.configuration().tuning;
+}
+
+std::string PluginEditorHost::tuningFolder() const {
+    return synth.folder().path("Tresk Pro Tunings");
+}
+
+void PluginEditorHost::loadTuning(const std::string& path) {
+    synth.selectTuning(path);
+}
+
+bool PluginEditorHost::writeConfig(const std::string& name) {
+    return isPlainFileName(name) && synth.writeConfig(name);
+}
+
+void PluginEditorHost::readConfig(const std::string& name) {
+    if (isPlainFileName(name))
+        synth.readConfig(name);
+}
+
+bool PluginEditorHost::setStartPatch() {
+    return synth.folder().setStartPatch(synth.currentPatchPath());
+}
+
+std::string PluginEditorHost::patchInfo() const {
+    const PatchInfo& info = synth.patch().info;
+    return std::string(info.text, strnlen(info.text, PatchInfo::textCapacity));
+}
+
+void PluginEditorHost::setPatchInfo(const std::string& text) {
+    // The block keeps 1023 characters and its closing zero; longer text is cut.
+    PatchInfo& info = synth.patch().info;
+    const std::size_t kept = std::min<std::size_t>(text.size(), PatchInfo::textCapacity - 1);
+    std::memcpy(info.text, text.data(), kept);
+    std::memset(info.text + kept, 0, PatchInfo::textCapacity - kept);
+}
+
+bool PluginEditorHost::patchInfoShown() const {
+    return synth.patch().info.showFlag != 0;
+}
+
+void PluginEditorHost::setPatchInfoShown(bool show) {
+    synth.patch().info.showFlag = show ? 1 : 0;
+}
+
+bool PluginEditorHost::advancedRandomize(const RandomizerChoice& choice) {
+    if (writeProtected())
+        return false;
+    RandomizerSettings settings;
+    settings.length = choice.length;
+    settings.hiOctave = choice.hiOctave;
+    settings.loOctave = choice.loOctave;
+    settings.noteDensity = choice.noteDensity;
+    settings.gateDensity = choice.gateDensity;
+    settings.slideDensity = choice.slideDensity;
+    settings.accentDensity = choice.accentDensity;
+    settings.root = choice.root;
+    settings.scale = choice.scale;
+    settings.fixScale = choice.fixScale;
+    settings.noteEnable = choice.noteEnable;
+    settings.gateEnable = choice.gateEnable;
+    settings.slideEnable = choice.slideEnable;
+    settings.accentEnable = choice.accentEnable;
+    // Randomised in a copy, so playback never meets a pattern half made.
+    PatternRecord& live = currentPattern();
+    PatternRecord edited = live;
+    treskpro::advancedRandomize(edited, settings, patternRandom());
+    live.assignWhole(edited);
+    return true;
 }
 
 std::string PluginEditorHost::pluginFolder() const {

@@ -82,6 +82,25 @@ public:
     bool autoRunStop() const override;
     void setAutoRunStop(bool on) override;
 
+    int maxPolyphony() const override;
+    void setMaxPolyphony(int voices) override;
+    bool standardTuning() const override;
+    void setStandardTuning(bool standard) override;
+    bool aliasFreeOscillators() const override;
+    void setAliasFreeOscillators(bool on) override;
+    bool midiOutput() const override;
+    void setMidiOutput(bool on) override;
+    std::string tuningName() const override;
+    std::string tuningFolder() const override;
+    void loadTuning(const std::string& path) override;
+    bool writeConfig(const std::string& name) override;
+    void readConfig(const std::string& name) override;
+    bool setStartPatch() override;
+    std::string patchInfo() const override;
+    void setPatchInfo(const std::string& text) override;
+    bool patchInfoShown() const override;
+    void setPatchInfoShown(bool show) override;
+    bool advancedRandomize(const RandomizerChoice& choice) override;
     std::string pluginFolder() const override;
     bool readFile(const std::string& name, std::string& text) const override;
     bool writeFile(const std::string& name, const std::string& text) override;

@@ -127,8 +127,6 @@ void TreskproSynth::initialiseFromDisk() {
     patternRandom().state = static_cast<std::uint32_t>(
         std::chrono::steady_clock::now().time_since_epoch().count() / 1000000);
     readConfig();
-    tuning = noteFrequencyTable();
-    loadTuning(tuning, settings.tuning);
     settings.startupPatch.clear();
     controllerMap.readFile(pluginFiles.path("MidiCC.ini"));
     for (PatternRecord& pattern : patch().patterns)
@@ -138,7 +136,71 @@ void TreskproSynth::initialiseFromDisk() {
 }
 
 void TreskproSynth::readConfig(const std::string& name) {
-    pluginFiles.readConfig(settings, patch(), name);
+    ConfigSettings next = settings;
+    pluginFiles.readConfig(next, patch(), name);
+    adoptSettings(next);
+    // The table follows the name: settings restored from a snapshot bring back the tuning
+    // they name, not only its name.
+    if (tuningReadFrom.empty() || next.tuning != tuningReadFrom)
+        fillTuning(next.tuning);
+}
+
+void TreskproSynth::adoptSettings(const ConfigSettings& next) {
+    storeSetting(settings.maxPolyphony, next.maxPolyphony);
+    storeSetting(settings.tuningMode, next.tuningMode);
+    storeSetting(settings.oscModel, next.oscModel);
+    storeSetting(settings.midiOutput, next.midiOutput);
+    storeSetting(settings.midiOutputChannel, next.midiOutputChannel);
+    // Only this thread reads the others.
+    settings.autoRun = next.autoRun;
+    settings.bassBoost = next.bassBoost;
+    settings.clearNotes = next.clearNotes;
+    settings.accentVelocity = next.accentVelocity;
+    settings.parameterSmoothing = next.parameterSmoothing;
+    settings.clockSync = next.clockSync;
+    settings.guiKnobMode = next.guiKnobMode;
+    settings.tuning = next.tuning;
+    settings.startupPatch = next.startupPatch;
+}
+
+int TreskproSynth::liveSetting(const int& setting) {
+    // The settings object is plain data shared with the file readers; a word of it read whole.
+    return std::atomic_ref<int>(const_cast<int&>(setting)).load(std::memory_order_relaxed);
+}
+
+void TreskproSynth::storeSetting(int& setting, int value) {
+    std::atomic_ref<int>(setting).store(value, std::memory_order_relaxed);
+}
+
+void TreskproSynth::setMaxPolyphony(int voices) {
+    storeSetting(settings.maxPolyphony, voices);
+}
+
+void TreskproSynth::setTuningMode(int mode) {
+    storeSetting(settings.tuningMode, mode);
+}
+
+void TreskproSynth::setOscModel(int model) {
+    storeSetting(settings.oscModel, model);
+}
+
+void TreskproSynth::setMidiOutput(bool on) {
+    storeSetting(settings.midiOutput, on ? 1 : 0);
+}
+
+void TreskproSynth::selectTuning(const std::string& path) {
+    if (path.size() <= ConfigSettings::tuningNameLimit)
+        settings.tuning = path;
+    fillTuning(path);
+}
+
+void TreskproSynth::fillTuning(const std::string& name) {
+    const int spare = 1 - activeTuning.load(std::memory_order_relaxed);
+    NoteTable& table = tunings[static_cast<std::size_t>(spare)];
+    table = noteFrequencyTable();
+    loadTuning(table, name);
+    activeTuning.store(spare, std::memory_order_release);
+    tuningReadFrom = name;
 }
 
 bool TreskproSynth::writeConfig(const std::string& name) const {

@@ -94,6 +94,16 @@ public:
     const ConfigSettings& configuration() const { return settings; }
     // The patch menu's Auto Run/Stop; read by patch loads, which run on the same thread.
     void setAutoRun(bool on) { settings.autoRun = on ? 1 : 0; }
+    // The preferences' global settings, from the editor's thread while the audio thread reads
+    // them: each is one word, and the voices follow at their next block.
+    void setMaxPolyphony(int voices);
+    void setTuningMode(int mode);
+    void setOscModel(int model);
+    void setMidiOutput(bool on);
+    // Makes `path` the configured tuning (a name of 256 characters or more is not kept) and
+    // fills the custom table from it. The table the voices play is never written: the file is
+    // read into the other of two tables, which then takes over.
+    void selectTuning(const std::string& path);
     ControllerMap& controllers() { return controllerMap; }
 
     // Sends one three-byte MIDI message to the host's MIDI output.
@@ -264,7 +274,23 @@ private:
     PluginFolder pluginFiles;
     ConfigSettings settings;
     ControllerMap controllerMap;
-    NoteTable tuning{}; // the standard table until a tuning file fills it
+    // The custom tuning: two tables, the voices reading the active one while a newly chosen
+    // file is read into the other; and the name the active table was read from.
+    std::array<NoteTable, 2> tunings{};
+    std::atomic<int> activeTuning{0};
+    std::string tuningReadFrom;
+    // Audio thread: the MIDI output switch as the last block saw it, so that switching it off
+    // ends the notes sounding at the host's MIDI output.
+    int midiOutputSeen = 0;
+
+    // Fills the spare custom table from `name` (the standard table where the file gives
+    // nothing) and makes it the active one.
+    void fillTuning(const std::string& name);
+    // Takes settings read from a file; the words the audio thread reads are stored whole.
+    void adoptSettings(const ConfigSettings& next);
+    // A setting the audio thread reads while the editor's thread may change it.
+    static int liveSetting(const int& setting);
+    static void storeSetting(int& setting, int value);
     bool isShutDown = false;
 };
 

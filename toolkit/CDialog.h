@@ -64,9 +64,8 @@ struct CDialogTemplate {
 // Reads the dialog `name` from a resource script. Numbers written as names come from the
 // `#define` lines of `definitions` (the header the script includes). Nothing when the script has
 // no such dialog or its text does not parse.
-std::optional<CDialogTemplate> readDialogTemplate(std::string_view script,
-                                                  std::string_view definitions,
-                                                  std::string_view name);
+std::optional<CDialogTemplate>
+readDialogTemplate(std::string_view script, std::string_view definitions, std::string_view name);
 
 // An open dialog, as its handler reads and sets its controls. Only the user's own changes are
 // reported to the handler: what the handler sets is not reported back.

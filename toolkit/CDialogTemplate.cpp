@@ -320,9 +320,8 @@ private:
 
 } // namespace
 
-std::optional<CDialogTemplate> readDialogTemplate(std::string_view script,
-                                                  std::string_view definitions,
-                                                  std::string_view name) {
+std::optional<CDialogTemplate>
+readDialogTemplate(std::string_view script, std::string_view definitions, std::string_view name) {
     Reader reader(tokenize(script), readDefinitions(definitions));
     return reader.read(name);
 }

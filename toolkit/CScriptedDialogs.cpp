@@ -28,6 +28,8 @@ CMenuChoice findTitle(COptionMenu& menu, const std::string& title, int depth) {
 } // namespace
 
 std::string filterPattern(const CFileRequest& request) {
+    if (!request.pattern.empty())
+        return request.pattern;
     const std::size_t open = request.filter.rfind('(');
     const std::size_t close = request.filter.rfind(')');
     if (open != std::string::npos && close != std::string::npos && close > open + 1)
@@ -126,8 +128,7 @@ CScriptedDialog::State* CScriptedDialog::find(int id, const char* action) {
     return &states[id];
 }
 
-CScriptedDialog::State* CScriptedDialog::find(int id, CDialogControlKind kind,
-                                              const char* action) {
+CScriptedDialog::State* CScriptedDialog::find(int id, CDialogControlKind kind, const char* action) {
     State* state = find(id, action);
     if (state != nullptr && dialog.control(id)->kind != kind) {
         problems.push_back(dialog.title + ": " + action + " on control " + std::to_string(id) +

@@ -200,6 +200,40 @@ public:
     bool autoRunStop() const override { return autoRun; }
     void setAutoRunStop(bool on) override { autoRun = on; }
     bool autoRun = true;
+    // The preferences and the patch info: plain values; Config files are not kept.
+    int voices = 6;
+    bool standard = true;
+    bool aliasFree = true;
+    bool midiOut = false;
+    std::string tuning;
+    std::string info;
+    bool infoShown = false;
+    int maxPolyphony() const override { return voices; }
+    void setMaxPolyphony(int count) override { voices = count; }
+    bool standardTuning() const override { return standard; }
+    void setStandardTuning(bool on) override { standard = on; }
+    bool aliasFreeOscillators() const override { return aliasFree; }
+    void setAliasFreeOscillators(bool on) override { aliasFree = on; }
+    bool midiOutput() const override { return midiOut; }
+    void setMidiOutput(bool on) override { midiOut = on; }
+    std::string tuningName() const override { return tuning; }
+    std::string tuningFolder() const override { return folder; }
+    void loadTuning(const std::string& path) override { tuning = path; }
+    bool writeConfig(const std::string& name) override {
+        calls.push_back({"write " + name, -1, 0});
+        return true;
+    }
+    void readConfig(const std::string& name) override { calls.push_back({"read " + name, -1, 0}); }
+    bool setStartPatch() override { return !patchPath.empty(); }
+    std::string patchInfo() const override { return info; }
+    void setPatchInfo(const std::string& text) override { info = text.substr(0, 1023); }
+    bool patchInfoShown() const override { return infoShown; }
+    void setPatchInfoShown(bool show) override { infoShown = show; }
+    std::vector<RandomizerChoice> randomized;
+    bool advancedRandomize(const RandomizerChoice& choice) override {
+        randomized.push_back(choice);
+        return true;
+    }
     std::string pluginFolder() const override { return folder; }
     bool readFile(const std::string& name, std::string& text) const override {
         const auto found = files.find(name);

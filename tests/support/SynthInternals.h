@@ -19,7 +19,9 @@ struct TreskproSynthInternals {
     static bool isInputConnected(const TreskproSynth& synth, int pin) {
         return synth.inputConnected[pin & 1];
     }
-    static const NoteTable& tuningTable(const TreskproSynth& synth) { return synth.tuning; }
+    static const NoteTable& tuningTable(const TreskproSynth& synth) {
+        return synth.tunings[static_cast<std::size_t>(synth.activeTuning.load())];
+    }
     static BlockRegistry& engineBlocks(TreskproSynth& synth) { return synth.blocks; }
     static SynthEngine& engine(TreskproSynth& synth) { return *synth.engine; }
 };
