@@ -660,18 +660,32 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
             stepPatchList(tag == SkinTag::NEXTPATCHBUTTON ? 1 : -1, shiftHeld());
         return;
     case SkinTag::FUNCTIONBUTTON1:
-    case SkinTag::FUNCTIONBUTTON2:
-        if (pressed)
-            functionButtonPressed(tag == SkinTag::FUNCTIONBUTTON1 ? gui.functionButton1
-                                                                  : gui.functionButton2);
+    case SkinTag::FUNCTIONBUTTON2: {
+        if (!pressed)
+            return;
+        std::int32_t& assignment =
+            tag == SkinTag::FUNCTIONBUTTON1 ? gui.functionButton1 : gui.functionButton2;
+        // Shift+click makes the button wait for the next pattern-menu entry, which it then
+        // runs from there on; its lamp is lit meanwhile.
+        if (shiftHeld()) {
+            assignment = GuiSettings::functionWaiting;
+            refresh();
+            return;
+        }
+        functionButtonPressed(assignment);
         return;
+    }
     case SkinTag::OPTIONPANIC:
         if (pressed)
             host.panic();
         return;
     case SkinTag::OPTIONINFO:
-        // The patch-info dialog arrives with the dialogs; until then the button springs back.
-        changed.setValue(0.0f);
+        // The button is lit while the dialog it opened is up.
+        if (!pressed)
+            return;
+        showPatchInfo();
+        if (isOpen() && !closePending)
+            changed.setValue(0.0f);
         return;
     case SkinTag::PATTERNLOCK:
     case SkinTag::PATTERNWRITEPROTECT: {

@@ -297,7 +297,8 @@ private:
                 if (!arguments[0].empty())
                     control.text = arguments[0].front().value;
             }
-            const std::size_t idAt = rectangleAt - 1;
+            // CONTROL names its class and style between the number and the rectangle.
+            const std::size_t idAt = rectangleAt == 4 ? 1 : rectangleAt - 1;
             if (arguments.size() <= idAt || arguments[idAt].size() != 1)
                 return false;
             const std::optional<int> id = numberOf(arguments[idAt].front());

@@ -95,6 +95,8 @@ std::optional<std::string> CScriptedDialogs::chooseFile(const CFileRequest& requ
 int CScriptedDialogs::runDialog(const CDialogTemplate& dialog, CDialogHandler& handler) {
     shownDialogs.push_back(dialog.title);
     CScriptedDialog open(dialog, handler, problems);
+    CScriptedDialog* const outer = openDialog;
+    openDialog = &open;
     handler.initDialog(open);
     if (!dialogAnswers.empty()) {
         const std::function<void(CScriptedDialog&)> script = std::move(dialogAnswers.front());
@@ -106,7 +108,13 @@ int CScriptedDialogs::runDialog(const CDialogTemplate& dialog, CDialogHandler& h
         open.click(kDialogCancel);
     if (!open.ended())
         problems.push_back(dialog.title + ": Escape did not close the dialog");
+    openDialog = outer;
     return open.endedWith();
+}
+
+void CScriptedDialogs::cancelOpenDialogs() {
+    if (openDialog != nullptr)
+        openDialog->end(kDialogCancel);
 }
 
 CScriptedDialog::CScriptedDialog(const CDialogTemplate& shown, CDialogHandler& behaviour,

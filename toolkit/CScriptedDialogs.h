@@ -102,8 +102,12 @@ public:
                               CMessageButtons buttons, CMessageIcon icon) override;
     std::optional<std::string> chooseFile(const CFileRequest& request) override;
     int runDialog(const CDialogTemplate& dialog, CDialogHandler& handler) override;
+    // Ends the open dialog as cancelled, without asking its handler, as a system does when the
+    // owner window goes.
+    void cancelOpenDialogs() override;
 
 private:
+    CScriptedDialog* openDialog = nullptr;
     std::deque<std::function<void(CScriptedDialog&)>> dialogAnswers;
     std::deque<std::vector<int>> menuAnswers;
     std::deque<std::string> menuTitleAnswers;

@@ -102,7 +102,11 @@ TEST_F(Menus, PatternMenuListsItsEntriesInOrderAndRunsTheChosenOne) {
 }
 
 TEST_F(Menus, AWaitingFunctionButtonTakesTheEntryThenRunsItWhenPressed) {
-    editor->settings().functionButton1 = GuiSettings::functionWaiting;
+    // Shift+click makes a button wait for its entry.
+    const toolkit::CRect button = editor->control(SkinTag::FUNCTIONBUTTON1)->frameRect();
+    window->click(button.center(),
+                  {toolkit::CButtonState::kLButton | toolkit::CButtonState::kShift});
+    EXPECT_EQ(editor->settings().functionButton1, GuiSettings::functionWaiting);
     choose(SkinTag::PATTERNMENU, 25); // export pattern
     // Assigned, not run: no save dialog.
     EXPECT_EQ(editor->settings().functionButton1, 25);
