@@ -308,8 +308,13 @@ TEST(Dialogs, ScriptedAnswersAndFilterPatterns) {
     EXPECT_EQ(dialogs.chooseFile({}).value_or(""), "C:\\p.pat");
     EXPECT_FALSE(dialogs.chooseFile({}).has_value());
     EXPECT_EQ(dialogs.shownMessages.size(), 2u);
-    EXPECT_EQ(filterPattern({false, "", "Freebee Pattern (*.pat)", "pat", "", ""}), "*.pat");
-    EXPECT_EQ(filterPattern({false, "", "Anything", "skn", "", ""}), "*.skn");
+    CFileRequest request;
+    request.filter = "Freebee Pattern (*.pat)";
+    request.defaultExtension = "pat";
+    EXPECT_EQ(filterPattern(request), "*.pat");
+    request.filter = "Anything";
+    request.defaultExtension = "skn";
+    EXPECT_EQ(filterPattern(request), "*.skn");
 }
 
 TEST(Drawing, LinesRectanglesTextAndClipping) {
