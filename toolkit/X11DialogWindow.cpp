@@ -238,10 +238,12 @@ public:
         const std::string stored =
             kindOf(index) == CDialogControlKind::edit ? storedText(text) : text;
         if (stored != state.text) {
-            // A handler that writes back what the field holds leaves the caret where it was.
+            // New text shows from its start, as on Windows; a handler that writes back what the
+            // field holds leaves the caret where it was.
             state.text = stored;
-            state.caret = state.text.size();
-            keepCaretVisible(index);
+            state.caret = 0;
+            state.scrollX = 0;
+            state.firstLine = 0;
         }
         dirty = true;
     }
@@ -548,11 +550,11 @@ private:
         }
     }
 
-    void setFocus(int index) {
+    void setFocus(int index, bool caretToEnd = false) {
         if (index == focus)
             return;
         focus = index;
-        if (index >= 0 && kindOf(index) == CDialogControlKind::edit && grip == Grip::none) {
+        if (caretToEnd && kindOf(index) == CDialogControlKind::edit) {
             // Tabbing into a field puts the caret after its text.
             states[std::size_t(index)].caret = states[std::size_t(index)].text.size();
             keepCaretVisible(index);
@@ -576,7 +578,7 @@ private:
             index =
                 index < 0 ? (direction > 0 ? 0 : count - 1) : (index + direction + count) % count;
             if (focusable(index)) {
-                setFocus(index);
+                setFocus(index, true);
                 return;
             }
         }
@@ -1409,7 +1411,8 @@ private:
         const int first = multi ? state.firstLine : 0;
         for (int row = first; row < int(lines.size()); ++row) {
             const int top = multi ? textBox.top + 1 + (row - first) * lineHeight : textTop(area);
-            if (top >= textBox.bottom)
+            // Whole lines only, as the scroll bar counts them.
+            if (top >= textBox.bottom || (multi && row - first >= visibleLines(index)))
                 break;
             const Line& line = lines[std::size_t(row)];
             const std::string_view shown =
