@@ -15,6 +15,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -242,6 +243,7 @@ public:
             // field holds leaves the caret where it was.
             state.text = stored;
             state.caret = 0;
+            state.anchor = 0;
             state.scrollX = 0;
             state.firstLine = 0;
         }
@@ -276,8 +278,9 @@ private:
         std::string text; // edit fields keep '\n' line ends
         CRect area;       // pixels in the window
         std::size_t caret = 0;
-        int scrollX = 0;   // single-line fields: pixels scrolled off to the left
-        int firstLine = 0; // multi-line fields: the top line shown
+        std::size_t anchor = 0; // the selection runs from here to the caret
+        int scrollX = 0;        // single-line fields: pixels scrolled off to the left
+        int firstLine = 0;      // multi-line fields: the top line shown
     };
     struct Line {
         std::size_t start;
@@ -555,8 +558,9 @@ private:
             return;
         focus = index;
         if (caretToEnd && kindOf(index) == CDialogControlKind::edit) {
-            // Tabbing into a field puts the caret after its text.
+            // Tabbing into a field selects its text, so typing replaces it.
             states[std::size_t(index)].caret = states[std::size_t(index)].text.size();
+            states[std::size_t(index)].anchor = 0;
             keepCaretVisible(index);
         }
         dirty = true;
@@ -644,6 +648,7 @@ private:
             return;
         field.text = text;
         field.caret = field.text.size();
+        field.anchor = field.caret;
         keepCaretVisible(buddy);
         report(control(buddy).id);
     }
@@ -716,6 +721,8 @@ private:
                 break;
             }
             state.caret = caretAt(index, point);
+            if ((button.state & ShiftMask) == 0)
+                state.anchor = state.caret;
             keepCaretVisible(index);
             grip = Grip::press;
             break;
@@ -979,13 +986,33 @@ private:
         }
     }
 
+    // Removes the selected text; false when nothing was selected.
+    static bool eraseSelection(State& state) {
+        if (state.anchor == state.caret)
+            return false;
+        const std::size_t from = std::min(state.anchor, state.caret);
+        state.text.erase(from, std::max(state.anchor, state.caret) - from);
+        state.caret = state.anchor = from;
+        return true;
+    }
+
     void editKey(int index, KeySym symbol, const std::string& typed, unsigned modifiers) {
         State& state = states[std::size_t(index)];
         const CDialogControl& field = control(index);
         std::size_t& caret = state.caret;
+        state.anchor = std::min(state.anchor, state.text.size());
         bool changed = false;
+        // Moving with Shift held selects; any other key ends the selection.
+        bool keepAnchor = (modifiers & ShiftMask) != 0;
         const std::vector<Line> lines = linesOf(index);
         const int row = lineOf(lines, caret);
+        if ((symbol == XK_a || symbol == XK_A) && (modifiers & ControlMask) != 0) {
+            state.anchor = 0;
+            caret = state.text.size();
+            keepCaretVisible(index);
+            dirty = true;
+            return;
+        }
         switch (symbol) {
         case XK_Left:
         case XK_KP_Left:
@@ -1043,7 +1070,10 @@ private:
             break;
         }
         case XK_BackSpace:
-            if (caret > 0) {
+            keepAnchor = false;
+            if (eraseSelection(state)) {
+                changed = true;
+            } else if (caret > 0) {
                 state.text.erase(caret - 1, 1);
                 --caret;
                 changed = true;
@@ -1051,32 +1081,46 @@ private:
             break;
         case XK_Delete:
         case XK_KP_Delete:
-            if (caret < state.text.size()) {
+            keepAnchor = false;
+            if (eraseSelection(state)) {
+                changed = true;
+            } else if (caret < state.text.size()) {
                 state.text.erase(caret, 1);
                 changed = true;
             }
             break;
         case XK_Return:
         case XK_KP_Enter:
-            if (field.multiLine && int(state.text.size()) < maximumText) {
-                state.text.insert(caret, 1, '\n');
-                ++caret;
-                changed = true;
-            }
-            break;
-        default:
-            if (typed.size() == 1 && (modifiers & (ControlMask | Mod1Mask)) == 0) {
-                const auto c = static_cast<unsigned char>(typed[0]);
-                const bool printable = c >= 32 && c != 127 && (c < 128 || c >= 160);
-                const bool allowed = !field.numbersOnly || (c >= '0' && c <= '9');
-                if (printable && allowed && int(state.text.size()) < maximumText) {
-                    state.text.insert(caret, 1, typed[0]);
+            keepAnchor = false;
+            if (field.multiLine) {
+                changed = eraseSelection(state);
+                if (int(state.text.size()) < maximumText) {
+                    state.text.insert(caret, 1, '\n');
                     ++caret;
                     changed = true;
                 }
             }
             break;
+        default:
+            keepAnchor = true; // Shift alone, or a key that does nothing here
+            if (typed.size() == 1 && (modifiers & (ControlMask | Mod1Mask)) == 0) {
+                const auto c = static_cast<unsigned char>(typed[0]);
+                const bool printable = c >= 32 && c != 127 && (c < 128 || c >= 160);
+                const bool allowed = !field.numbersOnly || (c >= '0' && c <= '9');
+                if (printable && allowed) {
+                    keepAnchor = false;
+                    changed = eraseSelection(state);
+                    if (int(state.text.size()) < maximumText) {
+                        state.text.insert(caret, 1, typed[0]);
+                        ++caret;
+                        changed = true;
+                    }
+                }
+            }
+            break;
         }
+        if (!keepAnchor)
+            state.anchor = caret;
         keepCaretVisible(index);
         dirty = true;
         if (changed)
@@ -1084,6 +1128,22 @@ private:
     }
 
     // ---- the keyboard
+
+    int mnemonicControl(char letter) const {
+        const int wanted = std::tolower(static_cast<unsigned char>(letter));
+        for (int k = 0; k < int(states.size()); ++k) {
+            const CDialogControlKind kind = kindOf(k);
+            if (kind != CDialogControlKind::button && kind != CDialogControlKind::checkBox &&
+                kind != CDialogControlKind::radioButton)
+                continue;
+            int underlined = -1;
+            const std::string shown = withoutMnemonic(states[std::size_t(k)].text, underlined);
+            if (underlined >= 0 &&
+                std::tolower(static_cast<unsigned char>(shown[std::size_t(underlined)])) == wanted)
+                return k;
+        }
+        return -1;
+    }
 
     void key(XKeyEvent& event) {
         char buffer[8] = {};
@@ -1098,6 +1158,17 @@ private:
         if (symbol == XK_Tab || symbol == XK_ISO_Left_Tab || symbol == XK_KP_Tab) {
             moveFocus(shift || symbol == XK_ISO_Left_Tab ? -1 : 1);
             return;
+        }
+        // A mnemonic ("&Go") presses its control: with Alt anywhere, alone where the focus is not
+        // in a text field.
+        const bool inField = focus >= 0 && kindOf(focus) == CDialogControlKind::edit;
+        if (typed.size() == 1 && std::isalnum(static_cast<unsigned char>(typed[0])) != 0 &&
+            (event.state & ControlMask) == 0 && ((event.state & Mod1Mask) != 0 || !inField)) {
+            if (const int target = mnemonicControl(typed[0]); target >= 0) {
+                setFocus(target);
+                activate(target);
+                return;
+            }
         }
         const bool enter = symbol == XK_Return || symbol == XK_KP_Enter;
         if (focus < 0) {
@@ -1417,8 +1488,29 @@ private:
             const Line& line = lines[std::size_t(row)];
             const std::string_view shown =
                 std::string_view(state.text).substr(line.start, line.end - line.start);
+            const CPoint baseline{textBox.left - state.scrollX, top + font().ascent() - 1};
             context.setFontColor(textColor);
-            context.drawStringAt(shown, {textBox.left - state.scrollX, top + font().ascent() - 1});
+            context.drawStringAt(shown, baseline);
+            const std::size_t from =
+                std::clamp(std::min(state.anchor, state.caret), line.start, line.end);
+            const std::size_t to =
+                std::clamp(std::max(state.anchor, state.caret), line.start, line.end);
+            if (showsFocus(index) && to > from) {
+                // The selection: light text on the accent colour.
+                const auto xOf = [&](std::size_t at) {
+                    return baseline.x +
+                           font().textWidth(
+                               std::string_view(state.text).substr(line.start, at - line.start));
+                };
+                const CRect marked =
+                    CRect{xOf(from), top, xOf(to), top + lineHeight}.intersection(textBox);
+                context.setFillColor(accentColor);
+                context.fillRect(marked);
+                context.setClipRect(marked);
+                context.setFontColor(kWhiteCColor);
+                context.drawStringAt(shown, baseline);
+                context.setClipRect(textBox);
+            }
             if (showsFocus(index) && row == caretRow) {
                 const int x =
                     textBox.left - state.scrollX +

@@ -154,6 +154,14 @@ public:
         XTestFakeKeyEvent(display, code, False, CurrentTime);
         settle();
     }
+    // A key with a modifier (XK_Shift_L, XK_Control_L) held.
+    void chord(KeySym modifier, KeySym symbol) {
+        const KeyCode held = XKeysymToKeycode(display, modifier);
+        XTestFakeKeyEvent(display, held, True, CurrentTime);
+        key(symbol);
+        XTestFakeKeyEvent(display, held, False, CurrentTime);
+        settle();
+    }
     void type(const std::string& text) {
         for (const char c : text)
             key(c == '\n' ? XK_Return : KeySym(static_cast<unsigned char>(c)));
@@ -392,6 +400,10 @@ void patchInfo(CPlatformDialogs& dialogs, const std::string& folder) {
             okBeforeButton = okBeforeButton || report.id == IDOK;
         hand.click(markOf(dialog, IDC_SHOW_INFO));
         waitFor(handler, 7);
+        // The end of the text, wrapped and scrolled into view, its last line selected.
+        hand.click({field.left + 150, field.top + 22});
+        hand.chord(XK_Control_L, XK_End);
+        hand.chord(XK_Shift_L, XK_Home);
         check(hand.picture().savePng(folder + "/x11-dialog-patch-info.png"),
               "save the patch-info dialog's picture");
         reportsBeforeOk = handler.count.load();
@@ -447,19 +459,24 @@ void randomizer(CPlatformDialogs& dialogs, const std::string& folder) {
         hand.key(XK_End);
         hand.key(XK_BackSpace);
         hand.type("7a");
-        waitFor(handler, 3);
+        // Shift+Tab goes back to the Hi field and selects its text: typing replaces it.
+        hand.chord(XK_Shift_L, XK_Tab);
+        hand.type("5");
+        waitFor(handler, 4);
         check(hand.picture().savePng(folder + "/x11-dialog-randomizer.png"),
               "save the randomizer dialog's picture");
         beforeCancel = handler.seen();
         // The editor is going away: the open dialog ends as cancelled.
         dialogs.cancelOpenDialogs();
     });
-    check(beforeCancel.size() == 3 && beforeCancel[0].id == IDC_HI &&
+    check(beforeCancel.size() >= 3 && beforeCancel[0].id == IDC_HI &&
               beforeCancel[0].text == "61" && beforeCancel[2].id == IDC_LO &&
               beforeCancel[2].text == "37",
           "the spin button steps its field, reported as the field; a number field takes no "
           "letters (" +
               joined(beforeCancel) + ")");
+    check(beforeCancel.size() == 4 && beforeCancel[3].id == IDC_HI && beforeCancel[3].text == "5",
+          "Shift+Tab selects the previous field's text, and typing replaces it");
     const std::vector<Report> seen = handler.seen();
     check(run.result == IDCANCEL && !seen.empty() && seen.back().id == IDCANCEL,
           "cancelOpenDialogs closes the open dialog as cancelled");
