@@ -160,8 +160,18 @@ public:
             XFreeGC(display, gc);
         if (blocker != 0)
             XDestroyWindow(display, blocker);
-        if (window != 0)
+        if (window != 0) {
+            // The keyboard goes back to where it was (the editor), if that window is still
+            // there; X would give it to the root window.
+            Window focusNow = 0;
+            int revert = 0;
+            XGetInputFocus(display, &focusNow, &revert);
             XDestroyWindow(display, window);
+            if (focusNow == window && previousFocus != None && previousFocus != PointerRoot) {
+                ErrorTrap trap(display);
+                XSetInputFocus(display, previousFocus, RevertToParent, CurrentTime);
+            }
+        }
         XSync(display, False);
     }
 
@@ -330,16 +340,16 @@ private:
     // ---- the window
 
     void create() {
-        const int screen = DefaultScreen(display);
         const CRect place = placeOverOwner();
         XSetWindowAttributes attributes{};
-        attributes.background_pixel = WhitePixel(display, screen);
+        attributes.background_pixmap = None; // the picture covers it all, without a flash
         attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
                                 PointerMotionMask | KeyPressMask | StructureNotifyMask |
                                 FocusChangeMask;
-        window = XCreateWindow(display, DefaultRootWindow(display), place.left, place.top,
-                               unsigned(windowWidth), unsigned(windowHeight), 0, CopyFromParent,
-                               InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+        window =
+            XCreateWindow(display, DefaultRootWindow(display), place.left, place.top,
+                          unsigned(windowWidth), unsigned(windowHeight), 0, CopyFromParent,
+                          InputOutput, CopyFromParent, CWBackPixmap | CWEventMask, &attributes);
         gc = XCreateGC(display, window, 0, nullptr);
 
         XStoreName(display, window, dialog.title.c_str());
@@ -464,6 +474,11 @@ private:
 
     void takeFocus() {
         ErrorTrap trap(display);
+        if (!tookFocus) {
+            int revert = 0;
+            XGetInputFocus(display, &previousFocus, &revert);
+            tookFocus = true;
+        }
         XSetInputFocus(display, window, RevertToParent, CurrentTime);
     }
 
@@ -641,7 +656,10 @@ private:
         State& field = states[std::size_t(buddy)];
         int value = spinState.minimum;
         std::from_chars(field.text.data(), field.text.data() + field.text.size(), value);
-        value = std::clamp(value + steps, spinState.minimum, spinState.maximum);
+        // In 64 bits: the field may hold the largest int.
+        value = int(std::clamp(static_cast<long long>(value) + steps,
+                               static_cast<long long>(spinState.minimum),
+                               static_cast<long long>(spinState.maximum)));
         spinState.position = value;
         const std::string text = std::to_string(value);
         if (text == field.text)
@@ -919,7 +937,7 @@ private:
                 std::clamp(state.firstLine, 0, std::max(0, int(lines.size()) - shown));
             return;
         }
-        const int width = textArea(index).width();
+        const int width = std::max(1, textArea(index).width());
         const int caretX = font().textWidth(std::string_view(state.text).substr(0, state.caret));
         const int textWidth = font().textWidth(state.text);
         state.scrollX = std::clamp(state.scrollX, caretX - width + 1, caretX);
@@ -1572,6 +1590,8 @@ private:
     Window blocker = 0;
     GC gc = nullptr;
     Atom deleteWindow = None;
+    Window previousFocus = None;
+    bool tookFocus = false;
     bool mapped = false;
     bool focused = false;
     bool dirty = true;

@@ -360,9 +360,8 @@ void preferences(CPlatformDialogs& dialogs, Display* display, Window owner,
               std::to_string(dragReports) + " reports)");
     check(afterKeys == 5, "Right and Page Down step the focused slider (1 -> " +
                               std::to_string(afterKeys) + ", wanted 5)");
-    const Report& radio = seen.size() >= 2 ? seen[seen.size() - 2] : seen.front();
-    check(seen.size() >= 2 && radio.id == IDC_CUSTOM_TUNING && radio.checked,
-          "clicking \"Custom tuning\" selects it");
+    const Report radio = seen.size() >= 2 ? seen[seen.size() - 2] : Report{0, false, 0, {}};
+    check(radio.id == IDC_CUSTOM_TUNING && radio.checked, "clicking \"Custom tuning\" selects it");
     check(!seen.empty() && seen.back().id == IDOK && run.result == IDOK,
           "Return presses OK, which the dialog answers");
     // The owner's own queue: a press would be in it if the click had reached it.
@@ -371,6 +370,10 @@ void preferences(CPlatformDialogs& dialogs, Display* display, Window owner,
     for (XEvent event; XCheckTypedWindowEvent(display, owner, ButtonPress, &event);)
         ownerPressed = true;
     check(!ownerPressed, "the owner's window got no click while the dialog was open");
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    check(focus == owner, "the keyboard focus returns to the owner when the dialog closes");
     std::printf("preferences dialog open %.2f s\n", run.seconds);
 }
 
@@ -513,6 +516,8 @@ int main(int argc, char** argv) {
     if (dialogs == nullptr)
         return 1;
 
+    XSetInputFocus(display, owner, RevertToParent, CurrentTime);
+    XSync(display, False);
     preferences(*dialogs, display, owner, folder);
     patchInfo(*dialogs, folder);
     randomizer(*dialogs, folder);
