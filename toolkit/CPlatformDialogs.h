@@ -34,11 +34,11 @@ struct CFileRequest {
     // "Name (*.ext)": the pattern in brackets selects the files; without one, the default
     // extension does.
     std::string filter;
-    // The files the filter selects, where they are more than its text shows ("*.tun;*.scl").
-    std::string pattern;
     std::string defaultExtension; // without the dot
     std::string initialFolder;
     std::string initialPath;
+    // The files the filter selects, where they are more than its text shows ("*.tun;*.scl").
+    std::string pattern;
 };
 
 class CPlatformDialogs {

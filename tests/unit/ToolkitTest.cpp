@@ -308,13 +308,8 @@ TEST(Dialogs, ScriptedAnswersAndFilterPatterns) {
     EXPECT_EQ(dialogs.chooseFile({}).value_or(""), "C:\\p.pat");
     EXPECT_FALSE(dialogs.chooseFile({}).has_value());
     EXPECT_EQ(dialogs.shownMessages.size(), 2u);
-    CFileRequest request;
-    request.filter = "Freebee Pattern (*.pat)";
-    request.defaultExtension = "pat";
-    EXPECT_EQ(filterPattern(request), "*.pat");
-    request.filter = "Anything";
-    request.defaultExtension = "skn";
-    EXPECT_EQ(filterPattern(request), "*.skn");
+    EXPECT_EQ(filterPattern({false, "", "Freebee Pattern (*.pat)", "pat", "", "", ""}), "*.pat");
+    EXPECT_EQ(filterPattern({false, "", "Anything", "skn", "", "", ""}), "*.skn");
 }
 
 TEST(Drawing, LinesRectanglesTextAndClipping) {
