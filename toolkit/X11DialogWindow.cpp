@@ -1458,19 +1458,22 @@ private:
         context.setFrameColor(channelFrame);
         context.drawRect(channel);
         const CRect thumb = thumbOf(index);
-        if (slider.hasStyle("TBS_AUTOTICKS") && state.maximum > state.minimum &&
-            state.maximum - state.minimum <= 64) {
-            // A tick for every value, beside the thumb (both sides with TBS_BOTH).
+        if (slider.hasStyle("TBS_AUTOTICKS") && state.maximum > state.minimum) {
+            // Ticks beside the thumb (both sides with TBS_BOTH): every value where there is
+            // room, else every few, at least 4 pixels apart, the last one at the end.
             context.setFillColor(arrowColor);
             const int range = state.maximum - state.minimum;
-            for (int value = 0; value <= range; ++value) {
+            const int length = (slider.vertical ? channel.height() : channel.width()) - 1;
+            const int every = std::max(1, (4 * range + length - 1) / std::max(1, length));
+            for (int value = 0; value <= range; value += every) {
+                const int tick = value + every > range ? range : value;
                 if (slider.vertical) {
-                    const int y = channel.top + value * (channel.height() - 1) / range;
+                    const int y = channel.top + tick * length / range;
                     context.fillRect({thumb.right + 2, y, thumb.right + 5, y + 1});
                     if (slider.hasStyle("TBS_BOTH"))
                         context.fillRect({thumb.left - 5, y, thumb.left - 2, y + 1});
                 } else {
-                    const int x = channel.left + value * (channel.width() - 1) / range;
+                    const int x = channel.left + tick * length / range;
                     context.fillRect({x, thumb.bottom + 2, x + 1, thumb.bottom + 5});
                     if (slider.hasStyle("TBS_BOTH"))
                         context.fillRect({x, thumb.top - 5, x + 1, thumb.top - 2});
