@@ -374,6 +374,7 @@ private:
         sizeHints.min_height = sizeHints.max_height = windowHeight;
         XSetWMNormalHints(display, window, &sizeHints);
         deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+        protocols = XInternAtom(display, "WM_PROTOCOLS", False);
         XSetWMProtocols(display, window, &deleteWindow, 1);
         const Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
         XChangeProperty(display, window, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False),
@@ -517,7 +518,8 @@ private:
             dirty = true;
             break;
         case ClientMessage:
-            if (event.xclient.format == 32 && Atom(event.xclient.data.l[0]) == deleteWindow)
+            if (event.xclient.message_type == protocols && event.xclient.format == 32 &&
+                Atom(event.xclient.data.l[0]) == deleteWindow)
                 report(kDialogCancel);
             break;
         case ButtonPress:
@@ -1593,6 +1595,7 @@ private:
     Window blocker = 0;
     GC gc = nullptr;
     Atom deleteWindow = None;
+    Atom protocols = None;
     Window previousFocus = None;
     bool tookFocus = false;
     bool mapped = false;

@@ -267,14 +267,23 @@ struct Run {
     double seconds = 0;
 };
 
-// Runs the dialog on this thread while `user` acts on another.
+// Runs the dialog on this thread while `user` acts on another. A dialog the user's actions left
+// open is closed with cancelOpenDialogs after three seconds, and fails the check.
 Run runWith(CPlatformDialogs& dialogs, const CDialogTemplate& dialog, RecordingHandler& handler,
             const std::function<void()>& user) {
-    std::thread hand(user);
+    std::atomic<bool> returned{false};
+    std::thread hand([&] {
+        user();
+        if (!waitUntil([&] { return returned.load(); })) {
+            check(false, dialog.title + " stays open after the user's last action");
+            dialogs.cancelOpenDialogs();
+        }
+    });
     const double start = milliseconds();
     Run run;
     run.result = dialogs.runDialog(dialog, handler);
     run.seconds = (milliseconds() - start) / 1000.0;
+    returned.store(true);
     hand.join();
     return run;
 }
@@ -485,6 +494,29 @@ void randomizer(CPlatformDialogs& dialogs, const std::string& folder) {
           "cancelOpenDialogs closes the open dialog as cancelled");
 }
 
+// The window manager's close box, as a window manager asks for it.
+void closeBox(CPlatformDialogs& dialogs) {
+    const CDialogTemplate& dialog = editorDialogTemplate("IDD_PATCHINFO");
+    RecordingHandler handler;
+    const Run run = runWith(dialogs, dialog, handler, [&] {
+        Hand hand;
+        if (!hand.find(dialog.title))
+            return;
+        XEvent close{};
+        close.xclient.type = ClientMessage;
+        close.xclient.window = hand.window;
+        close.xclient.message_type = XInternAtom(hand.display, "WM_PROTOCOLS", False);
+        close.xclient.format = 32;
+        close.xclient.data.l[0] = long(XInternAtom(hand.display, "WM_DELETE_WINDOW", False));
+        close.xclient.data.l[1] = CurrentTime;
+        XSendEvent(hand.display, hand.window, False, NoEventMask, &close);
+        XSync(hand.display, False);
+    });
+    const std::vector<Report> seen = handler.seen();
+    check(seen.size() == 1 && seen[0].id == IDCANCEL && run.result == IDCANCEL,
+          "the window manager's close box cancels the dialog");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -521,6 +553,7 @@ int main(int argc, char** argv) {
     preferences(*dialogs, display, owner, folder);
     patchInfo(*dialogs, folder);
     randomizer(*dialogs, folder);
+    closeBox(*dialogs);
 
     XDestroyWindow(display, owner);
     XCloseDisplay(display);
