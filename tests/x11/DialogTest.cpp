@@ -517,6 +517,29 @@ void closeBox(CPlatformDialogs& dialogs) {
           "the window manager's close box cancels the dialog");
 }
 
+// A host may destroy its window, and the editor's with it, while a dialog is open: the dialog
+// ends as cancelled, and no X error ends the process.
+void ownerDestroyed(Display* display) {
+    const Window doomed =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
+    XMapWindow(display, doomed);
+    XSync(display, False);
+    const auto dialogs =
+        createPlatformDialogs(reinterpret_cast<void*>(static_cast<std::uintptr_t>(doomed)));
+    const CDialogTemplate& dialog = editorDialogTemplate("IDD_PATCHINFO");
+    RecordingHandler handler;
+    const Run run = runWith(*dialogs, dialog, handler, [&] {
+        Hand hand;
+        if (!hand.find(dialog.title))
+            return;
+        XDestroyWindow(hand.display, doomed);
+        XSync(hand.display, False);
+    });
+    const std::vector<Report> seen = handler.seen();
+    check(seen.size() == 1 && seen[0].id == IDCANCEL && run.result == IDCANCEL,
+          "the dialog ends as cancelled when its owner's window is destroyed");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -554,6 +577,7 @@ int main(int argc, char** argv) {
     patchInfo(*dialogs, folder);
     randomizer(*dialogs, folder);
     closeBox(*dialogs);
+    ownerDestroyed(display);
 
     XDestroyWindow(display, owner);
     XCloseDisplay(display);
