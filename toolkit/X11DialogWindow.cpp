@@ -85,6 +85,31 @@ std::string utf8Of(const std::string& text) {
     return result;
 }
 
+// UTF-8 (what other programs' clipboards give) as Latin-1; what Latin-1 lacks becomes "?".
+std::string latin1Of(const std::string& text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const int length = byte < 0x80         ? 1
+                           : (byte >> 5) == 6  ? 2
+                           : (byte >> 4) == 14 ? 3
+                           : (byte >> 3) == 30 ? 4
+                                               : 1;
+        unsigned code = length == 1 ? byte : byte & (0x7fu >> length);
+        bool valid = byte < 0x80 || length > 1;
+        for (int k = 1; k < length; ++k) {
+            const auto next = i + std::size_t(k) < text.size()
+                                  ? static_cast<unsigned char>(text[i + std::size_t(k)])
+                                  : 0;
+            valid = valid && (next & 0xc0) == 0x80;
+            code = code << 6 | (next & 0x3f);
+        }
+        result += valid && code < 0x100 ? char(code) : '?';
+        i += valid ? std::size_t(length) : 1;
+    }
+    return result;
+}
+
 void dottedRect(CDrawContext& context, const CRect& area, CColor color) {
     context.setFillColor(color);
     for (int x = area.left; x < area.right; x += 2) {
@@ -375,6 +400,10 @@ private:
         XSetWMNormalHints(display, window, &sizeHints);
         deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
         protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+        clipboardAtom = XInternAtom(display, "CLIPBOARD", False);
+        utf8Atom = XInternAtom(display, "UTF8_STRING", False);
+        targetsAtom = XInternAtom(display, "TARGETS", False);
+        pasteAtom = XInternAtom(display, "TRESKPRO_PASTE", False);
         XSetWMProtocols(display, window, &deleteWindow, 1);
         const Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
         XChangeProperty(display, window, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False),
@@ -535,7 +564,17 @@ private:
                 release({event.xbutton.x, event.xbutton.y});
             break;
         case KeyPress:
+            lastTime = event.xkey.time;
             key(event.xkey);
+            break;
+        case SelectionRequest:
+            answerSelection(event.xselectionrequest);
+            break;
+        case SelectionNotify:
+            receivePaste(event.xselection);
+            break;
+        case SelectionClear:
+            clipboardText.clear();
             break;
         default:
             break;
@@ -699,6 +738,9 @@ private:
             const int index = controlAt(point);
             if (index >= 0 && multiLine(index))
                 scrollLines(index, button.button == Button4 ? -3 : 3);
+            else if (index >= 0 && kindOf(index) == CDialogControlKind::slider)
+                moveSlider(index, states[std::size_t(index)].position +
+                                      (button.button == Button4 ? -1 : 1));
             return;
         }
         if (button.button != Button1 || grip != Grip::none)
@@ -1026,11 +1068,29 @@ private:
         bool keepAnchor = (modifiers & ShiftMask) != 0;
         const std::vector<Line> lines = linesOf(index);
         const int row = lineOf(lines, caret);
-        if ((symbol == XK_a || symbol == XK_A) && (modifiers & ControlMask) != 0) {
+        const bool withControl = (modifiers & ControlMask) != 0;
+        const bool withShift = (modifiers & ShiftMask) != 0;
+        if ((symbol == XK_a || symbol == XK_A) && withControl) {
             state.anchor = 0;
             caret = state.text.size();
             keepCaretVisible(index);
             dirty = true;
+            return;
+        }
+        // The clipboard, with the keys of Windows' edit fields.
+        const bool cut = ((symbol == XK_x || symbol == XK_X) && withControl) ||
+                         (symbol == XK_Delete && withShift && state.anchor != caret);
+        if (cut || ((symbol == XK_c || symbol == XK_C || symbol == XK_Insert) && withControl)) {
+            copySelection(index);
+            if (cut && eraseSelection(state)) {
+                keepCaretVisible(index);
+                report(field.id);
+            }
+            return;
+        }
+        if (((symbol == XK_v || symbol == XK_V) && withControl) ||
+            (symbol == XK_Insert && withShift)) {
+            requestPaste(index);
             return;
         }
         switch (symbol) {
@@ -1144,6 +1204,116 @@ private:
         keepCaretVisible(index);
         dirty = true;
         if (changed)
+            report(field.id);
+    }
+
+    // ---- the clipboard (X's CLIPBOARD selection, as other programs' Ctrl+C and Ctrl+V use it)
+
+    void copySelection(int index) {
+        const State& state = states[std::size_t(index)];
+        if (state.anchor == state.caret)
+            return;
+        const std::size_t from = std::min(state.anchor, state.caret);
+        clipboardText = state.text.substr(from, std::max(state.anchor, state.caret) - from);
+        XSetSelectionOwner(display, clipboardAtom, window, lastTime);
+    }
+
+    void requestPaste(int index) {
+        pasteField = index;
+        pasteTarget = utf8Atom;
+        XConvertSelection(display, clipboardAtom, utf8Atom, pasteAtom, window, lastTime);
+    }
+
+    // Another program (or this dialog) asks for what was copied.
+    void answerSelection(const XSelectionRequestEvent& request) {
+        XSelectionEvent reply{};
+        reply.type = SelectionNotify;
+        reply.display = display;
+        reply.requestor = request.requestor;
+        reply.selection = request.selection;
+        reply.target = request.target;
+        reply.time = request.time;
+        reply.property = None;
+        const Atom property = request.property != None ? request.property : request.target;
+        ErrorTrap trap(display);
+        if (request.selection == clipboardAtom) {
+            if (request.target == targetsAtom) {
+                const Atom targets[] = {targetsAtom, utf8Atom, XA_STRING};
+                XChangeProperty(display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(targets), 3);
+                reply.property = property;
+            } else if (request.target == utf8Atom || request.target == XA_STRING) {
+                const std::string text =
+                    request.target == utf8Atom ? utf8Of(clipboardText) : clipboardText;
+                XChangeProperty(
+                    display, request.requestor, property, request.target, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+                reply.property = property;
+            }
+        }
+        XEvent event{};
+        event.xselection = reply;
+        XSendEvent(display, request.requestor, False, NoEventMask, &event);
+    }
+
+    void receivePaste(const XSelectionEvent& answer) {
+        if (pasteField < 0 || answer.selection != clipboardAtom)
+            return;
+        if (answer.property == None) {
+            // No UTF-8 from the owner: ask for Latin-1 text, then give up.
+            if (pasteTarget == utf8Atom) {
+                pasteTarget = XA_STRING;
+                XConvertSelection(display, clipboardAtom, XA_STRING, pasteAtom, window, lastTime);
+            } else {
+                pasteField = -1;
+            }
+            return;
+        }
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long left = 0;
+        unsigned char* data = nullptr;
+        std::string text;
+        // Whatever fits a field; a larger transfer (INCR) is not taken.
+        if (XGetWindowProperty(display, window, pasteAtom, 0, maximumText / 4 + 1, True,
+                               AnyPropertyType, &type, &format, &count, &left, &data) == Success &&
+            data != nullptr) {
+            if (format == 8 && (type == utf8Atom || type == XA_STRING))
+                text.assign(reinterpret_cast<const char*>(data), count);
+            XFree(data);
+        }
+        const int index = pasteField;
+        pasteField = -1;
+        insertText(index, type == utf8Atom ? latin1Of(text) : text);
+    }
+
+    // Pasted text in place of the selection: one line in a single-line field, digits only in a
+    // number field, no control characters.
+    void insertText(int index, const std::string& pasted) {
+        State& state = states[std::size_t(index)];
+        const CDialogControl& field = control(index);
+        std::string text;
+        for (const char c : pasted) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '\n' && !field.multiLine)
+                break;
+            if (c == '\t')
+                text += ' ';
+            else if ((c == '\n' || byte >= 32) && byte != 127 && (byte < 128 || byte >= 160) &&
+                     (!field.numbersOnly || (c >= '0' && c <= '9')))
+                text += c;
+        }
+        const bool erased = eraseSelection(state);
+        const std::size_t room =
+            std::size_t(maximumText) - std::min(state.text.size(), std::size_t(maximumText));
+        text.resize(std::min(text.size(), room));
+        state.text.insert(state.caret, text);
+        state.caret += text.size();
+        state.anchor = state.caret;
+        keepCaretVisible(index);
+        dirty = true;
+        if (erased || !text.empty())
             report(field.id);
     }
 
@@ -1596,6 +1766,14 @@ private:
     GC gc = nullptr;
     Atom deleteWindow = None;
     Atom protocols = None;
+    Atom clipboardAtom = None;
+    Atom utf8Atom = None;
+    Atom targetsAtom = None;
+    Atom pasteAtom = None;
+    Atom pasteTarget = None;
+    int pasteField = -1;       // the field a requested paste goes into
+    std::string clipboardText; // what this dialog copied, while it owns the clipboard
+    Time lastTime = CurrentTime;
     Window previousFocus = None;
     bool tookFocus = false;
     bool mapped = false;

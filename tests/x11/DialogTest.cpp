@@ -474,7 +474,12 @@ void randomizer(CPlatformDialogs& dialogs, const std::string& folder) {
         // Shift+Tab goes back to the Hi field and selects its text: typing replaces it.
         hand.chord(XK_Shift_L, XK_Tab);
         hand.type("5");
-        waitFor(handler, 4);
+        // Copied there and pasted over the Lo field's text, which Tab selects.
+        hand.chord(XK_Control_L, XK_a);
+        hand.chord(XK_Control_L, XK_c);
+        hand.key(XK_Tab);
+        hand.chord(XK_Control_L, XK_v);
+        waitFor(handler, 5);
         check(hand.picture().savePng(folder + "/x11-dialog-randomizer.png"),
               "save the randomizer dialog's picture");
         beforeCancel = handler.seen();
@@ -487,8 +492,10 @@ void randomizer(CPlatformDialogs& dialogs, const std::string& folder) {
           "the spin button steps its field, reported as the field; a number field takes no "
           "letters (" +
               joined(beforeCancel) + ")");
-    check(beforeCancel.size() == 4 && beforeCancel[3].id == IDC_HI && beforeCancel[3].text == "5",
+    check(beforeCancel.size() >= 4 && beforeCancel[3].id == IDC_HI && beforeCancel[3].text == "5",
           "Shift+Tab selects the previous field's text, and typing replaces it");
+    check(beforeCancel.size() == 5 && beforeCancel[4].id == IDC_LO && beforeCancel[4].text == "5",
+          "Ctrl+C and Ctrl+V copy a field's text into another through the clipboard");
     const std::vector<Report> seen = handler.seen();
     check(run.result == IDCANCEL && !seen.empty() && seen.back().id == IDCANCEL,
           "cancelOpenDialogs closes the open dialog as cancelled");
