@@ -830,7 +830,9 @@ private:
     // zenity or kdialog, whichever is installed; helperRan tells whether one answered at all.
     std::optional<std::string> askHelper(const CFileRequest& request) {
         helperRan = false;
-        const std::string pattern = filterPattern(request);
+        // Windows lists several patterns with ";", the file choosers here with spaces.
+        std::string pattern = filterPattern(request);
+        std::replace(pattern.begin(), pattern.end(), ';', ' ');
         std::string start = request.initialPath;
         if (start.empty() && !request.initialFolder.empty())
             start = request.initialFolder + "/";
