@@ -14,8 +14,8 @@
 
 namespace treskpro::toolkit {
 
-// The buttons every dialog system knows: Return presses the first, Escape and the window's close
-// box the second.
+// The buttons every dialog system knows. Return presses the dialog's default button (its OK in
+// most dialogs); Escape and the window's close box arrive as kDialogCancel.
 constexpr int kDialogOk = 1;
 constexpr int kDialogCancel = 2;
 
@@ -93,8 +93,8 @@ public:
     // The dialog is about to be shown: set every control.
     virtual void initDialog(CDialog& dialog) = 0;
     // The user pressed a button, clicked a check box or radio button, moved a slider, or changed
-    // an edit field's text (typing or its spin buttons). Return, Escape and the close box arrive
-    // as kDialogOk and kDialogCancel; the dialog stays open until the handler calls end().
+    // an edit field's text (typing or its spin buttons). Escape and the close box arrive as
+    // kDialogCancel; the dialog stays open until the handler calls end().
     virtual void controlChanged(CDialog& dialog, int id) = 0;
 };
 

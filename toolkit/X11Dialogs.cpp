@@ -2,7 +2,8 @@
 // boxes are drawn by the toolkit itself in override-redirect windows on a connection of their
 // own, with a small event loop that holds the pointer and the keyboard until the user answers
 // (modal, like the Windows ones). File dialogs are zenity's or kdialog's where one is installed,
-// else a box with a text field for the path.
+// else a box with a text field for the path. Dialogs made from templates are in
+// X11DialogWindow.cpp.
 #include "toolkit/CDrawContext.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/COptionMenu.h"
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -301,12 +303,15 @@ public:
         levels.push_back(std::make_unique<MenuLevel>(display, top, where, screen));
     }
 
-    CMenuChoice run() {
+    // Ends without a choice once `cancelled` turns true.
+    CMenuChoice run(const std::atomic<bool>& cancelled) {
         bool grabbed = false;
         // A release only chooses once the pointer has been over the menu's entries, so the
         // release of the click that opened the menu does not choose at once.
         bool armed = false;
         for (;;) {
+            if (cancelled.load())
+                return {};
             if (!grabbed)
                 grabbed = grabInput(display, levels.front()->surface->window);
             XEvent event;
@@ -506,9 +511,12 @@ public:
         draw();
     }
 
-    int run() {
+    // Escape's answer, the last button, once `cancelled` turns true.
+    int run(const std::atomic<bool>& cancelled) {
         bool grabbed = false;
         for (;;) {
+            if (cancelled.load())
+                return int(buttons.size()) - 1;
             if (!grabbed)
                 grabbed = grabInput(display, surface->window);
             XEvent event;
@@ -739,7 +747,8 @@ public:
         {
             x11::ErrorTrap trap(display);
             MenuSession session(display, menu, where);
-            choice = session.run();
+            cancelling.store(false);
+            choice = session.run(cancelling);
         }
         XCloseDisplay(display);
         return choice;
@@ -768,14 +777,34 @@ public:
         {
             x11::ErrorTrap trap(display);
             Box box(display, owner, title, text, choices, icon, nullptr);
-            const int chosen = box.run();
+            cancelling.store(false);
+            const int chosen = box.run(cancelling);
             result = choices[std::size_t(chosen)].result;
         }
         XCloseDisplay(display);
         return result;
     }
 
-    int runDialog(const CDialogTemplate&, CDialogHandler&) override { return kDialogCancel; }
+    int runDialog(const CDialogTemplate& dialog, CDialogHandler& handler) override {
+        if (dialog.controls.empty() || dialog.width <= 0 || dialog.height <= 0)
+            return kDialogCancel;
+        Display* display = XOpenDisplay(nullptr);
+        if (display == nullptr)
+            return kDialogCancel;
+        int result = kDialogCancel;
+        {
+            x11::ErrorTrap trap(display);
+            cancelling.store(false);
+            result = x11::runTemplateDialog(
+                display, static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(owner)),
+                dialog, handler, cancelling);
+        }
+        XCloseDisplay(display);
+        return result;
+    }
+
+    // May come from another thread: the open loop sees the flag within a few milliseconds.
+    void cancelOpenDialogs() override { cancelling.store(true); }
 
     std::optional<std::string> chooseFile(const CFileRequest& request) override {
         std::optional<std::string> path = askHelper(request);
@@ -801,7 +830,9 @@ private:
     // zenity or kdialog, whichever is installed; helperRan tells whether one answered at all.
     std::optional<std::string> askHelper(const CFileRequest& request) {
         helperRan = false;
-        const std::string pattern = filterPattern(request);
+        // Windows lists several patterns with ";", the file choosers here with spaces.
+        std::string pattern = filterPattern(request);
+        std::replace(pattern.begin(), pattern.end(), ';', ' ');
         std::string start = request.initialPath;
         if (start.empty() && !request.initialFolder.empty())
             start = request.initialFolder + "/";
@@ -848,7 +879,8 @@ private:
                     {{request.save ? "Save" : "Open", CMessageResult::ok, {}},
                      {"Cancel", CMessageResult::cancel, {}}},
                     CMessageIcon::none, &start);
-            if (box.run() == 0 && !box.fieldText.empty())
+            cancelling.store(false);
+            if (box.run(cancelling) == 0 && !box.fieldText.empty())
                 path = box.fieldText;
         }
         XCloseDisplay(display);
@@ -857,6 +889,8 @@ private:
 
     void* owner;
     bool helperRan = false;
+    // Set by cancelOpenDialogs, cleared as each menu, box or dialog opens.
+    std::atomic<bool> cancelling{false};
 };
 
 } // namespace

@@ -9,11 +9,13 @@
 #if __has_include(<X11/Xlib.h>)
 
 #include "toolkit/CBitmap.h"
+#include "toolkit/CDialog.h"
 #include "toolkit/CRect.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -77,6 +79,16 @@ public:
 
 // Whether an X display can be opened at all (asked once per process).
 bool displayAvailable();
+
+// Where a control of a dialog template lies in the dialog's window, in pixels (`units` in
+// dialog units; the dialog's own size with left and top 0).
+CRect dialogPixels(const CDialogTemplate& dialog, const CRect& units);
+
+// Shows a dialog template in a window of its own over `owner` (a window id, may be 0) and runs
+// it modally until the handler ends it, or `cancelled` turns true or the owner is destroyed
+// (then the handler hears kDialogCancel and the answer is kDialogCancel).
+int runTemplateDialog(Display* display, unsigned long owner, const CDialogTemplate& dialog,
+                      CDialogHandler& handler, const std::atomic<bool>& cancelled);
 
 } // namespace treskpro::toolkit::x11
 
