@@ -117,6 +117,53 @@ TEST_F(PanelOnPlugin, StepButtonsAndKeysProgramThePatternBytes) {
     EXPECT_EQ(panel.dispatch(vst::effEditKeyDown, 'q'), 0);
 }
 
+// The README's walkthrough, with the panel alone: a line programmed with CLEAR, the length
+// rocker, pitch mode and the keyboard, then shaped step by step.
+TEST_F(PanelOnPlugin, TheWalkthroughProgramsALineWithThePanelAlone) {
+    HeadlessEditor panel(folder);
+    ASSERT_TRUE(panel.open());
+    const auto click = [&](int tag) { panel.window().click(panel.centre(tag)); };
+    const auto value = [&](int tag) { return panel.editor().control(tag)->getValue(); };
+    click(SkinTag::B_PATTERNCLEAR);
+    const toolkit::CRect rocker = panel.editor().control(SkinTag::STEPSROCKER)->frameRect();
+    for (int k = 0; k < 8; ++k)
+        panel.window().click({rocker.left + 2, rocker.bottom - 2});
+    EXPECT_FLOAT_EQ(value(SkinTag::STEPSDIGITS), 8.0f);
+    EXPECT_FLOAT_EQ(value(SkinTag::STEPDISPLAY), 1.0f);
+
+    click(SkinTag::B_AUTOADV);
+    EXPECT_FLOAT_EQ(value(SkinTag::AUTOADVLED), 1.0f);
+    auto* keys =
+        static_cast<TreskproPitchKeyboard*>(panel.editor().control(SkinTag::PITCHKEYBOARD));
+    const int line[] = {0, 0, 3, 0, 7, 5, 3, 0}; // C C D# C G F D# C
+    for (const int note : line) {
+        const toolkit::CRect key = keys->keyRect(note);
+        const int y = TreskproPitchKeyboard::isBlackKey(note) ? key.top + 10 : key.bottom - 4;
+        panel.window().click({key.left + key.width() / 2, y});
+    }
+    EXPECT_FLOAT_EQ(value(SkinTag::STEPDISPLAY), 1.0f); // round to the first step again
+    click(SkinTag::B_AUTOADV);
+
+    click(SkinTag::B_NEXT);
+    click(SkinTag::B_NEXT);
+    click(SkinTag::B_UP);
+    click(SkinTag::B_ACCENT);
+    click(SkinTag::B_NEXT);
+    click(SkinTag::B_TIMEMODE);
+    click(SkinTag::B_BACK);
+    click(SkinTag::B_SLIDE);
+    EXPECT_FLOAT_EQ(value(SkinTag::SLIDELED), 1.0f);
+
+    const PatternRecord& pattern = panel.plugin().patch().patterns[0];
+    EXPECT_EQ(pattern.length, 8);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(pattern.steps[i].note, line[i]) << i;
+    EXPECT_EQ(pattern.steps[1].flags, StepFlags::gate);
+    EXPECT_EQ(pattern.steps[2].flags,
+              StepFlags::gate | StepFlags::up | StepFlags::accent | StepFlags::slide);
+    EXPECT_EQ(pattern.steps[3].flags, 0); // a rest
+}
+
 // Ctrl+S writes without asking only to a file the user picked; a path that came with a project
 // goes through the save dialog, so a crafted project cannot overwrite a file on a keystroke.
 TEST_F(PanelOnPlugin, PatchKeysSaveOnlyWhereTheUserChose) {
