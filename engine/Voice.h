@@ -154,6 +154,7 @@ private:
     void runCableModules(const VoiceSlice& slice, bool second) noexcept;
     void addSources(const VoiceSlice& slice) noexcept;
     void computeCutoff(const VoiceSlice& slice) noexcept;
+    template <bool both> void modulateCutoff(const VoiceSlice& slice) noexcept;
     void prepareAmplifier(const VoiceSlice& slice) noexcept;
     void amplify(const VoiceSlice& slice, float* left, float* right) noexcept;
     static void amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
