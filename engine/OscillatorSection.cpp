@@ -278,7 +278,11 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
     };
     // An amount that holds still over the block (the knob at rest, a cable from an envelope in
     // its sustain) turns the per-sample coefficients into constants of the loop.
-    const auto run = [&](auto steady) {
+    //
+    // An amount of 0 over the whole block (a cable holding it down) leaves the signal as it is:
+    // sine x 0 + 1 x input is the input itself. Only the followers run, so that the shaper
+    // carries on from the same state when the amount rises.
+    const auto run = [&](auto steady, auto passing) {
         for (int j = 0; j < count; ++j) {
             const float s = steady ? amount[0] : amount[j];
             const double c = 0.07 - 0.045 * static_cast<double>(s);
@@ -287,16 +291,22 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
             const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
             const Double2 first = keep * low + gain * (input.lowHalf() + offset);
             low = keep * first + gain * (input.highHalf() - offset);
-            const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
-            (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
+            if constexpr (!passing) {
+                const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
+                (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
+            }
             if (j >= blockerDelay)
                 block(j - blockerDelay);
         }
     };
-    if (std::all_of(amount, amount + count, [&](float a) { return a == amount[0]; }))
-        run(std::true_type{});
-    else
-        run(std::false_type{});
+    if (std::all_of(amount, amount + count, [&](float a) { return a == amount[0]; })) {
+        if (amount[0] == 0.0f)
+            run(std::true_type{}, std::true_type{});
+        else
+            run(std::true_type{}, std::false_type{});
+    } else {
+        run(std::false_type{}, std::false_type{});
+    }
     for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
         block(j);
     shaper1.lowPass = low.first();

@@ -683,6 +683,31 @@ TEST_F(Oscillator, ShapedOscillatorsStayCentred) {
     EXPECT_GT(*high - *low, 0.5f);
 }
 
+// A cable holding the shaper's amount at 0 leaves the sound unshaped, but the shaper's followers
+// run on: when the cable lets go, it sounds as a shaper whose amount only came close to 0 (a
+// block the shaper works through sample by sample).
+TEST_F(Oscillator, AShaperHeldAtZeroCarriesOnWhenItsAmountRises) {
+    std::vector<float> rendered[2];
+    for (int rig = 0; rig < 2; ++rig) {
+        SectionRig section;
+        section.settings.waveform1 = VcoModule::Saw;
+        section.settings.level2 = 0.7f;
+        section.settings.shaper = 0.6f;
+        std::vector<float> cv(SectionRig::block, 0.0f);
+        cv[0] = rig == 0 ? 0.0f : 1e-30f;
+        section.in.shaperCv = cv.data();
+        std::vector<float> out = section.render(110.0f, 4 * SectionRig::block);
+        cv.assign(SectionRig::block, 1.0f);
+        const std::vector<float> raised = section.render(110.0f, 4 * SectionRig::block);
+        out.insert(out.end(), raised.begin(), raised.end());
+        rendered[rig] = out;
+    }
+    float largest = 0.0f;
+    for (std::size_t i = 0; i < rendered[0].size(); ++i)
+        largest = std::max(largest, std::fabs(rendered[0][i] - rendered[1][i]));
+    EXPECT_LT(largest, 1e-6f);
+}
+
 TEST_F(Oscillator, RingModulationOfTwoSinesGivesSumAndDifference) {
     SectionRig rig;
     rig.settings.ring = true;
