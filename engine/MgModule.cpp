@@ -1,5 +1,6 @@
 #include "engine/MgModule.h"
 
+#include "engine/FastKernels.h"
 #include "engine/WavetableSet.h"
 
 #include <algorithm>
@@ -90,16 +91,16 @@ void MgModule::process(int count) noexcept {
     audio = 0.0;
     switch (currentWave) {
     case Saw:
-        run<Saw>(count, usable(sawSet));
+        runBest<Saw>(count, usable(sawSet));
         break;
     case Square:
-        run<Square>(count, usable(squareSet));
+        runBest<Square>(count, usable(squareSet));
         break;
     case Triangle:
-        run<Triangle>(count, usable(triangleSet));
+        runBest<Triangle>(count, usable(triangleSet));
         break;
     case SampleAndHold:
-        run<SampleAndHold>(count, false);
+        runBest<SampleAndHold>(count, false);
         break;
     case Decay:
         runDecay(count);
@@ -107,7 +108,8 @@ void MgModule::process(int count) noexcept {
     }
 }
 
-template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noexcept {
+template <MgModule::Wave W>
+TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded) noexcept {
     const float* frequencyIn = inputs[Frequency];
     const float* amountIn = inputs[Amount];
     const float* retriggerIn = inputs[Retrigger];
@@ -211,6 +213,23 @@ template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noe
     phase = ph;
     smoothed = b;
     audio = sound;
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+template <MgModule::Wave W>
+TRESKPRO_FAST_TARGET void MgModule::runFast(int count, bool tablesLoaded) noexcept {
+    run<W>(count, tablesLoaded);
+}
+#endif
+
+template <MgModule::Wave W> void MgModule::runBest(int count, bool tablesLoaded) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        runFast<W>(count, tablesLoaded);
+        return;
+    }
+#endif
+    run<W>(count, tablesLoaded);
 }
 
 void MgModule::runDecay(int count) noexcept {

@@ -1,5 +1,6 @@
 #include "engine/NoiseModule.h"
 
+#include "engine/FastKernels.h"
 #include "sequencer/Random15.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ void NoiseModule::seedRandomFromClock() noexcept {
         static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::seconds>(now).count()));
 }
 
-void NoiseModule::process(int count) noexcept {
+TRESKPRO_KERNEL_BODY void NoiseModule::processBody(int count) noexcept {
     const float* modulation = inputs[ColourModulation];
     float* out = outputs[Noise];
     const double baseColour = std::clamp(static_cast<double>(colour), 0.0, 1.0);
@@ -48,6 +49,22 @@ void NoiseModule::process(int count) noexcept {
     randomState = generator;
     first = y1;
     second = y2;
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void NoiseModule::processFast(int count) noexcept {
+    processBody(count);
+}
+#endif
+
+void NoiseModule::process(int count) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        processFast(count);
+        return;
+    }
+#endif
+    processBody(count);
 }
 
 void NoiseModule::reset() noexcept {

@@ -1,5 +1,6 @@
 #include "engine/OscillatorSection.h"
 
+#include "engine/FastKernels.h"
 #include "engine/Lanes.h"
 #include "engine/PitchTables.h"
 #include "engine/SampleRate.h"
@@ -57,9 +58,12 @@ PitchTerms pitchTerms(const OscillatorSettings& settings) {
     return terms;
 }
 
-void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorSettings& settings,
-                           const OscillatorInputs& in, float sampleRate, float* frequency1,
-                           float* frequency2) noexcept {
+namespace {
+
+TRESKPRO_KERNEL_BODY void frequencies(int count, const PitchTerms& terms,
+                                      const OscillatorSettings& settings,
+                                      const OscillatorInputs& in, float sampleRate,
+                                      float* frequency1, float* frequency2) noexcept {
     const float* exp2 = exp2Table().data();
     const float highest = sampleRate * 0.5f;
     const auto follow = [&](const float* cv, float mgDepth, const float* octave, float range,
@@ -107,6 +111,14 @@ void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorS
         for (int i = 0; i < count; ++i)
             frequency2[i] = std::max(frequency2[i], frequency1[i]);
     }
+}
+
+} // namespace
+
+void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorSettings& settings,
+                           const OscillatorInputs& in, float sampleRate, float* frequency1,
+                           float* frequency2) noexcept {
+    frequencies(count, terms, settings, in, sampleRate, frequency1, frequency2);
 }
 
 void oscillatorPulseWidths(int count, const OscillatorSettings& settings,
@@ -180,8 +192,10 @@ void OscillatorSection::applySettings(const OscillatorSettings& settings) noexce
     oscillator2.setInput(VcoModule::Sync, settings.sync ? blocks.sync : nullptr);
 }
 
-void OscillatorSection::process(int count, const OscillatorSettings& settings,
-                                const OscillatorInputs& in, float* out) noexcept {
+TRESKPRO_KERNEL_BODY void OscillatorSection::processBody(int count,
+                                                         const OscillatorSettings& settings,
+                                                         const OscillatorInputs& in,
+                                                         float* out) noexcept {
     if (count <= 0)
         return;
     const float sampleRate = engineSampleRate().rate;
@@ -192,8 +206,8 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
                       settings.freqMod2 > 0.0f || settings.sync;
     const bool run2 = settings.level2 > 0.0f || settings.freqMod2 > 0.0f || settings.ring;
     // Only a running oscillator reads its frequency block.
-    oscillatorFrequencies(count, pitchTerms(settings), settings, in, sampleRate,
-                          run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr);
+    frequencies(count, pitchTerms(settings), settings, in, sampleRate,
+                run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr);
     // Only the pulse waveform reads its width.
     const bool pulse1 = run1 && oscillator1.waveform() == VcoModule::Pulse;
     const bool pulse2 = run2 && oscillator2.waveform() == VcoModule::Pulse;
@@ -226,6 +240,26 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
     decimator.process(count);
 }
 
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void OscillatorSection::processFast(int count,
+                                                         const OscillatorSettings& settings,
+                                                         const OscillatorInputs& in,
+                                                         float* out) noexcept {
+    processBody(count, settings, in, out);
+}
+#endif
+
+void OscillatorSection::process(int count, const OscillatorSettings& settings,
+                                const OscillatorInputs& in, float* out) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        processFast(count, settings, in, out);
+        return;
+    }
+#endif
+    processBody(count, settings, in, out);
+}
+
 void OscillatorSection::modulateFrequency2(int count, float amount, float sampleRate) noexcept {
     const float highest = sampleRate * 0.5f;
     const float depth = amount * 8.0f;
@@ -235,8 +269,8 @@ void OscillatorSection::modulateFrequency2(int count, float amount, float sample
     }
 }
 
-void OscillatorSection::shape(int count, const OscillatorSettings& settings,
-                              const OscillatorInputs& in) noexcept {
+TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSettings& settings,
+                                                   const OscillatorInputs& in) noexcept {
     float* x1 = blocks.vco1;
     float* x2 = blocks.vco2;
 
@@ -315,8 +349,8 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
     shaper2.blocker = blocker.second();
 }
 
-void OscillatorSection::mix(int count, const OscillatorSettings& settings,
-                            const OscillatorInputs& in) noexcept {
+TRESKPRO_KERNEL_BODY void OscillatorSection::mix(int count, const OscillatorSettings& settings,
+                                                 const OscillatorInputs& in) noexcept {
     const float* x1 = blocks.vco1;
     const float* x2 = blocks.vco2;
     float* m = blocks.mix;

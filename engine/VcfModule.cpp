@@ -1,5 +1,6 @@
 #include "engine/VcfModule.h"
 
+#include "engine/FastKernels.h"
 #include "engine/Lanes.h"
 
 #include <algorithm>
@@ -180,14 +181,8 @@ VcfModule::Block VcfModule::wholeBlock() const noexcept {
 
 // runSlope24dBSO() of two filters, lane 0 the first, lane 1 the second, with the same operations
 // in the same order: Ladder::run, rk4Gain() and clip() written out for two lanes.
-void VcfModule::processPair(VcfModule& first, VcfModule& second, int count) noexcept {
-    const bool pairable = count > 0 && first.model == Slope24dBSO && second.model == Slope24dBSO &&
-                          first.runsInPlace() && second.runsInPlace();
-    if (!pairable) {
-        first.process(count);
-        second.process(count);
-        return;
-    }
+TRESKPRO_KERNEL_BODY void VcfModule::pairBody(VcfModule& first, VcfModule& second,
+                                              int count) noexcept {
     const Block a = first.wholeBlock();
     const Block b = second.wholeBlock();
     for (VcfModule* filter : {&first, &second})
@@ -257,6 +252,30 @@ void VcfModule::processPair(VcfModule& first, VcfModule& second, int count) noex
     second.feedback = fb.second();
     for (VcfModule* filter : {&first, &second})
         filter->restartIfNotFinite();
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void VcfModule::pairFast(VcfModule& first, VcfModule& second,
+                                              int count) noexcept {
+    pairBody(first, second, count);
+}
+#endif
+
+void VcfModule::processPair(VcfModule& first, VcfModule& second, int count) noexcept {
+    const bool pairable = count > 0 && first.model == Slope24dBSO && second.model == Slope24dBSO &&
+                          first.runsInPlace() && second.runsInPlace();
+    if (!pairable) {
+        first.process(count);
+        second.process(count);
+        return;
+    }
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        pairFast(first, second, count);
+        return;
+    }
+#endif
+    pairBody(first, second, count);
 }
 
 VcfModule::PrePass VcfModule::prePass(const Block& block, int i) noexcept {

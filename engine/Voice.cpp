@@ -2,6 +2,7 @@
 
 #include "engine/AccentSweep.h"
 #include "engine/EnvelopeCoefficients.h"
+#include "engine/FastKernels.h"
 #include "engine/Lanes.h"
 #include "engine/Parameters.h"
 #include "engine/PitchTables.h"
@@ -117,8 +118,10 @@ int Voice::renderPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
 
 // amplify() of the first voice and then of the second, their gains side by side in one
 // register's lanes; each output sample adds the first voice's part before the second's.
-void Voice::amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
-                        const VoiceSlice& secondSlice, float* left, float* right) noexcept {
+TRESKPRO_KERNEL_BODY void Voice::amplifyPairBody(Voice& first, Voice& second,
+                                                 const VoiceSlice& firstSlice,
+                                                 const VoiceSlice& secondSlice, float* left,
+                                                 float* right) noexcept {
     const int n = firstSlice.count;
     const float* firstTarget = firstSlice.scratch.amplifier;
     const float* secondTarget = secondSlice.scratch.amplifier;
@@ -141,6 +144,26 @@ void Voice::amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlic
     second.gain = gains.second();
     first.gainOffset.value = offsets.first();
     second.gainOffset.value = offsets.second();
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void Voice::amplifyPairFast(Voice& first, Voice& second,
+                                                 const VoiceSlice& firstSlice,
+                                                 const VoiceSlice& secondSlice, float* left,
+                                                 float* right) noexcept {
+    amplifyPairBody(first, second, firstSlice, secondSlice, left, right);
+}
+#endif
+
+void Voice::amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                        const VoiceSlice& secondSlice, float* left, float* right) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        amplifyPairFast(first, second, firstSlice, secondSlice, left, right);
+        return;
+    }
+#endif
+    amplifyPairBody(first, second, firstSlice, secondSlice, left, right);
 }
 
 int Voice::renderToFilter(const VoiceSlice& slice) noexcept {
@@ -380,7 +403,7 @@ void Voice::addSources(const VoiceSlice& slice) noexcept {
     }
 }
 
-void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
+TRESKPRO_KERNEL_BODY void Voice::computeCutoffBody(const VoiceSlice& slice) noexcept {
     const float* p = slice.parameters;
     const auto& sockets = *slice.sockets;
     const VoiceScratch& scratch = slice.scratch;
@@ -454,6 +477,22 @@ void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
         cut[i] = std::clamp(cut[i] * scale, 0.0f, highestCutoff);
 }
 
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void Voice::computeCutoffFast(const VoiceSlice& slice) noexcept {
+    computeCutoffBody(slice);
+}
+#endif
+
+void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        computeCutoffFast(slice);
+        return;
+    }
+#endif
+    computeCutoffBody(slice);
+}
+
 namespace {
 
 // Two neighbouring samples of a block widened to double precision, and two doubles rounded
@@ -483,7 +522,8 @@ inline void narrowPair(float* x, Double2 value) {
 // the second sample's state comes from the state before the first in one multiply and one add
 // (its other terms are known beforehand), which halves the chain. The first sample's state is
 // worked out beside it. Both samples' inputs and cutoffs run in one register's lanes.
-template <bool both> void Voice::modulateCutoff(const VoiceSlice& slice) noexcept {
+template <bool both>
+TRESKPRO_KERNEL_BODY void Voice::modulateCutoff(const VoiceSlice& slice) noexcept {
     const int n = slice.count;
     float* cut = slice.scratch.cutoff;
     const float* vco1 = slice.scratch.oscillators.vco1;

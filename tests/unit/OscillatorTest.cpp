@@ -1,6 +1,7 @@
 // The oscillators as a listener hears them: pitch in cents, cycle lengths, waveform forms under
 // sync, aliasing through the decimator, and the behaviour without wavetable data.
 #include "engine/DecimatorModule.h"
+#include "engine/FastKernels.h"
 #include "engine/HalfbandFir.h"
 #include "engine/OscillatorSection.h"
 #include "engine/PitchTables.h"
@@ -298,7 +299,10 @@ TEST_F(Oscillator, BundledDataFilesLoadAndTheSineIsPure) {
 // watched; both must play the same samples, also while the pitch sweeps through the tables.
 TEST_F(Oscillator, AudioOnlyOscillatorsPlayWhatWatchedOnesPlay) {
     // Also when a voice runs its two oscillators side by side: each lane plays what the
-    // oscillator plays alone, whatever the other lane plays.
+    // oscillator plays alone, whatever the other lane plays. To the bit in the plain kernels;
+    // the fast ones (FastKernels.h) fuse multiply-adds in the pair only, and are held to the
+    // plain ones by the chord test.
+    const PlainKernels plain;
     for (int waveform : {VcoModule::Saw, VcoModule::Square, VcoModule::Triangle}) {
         const int otherWaveform = (waveform + 1) % 3;
         VcoRig watched, otherWatched, paired, partner;
