@@ -122,6 +122,8 @@ TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded) noexcept {
     double ph = phase;
     double b = smoothed;
     double sound = audio;
+    // A local copy, so the follower's chain runs in registers rather than through memory.
+    AlternatingOffset<double> o = offset;
 
     // The usual case, no amount or retrigger input and only the control output wired, runs a
     // loop of its own without their tests.
@@ -197,7 +199,7 @@ TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded) noexcept {
                 }
             }
 
-            follow(b, shape, c, offset);
+            follow(b, shape, c, o);
             if (usual || controlOut)
                 controlOut[i] = static_cast<float>(b * level);
             if (!usual && audioOut)
@@ -213,6 +215,7 @@ TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded) noexcept {
     phase = ph;
     smoothed = b;
     audio = sound;
+    offset = o;
 }
 
 #ifdef TRESKPRO_FAST_KERNELS
@@ -242,6 +245,7 @@ void MgModule::runDecay(int count) noexcept {
     double level = amount;
     double ph = phase;
     double b = smoothed;
+    AlternatingOffset<double> o = offset;
 
     for (int i = 0; i < count; ++i) {
         if (amountIn)
@@ -259,7 +263,7 @@ void MgModule::runDecay(int count) noexcept {
         }
         // Falls to 10 % in one period; limited so that no frequency makes it overshoot.
         const double coefficient = std::clamp(ln10 * step, 0.0, 1.0);
-        follow(b, 0.0, coefficient, offset);
+        follow(b, 0.0, coefficient, o);
         if (controlOut)
             controlOut[i] = static_cast<float>(2.0 * level * b - 1.0);
         if (audioOut)
@@ -269,6 +273,7 @@ void MgModule::runDecay(int count) noexcept {
     amount = level;
     phase = ph;
     smoothed = b;
+    offset = o;
 }
 
 } // namespace treskpro
