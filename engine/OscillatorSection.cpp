@@ -285,10 +285,12 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSe
     }
 
     // The two oscillators' followers are independent chains, so they run in the lanes of one
-    // Double2; each is written as keep x y + c x (x + o), one multiply and one add from one
-    // sample to the next. The sines of a base-rate sample's two 2x samples of both oscillators
-    // are one Float4. Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1. Every offset
-    // is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
+    // Double2. Each follower steps y <- keep x y + c x (x + o); a base-rate sample's second
+    // state comes straight from the state before the first, keep^2 x y + (keep x c x (x0 + o) +
+    // c x (x1 - o)), so the chain is one multiply and one add per base-rate sample, and the
+    // first state is worked out beside it. The sines of a base-rate sample's two 2x samples of both
+    // oscillators are one Float4. Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1.
+    // Every offset is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
     //
     // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
     // offset it leaves, both again side by side. It runs a few samples behind the shaper in the
@@ -299,50 +301,70 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSe
     const Double2 offset(ShaperState::offset);
     const Double2 blockerKeep(1.0 - blockerRate);
     const Double2 blockerGain(blockerRate);
+    const Double2 blockerKeepTwice((1.0 - blockerRate) * (1.0 - blockerRate));
     Double2 low(shaper1.lowPass, shaper2.lowPass);
     Double2 blocker(shaper1.blocker, shaper2.blocker);
     const auto block = [&](int j) {
         const Float4 shaped = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
         const Double2 shapedFirst = shaped.lowHalf();
         const Double2 shapedSecond = shaped.highHalf();
-        const Double2 blockedFirst = blockerKeep * blocker + blockerGain * (shapedFirst + offset);
-        blocker = blockerKeep * blockedFirst + blockerGain * (shapedSecond - offset);
+        const Double2 drive = blockerGain * (shapedFirst + offset);
+        const Double2 blockedFirst = blockerKeep * blocker + drive;
+        blocker = blockerKeepTwice * blocker +
+                  (blockerKeep * drive + blockerGain * (shapedSecond - offset));
         Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
             .deinterleave(x1 + 2 * j, x2 + 2 * j);
     };
     // An amount that holds still over the block (the knob at rest, a cable from an envelope in
     // its sustain) turns the per-sample coefficients into constants of the loop.
-    //
-    // An amount of 0 over the whole block (a cable holding it down) leaves the signal as it is:
-    // sine x 0 + 1 x input is the input itself. Only the followers run, so that the shaper
-    // carries on from the same state when the amount rises.
-    const auto run = [&](auto steady, auto passing) {
+    const auto run = [&](auto steady) {
         for (int j = 0; j < count; ++j) {
             const float s = steady ? amount[0] : amount[j];
             const double c = 0.07 - 0.045 * static_cast<double>(s);
             const Double2 keep(1.0 - c);
             const Double2 gain(c);
             const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
-            const Double2 first = keep * low + gain * (input.lowHalf() + offset);
-            low = keep * first + gain * (input.highHalf() - offset);
-            if constexpr (!passing) {
-                const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
-                (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
-            }
+            const Double2 drive = gain * (input.lowHalf() + offset);
+            const Double2 first = keep * low + drive;
+            low = (keep * keep) * low + (keep * drive + gain * (input.highHalf() - offset));
+            const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
+            (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
             if (j >= blockerDelay)
                 block(j - blockerDelay);
+        }
+        for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
+            block(j);
+    };
+    // An amount of 0 over the whole block (a cable holding it down) leaves the signal as it is:
+    // sine x 0 + 1 x input is the input itself. Only the followers run, the low-pass so that
+    // the shaper carries on from the same state when the amount rises, and the blocker on the
+    // input as it arrives: there is no sine to wait for.
+    const auto pass = [&] {
+        const Double2 keep(1.0 - 0.07);
+        const Double2 keepTwice((1.0 - 0.07) * (1.0 - 0.07));
+        const Double2 gain(0.07);
+        for (int j = 0; j < count; ++j) {
+            const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+            const Double2 inputFirst = input.lowHalf();
+            const Double2 inputSecond = input.highHalf();
+            low = keepTwice * low +
+                  (keep * (gain * (inputFirst + offset)) + gain * (inputSecond - offset));
+            const Double2 drive = blockerGain * (inputFirst + offset);
+            const Double2 blockedFirst = blockerKeep * blocker + drive;
+            blocker = blockerKeepTwice * blocker +
+                      (blockerKeep * drive + blockerGain * (inputSecond - offset));
+            Float4::join(inputFirst - blockedFirst, inputSecond - blocker)
+                .deinterleave(x1 + 2 * j, x2 + 2 * j);
         }
     };
     if (std::all_of(amount, amount + count, [&](float a) { return a == amount[0]; })) {
         if (amount[0] == 0.0f)
-            run(std::true_type{}, std::true_type{});
+            pass();
         else
-            run(std::true_type{}, std::false_type{});
+            run(std::true_type{});
     } else {
-        run(std::false_type{}, std::false_type{});
+        run(std::false_type{});
     }
-    for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
-        block(j);
     shaper1.lowPass = low.first();
     shaper2.lowPass = low.second();
     shaper1.blocker = blocker.first();
