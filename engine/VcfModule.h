@@ -170,6 +170,7 @@ private:
     const float* resonances = resonanceTable().data();
     const float* gains = gainTable().data();
     const float* saturation = saturationTable().data();
+    const float* compensation = compensationPairs().data();
 
     Ladder ladder;
     double smoothedCutoff = 0.0;
