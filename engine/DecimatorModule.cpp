@@ -1,12 +1,13 @@
 #include "engine/DecimatorModule.h"
 
+#include "engine/FastKernels.h"
 #include "engine/HalfbandFir.h"
 
 #include <algorithm>
 
 namespace treskpro {
 
-void DecimatorModule::process(int count) noexcept {
+TRESKPRO_KERNEL_BODY void DecimatorModule::processBody(int count) noexcept {
     const float* in = inputs[Signal];
     float* out = outputs[Decimated];
     if (count <= 0 || !out)
@@ -33,6 +34,22 @@ void DecimatorModule::process(int count) noexcept {
         std::copy(evens.begin() + n, evens.begin() + n + evenHistory, evens.begin());
         std::copy(odds.begin() + n, odds.begin() + n + oddHistory, odds.begin());
     }
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void DecimatorModule::processFast(int count) noexcept {
+    processBody(count);
+}
+#endif
+
+void DecimatorModule::process(int count) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        processFast(count);
+        return;
+    }
+#endif
+    processBody(count);
 }
 
 void DecimatorModule::reset() noexcept {

@@ -20,6 +20,10 @@ public:
     void reset() noexcept;
 
 private:
+    // process() by the kernel the processor runs best (FastKernels.h).
+    void processBody(int count) noexcept;
+    void processFast(int count) noexcept;
+
     // The half-band kernel's taps away from the centre all sit at odd distances, so each
     // output needs the even 2x sample eight outputs back and the sixteen odd samples around
     // it. The block is worked through in pieces, each stream behind its history: every output

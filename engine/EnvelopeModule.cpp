@@ -1,6 +1,7 @@
 #include "engine/EnvelopeModule.h"
 
 #include "engine/EnvelopeCoefficients.h"
+#include "engine/FastKernels.h"
 #include "engine/Lanes.h"
 
 namespace treskpro {
@@ -141,7 +142,7 @@ void EnvelopeModule::process(int count) noexcept {
 // one-pole segments step two samples at a time, the second straight from the pair's start:
 // keep^2 x level + a constant, as the pair's two offsets are always +o then -o. That leaves one
 // multiply and one add between one pair and the next.
-void EnvelopeModule::runFree(int count) noexcept {
+TRESKPRO_KERNEL_BODY void EnvelopeModule::runFreeBody(int count) noexcept {
     const float* amount = inputs[Amount];
     float* out = outputs[Envelope];
     const auto write = [&](int i, double value) {
@@ -230,6 +231,22 @@ void EnvelopeModule::silence() noexcept {
 
 void EnvelopeModule::damp() noexcept {
     currentState = Damp;
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void EnvelopeModule::runFreeFast(int count) noexcept {
+    runFreeBody(count);
+}
+#endif
+
+void EnvelopeModule::runFree(int count) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        runFreeFast(count);
+        return;
+    }
+#endif
+    runFreeBody(count);
 }
 
 } // namespace treskpro

@@ -64,7 +64,10 @@ public:
     std::int32_t idle() const noexcept { return idleFlag; }
 
 private:
+    // By the kernel the processor runs best (FastKernels.h).
     void runFree(int count) noexcept;
+    void runFreeBody(int count) noexcept;
+    void runFreeFast(int count) noexcept;
 
     State currentState = Release;
     double currentLevel = 0.0;

@@ -206,6 +206,18 @@ const CompensationTable& gainTable() {
     return gainData;
 }
 
+const std::array<float, 2 * compensationTableSize>& compensationPairs() {
+    static const std::array<float, 2 * compensationTableSize> pairs = [] {
+        std::array<float, 2 * compensationTableSize> both{};
+        for (std::size_t i = 0; i < compensationTableSize; ++i) {
+            both[2 * i] = resonanceTable()[i];
+            both[2 * i + 1] = gainTable()[i];
+        }
+        return both;
+    }();
+    return pairs;
+}
+
 const SaturationTable& saturationTable() {
     static const SaturationTable table = buildSaturationTable();
     return table;

@@ -27,6 +27,10 @@ const CompensationTable& resonanceTable();
 // thread.
 const CompensationTable& gainTable();
 
+// The resonance and gain tables entry by entry, resonance first: the filter looks both up at the
+// same position, and reads each lane's four neighbouring values in one load. Any thread.
+const std::array<float, 2 * compensationTableSize>& compensationPairs();
+
 // tanh(-4 + j / 128): the Euler model's soft limit. Built on first use; any thread.
 const SaturationTable& saturationTable();
 

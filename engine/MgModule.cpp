@@ -1,5 +1,6 @@
 #include "engine/MgModule.h"
 
+#include "engine/FastKernels.h"
 #include "engine/WavetableSet.h"
 
 #include <algorithm>
@@ -90,16 +91,16 @@ void MgModule::process(int count) noexcept {
     audio = 0.0;
     switch (currentWave) {
     case Saw:
-        run<Saw>(count, usable(sawSet));
+        runBest<Saw>(count, usable(sawSet));
         break;
     case Square:
-        run<Square>(count, usable(squareSet));
+        runBest<Square>(count, usable(squareSet));
         break;
     case Triangle:
-        run<Triangle>(count, usable(triangleSet));
+        runBest<Triangle>(count, usable(triangleSet));
         break;
     case SampleAndHold:
-        run<SampleAndHold>(count, false);
+        runBest<SampleAndHold>(count, false);
         break;
     case Decay:
         runDecay(count);
@@ -107,7 +108,8 @@ void MgModule::process(int count) noexcept {
     }
 }
 
-template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noexcept {
+template <MgModule::Wave W>
+TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded) noexcept {
     const float* frequencyIn = inputs[Frequency];
     const float* amountIn = inputs[Amount];
     const float* retriggerIn = inputs[Retrigger];
@@ -120,6 +122,8 @@ template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noe
     double ph = phase;
     double b = smoothed;
     double sound = audio;
+    // A local copy, so the follower's chain runs in registers rather than through memory.
+    AlternatingOffset<double> o = offset;
 
     // The usual case, no amount or retrigger input and only the control output wired, runs a
     // loop of its own without their tests.
@@ -195,7 +199,7 @@ template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noe
                 }
             }
 
-            follow(b, shape, c, offset);
+            follow(b, shape, c, o);
             if (usual || controlOut)
                 controlOut[i] = static_cast<float>(b * level);
             if (!usual && audioOut)
@@ -211,6 +215,24 @@ template <MgModule::Wave W> void MgModule::run(int count, bool tablesLoaded) noe
     phase = ph;
     smoothed = b;
     audio = sound;
+    offset = o;
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+template <MgModule::Wave W>
+TRESKPRO_FAST_TARGET void MgModule::runFast(int count, bool tablesLoaded) noexcept {
+    run<W>(count, tablesLoaded);
+}
+#endif
+
+template <MgModule::Wave W> void MgModule::runBest(int count, bool tablesLoaded) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        runFast<W>(count, tablesLoaded);
+        return;
+    }
+#endif
+    run<W>(count, tablesLoaded);
 }
 
 void MgModule::runDecay(int count) noexcept {
@@ -223,6 +245,7 @@ void MgModule::runDecay(int count) noexcept {
     double level = amount;
     double ph = phase;
     double b = smoothed;
+    AlternatingOffset<double> o = offset;
 
     for (int i = 0; i < count; ++i) {
         if (amountIn)
@@ -240,7 +263,7 @@ void MgModule::runDecay(int count) noexcept {
         }
         // Falls to 10 % in one period; limited so that no frequency makes it overshoot.
         const double coefficient = std::clamp(ln10 * step, 0.0, 1.0);
-        follow(b, 0.0, coefficient, offset);
+        follow(b, 0.0, coefficient, o);
         if (controlOut)
             controlOut[i] = static_cast<float>(2.0 * level * b - 1.0);
         if (audioOut)
@@ -250,6 +273,7 @@ void MgModule::runDecay(int count) noexcept {
     amount = level;
     phase = ph;
     smoothed = b;
+    offset = o;
 }
 
 } // namespace treskpro

@@ -77,6 +77,9 @@ public:
 
 private:
     template <Wave W> void run(int count, bool tablesLoaded) noexcept;
+    // run() by the kernel the processor runs best (FastKernels.h).
+    template <Wave W> void runBest(int count, bool tablesLoaded) noexcept;
+    template <Wave W> void runFast(int count, bool tablesLoaded) noexcept;
     void runDecay(int count) noexcept;
     std::uint32_t nextRandom() noexcept;
 

@@ -33,6 +33,10 @@ public:
     static void seedRandomFromClock() noexcept;
 
 private:
+    // process() by the kernel the processor runs best (FastKernels.h).
+    void processBody(int count) noexcept;
+    void processFast(int count) noexcept;
+
     float colour = 0.0f;
     double first = 0.0;
     double second = 0.0;

@@ -1,5 +1,6 @@
 #include "engine/OscillatorSection.h"
 
+#include "engine/FastKernels.h"
 #include "engine/Lanes.h"
 #include "engine/PitchTables.h"
 #include "engine/SampleRate.h"
@@ -57,9 +58,12 @@ PitchTerms pitchTerms(const OscillatorSettings& settings) {
     return terms;
 }
 
-void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorSettings& settings,
-                           const OscillatorInputs& in, float sampleRate, float* frequency1,
-                           float* frequency2) noexcept {
+namespace {
+
+TRESKPRO_KERNEL_BODY void frequencies(int count, const PitchTerms& terms,
+                                      const OscillatorSettings& settings,
+                                      const OscillatorInputs& in, float sampleRate,
+                                      float* frequency1, float* frequency2) noexcept {
     const float* exp2 = exp2Table().data();
     const float highest = sampleRate * 0.5f;
     const auto follow = [&](const float* cv, float mgDepth, const float* octave, float range,
@@ -107,6 +111,14 @@ void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorS
         for (int i = 0; i < count; ++i)
             frequency2[i] = std::max(frequency2[i], frequency1[i]);
     }
+}
+
+} // namespace
+
+void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorSettings& settings,
+                           const OscillatorInputs& in, float sampleRate, float* frequency1,
+                           float* frequency2) noexcept {
+    frequencies(count, terms, settings, in, sampleRate, frequency1, frequency2);
 }
 
 void oscillatorPulseWidths(int count, const OscillatorSettings& settings,
@@ -180,8 +192,10 @@ void OscillatorSection::applySettings(const OscillatorSettings& settings) noexce
     oscillator2.setInput(VcoModule::Sync, settings.sync ? blocks.sync : nullptr);
 }
 
-void OscillatorSection::process(int count, const OscillatorSettings& settings,
-                                const OscillatorInputs& in, float* out) noexcept {
+TRESKPRO_KERNEL_BODY void OscillatorSection::processBody(int count,
+                                                         const OscillatorSettings& settings,
+                                                         const OscillatorInputs& in,
+                                                         float* out) noexcept {
     if (count <= 0)
         return;
     const float sampleRate = engineSampleRate().rate;
@@ -192,8 +206,8 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
                       settings.freqMod2 > 0.0f || settings.sync;
     const bool run2 = settings.level2 > 0.0f || settings.freqMod2 > 0.0f || settings.ring;
     // Only a running oscillator reads its frequency block.
-    oscillatorFrequencies(count, pitchTerms(settings), settings, in, sampleRate,
-                          run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr);
+    frequencies(count, pitchTerms(settings), settings, in, sampleRate,
+                run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr);
     // Only the pulse waveform reads its width.
     const bool pulse1 = run1 && oscillator1.waveform() == VcoModule::Pulse;
     const bool pulse2 = run2 && oscillator2.waveform() == VcoModule::Pulse;
@@ -226,6 +240,26 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
     decimator.process(count);
 }
 
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void OscillatorSection::processFast(int count,
+                                                         const OscillatorSettings& settings,
+                                                         const OscillatorInputs& in,
+                                                         float* out) noexcept {
+    processBody(count, settings, in, out);
+}
+#endif
+
+void OscillatorSection::process(int count, const OscillatorSettings& settings,
+                                const OscillatorInputs& in, float* out) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        processFast(count, settings, in, out);
+        return;
+    }
+#endif
+    processBody(count, settings, in, out);
+}
+
 void OscillatorSection::modulateFrequency2(int count, float amount, float sampleRate) noexcept {
     const float highest = sampleRate * 0.5f;
     const float depth = amount * 8.0f;
@@ -235,8 +269,8 @@ void OscillatorSection::modulateFrequency2(int count, float amount, float sample
     }
 }
 
-void OscillatorSection::shape(int count, const OscillatorSettings& settings,
-                              const OscillatorInputs& in) noexcept {
+TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSettings& settings,
+                                                   const OscillatorInputs& in) noexcept {
     float* x1 = blocks.vco1;
     float* x2 = blocks.vco2;
 
@@ -251,10 +285,12 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
     }
 
     // The two oscillators' followers are independent chains, so they run in the lanes of one
-    // Double2; each is written as keep x y + c x (x + o), one multiply and one add from one
-    // sample to the next. The sines of a base-rate sample's two 2x samples of both oscillators
-    // are one Float4. Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1. Every offset
-    // is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
+    // Double2. Each follower steps y <- keep x y + c x (x + o); a base-rate sample's second
+    // state comes straight from the state before the first, keep^2 x y + (keep x c x (x0 + o) +
+    // c x (x1 - o)), so the chain is one multiply and one add per base-rate sample, and the
+    // first state is worked out beside it. The sines of a base-rate sample's two 2x samples of both
+    // oscillators are one Float4. Lanes: VCO-1 and VCO-2 at 2x sample 2j, then both at 2j + 1.
+    // Every offset is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
     //
     // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
     // offset it leaves, both again side by side. It runs a few samples behind the shaper in the
@@ -265,14 +301,17 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
     const Double2 offset(ShaperState::offset);
     const Double2 blockerKeep(1.0 - blockerRate);
     const Double2 blockerGain(blockerRate);
+    const Double2 blockerKeepTwice((1.0 - blockerRate) * (1.0 - blockerRate));
     Double2 low(shaper1.lowPass, shaper2.lowPass);
     Double2 blocker(shaper1.blocker, shaper2.blocker);
     const auto block = [&](int j) {
         const Float4 shaped = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
         const Double2 shapedFirst = shaped.lowHalf();
         const Double2 shapedSecond = shaped.highHalf();
-        const Double2 blockedFirst = blockerKeep * blocker + blockerGain * (shapedFirst + offset);
-        blocker = blockerKeep * blockedFirst + blockerGain * (shapedSecond - offset);
+        const Double2 drive = blockerGain * (shapedFirst + offset);
+        const Double2 blockedFirst = blockerKeep * blocker + drive;
+        blocker = blockerKeepTwice * blocker +
+                  (blockerKeep * drive + blockerGain * (shapedSecond - offset));
         Float4::join(shapedFirst - blockedFirst, shapedSecond - blocker)
             .deinterleave(x1 + 2 * j, x2 + 2 * j);
     };
@@ -285,28 +324,55 @@ void OscillatorSection::shape(int count, const OscillatorSettings& settings,
             const Double2 keep(1.0 - c);
             const Double2 gain(c);
             const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
-            const Double2 first = keep * low + gain * (input.lowHalf() + offset);
-            low = keep * first + gain * (input.highHalf() - offset);
+            const Double2 drive = gain * (input.lowHalf() + offset);
+            const Double2 first = keep * low + drive;
+            low = (keep * keep) * low + (keep * drive + gain * (input.highHalf() - offset));
             const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
             (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
             if (j >= blockerDelay)
                 block(j - blockerDelay);
         }
+        for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
+            block(j);
     };
-    if (std::all_of(amount, amount + count, [&](float a) { return a == amount[0]; }))
-        run(std::true_type{});
-    else
+    // An amount of 0 over the whole block (a cable holding it down) leaves the signal as it is:
+    // sine x 0 + 1 x input is the input itself. Only the followers run, the low-pass so that
+    // the shaper carries on from the same state when the amount rises, and the blocker on the
+    // input as it arrives: there is no sine to wait for.
+    const auto pass = [&] {
+        const Double2 keep(1.0 - 0.07);
+        const Double2 keepTwice((1.0 - 0.07) * (1.0 - 0.07));
+        const Double2 gain(0.07);
+        for (int j = 0; j < count; ++j) {
+            const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+            const Double2 inputFirst = input.lowHalf();
+            const Double2 inputSecond = input.highHalf();
+            low = keepTwice * low +
+                  (keep * (gain * (inputFirst + offset)) + gain * (inputSecond - offset));
+            const Double2 drive = blockerGain * (inputFirst + offset);
+            const Double2 blockedFirst = blockerKeep * blocker + drive;
+            blocker = blockerKeepTwice * blocker +
+                      (blockerKeep * drive + blockerGain * (inputSecond - offset));
+            Float4::join(inputFirst - blockedFirst, inputSecond - blocker)
+                .deinterleave(x1 + 2 * j, x2 + 2 * j);
+        }
+    };
+    if (std::all_of(amount, amount + count, [&](float a) { return a == amount[0]; })) {
+        if (amount[0] == 0.0f)
+            pass();
+        else
+            run(std::true_type{});
+    } else {
         run(std::false_type{});
-    for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
-        block(j);
+    }
     shaper1.lowPass = low.first();
     shaper2.lowPass = low.second();
     shaper1.blocker = blocker.first();
     shaper2.blocker = blocker.second();
 }
 
-void OscillatorSection::mix(int count, const OscillatorSettings& settings,
-                            const OscillatorInputs& in) noexcept {
+TRESKPRO_KERNEL_BODY void OscillatorSection::mix(int count, const OscillatorSettings& settings,
+                                                 const OscillatorInputs& in) noexcept {
     const float* x1 = blocks.vco1;
     const float* x2 = blocks.vco2;
     float* m = blocks.mix;

@@ -122,6 +122,11 @@ private:
         static constexpr double offset = 1e-5;
     };
 
+    // process() by the kernel the processor runs best (FastKernels.h).
+    void processBody(int count, const OscillatorSettings& settings, const OscillatorInputs& in,
+                     float* out) noexcept;
+    void processFast(int count, const OscillatorSettings& settings, const OscillatorInputs& in,
+                     float* out) noexcept;
     void applySettings(const OscillatorSettings& settings) noexcept;
     void modulateFrequency2(int count, float amount, float sampleRate) noexcept;
     void shape(int count, const OscillatorSettings& settings, const OscillatorInputs& in) noexcept;

@@ -1,5 +1,6 @@
 #include "engine/VcfModule.h"
 
+#include "engine/FastKernels.h"
 #include "engine/Lanes.h"
 
 #include <algorithm>
@@ -49,20 +50,49 @@ inline float tableAt(const float* table, int size, float position) {
 
 #ifdef TRESKPRO_HAS_SSE2
 // tableAt() for four positions at once, lane by lane the same values: the index arithmetic in
-// one register, the table reads one by one.
-inline __m128 tableAt(const float* table, int size, __m128 position) {
+// one register, then each lane's two neighbouring entries in one load.
+struct TablePositions {
+    alignas(16) std::int32_t at[4];
+    __m128 fraction;
+};
+
+inline TablePositions tablePositions(int size, __m128 position) {
     position = _mm_max_ps(position, _mm_setzero_ps()); // NaN reads entry 0 here too
     position = _mm_min_ps(position, _mm_set1_ps(static_cast<float>(size - 1)));
     __m128i index = _mm_cvttps_epi32(position);
     // The last entry is read as the one before it with a fraction of 1.
     index = _mm_add_epi32(index, _mm_cmpgt_epi32(index, _mm_set1_epi32(size - 2)));
-    const __m128 fraction = _mm_sub_ps(position, _mm_cvtepi32_ps(index));
-    alignas(16) std::int32_t at[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
-    const __m128 low = _mm_setr_ps(table[at[0]], table[at[1]], table[at[2]], table[at[3]]);
-    const __m128 high =
-        _mm_setr_ps(table[at[0] + 1], table[at[1] + 1], table[at[2] + 1], table[at[3] + 1]);
+    TablePositions result;
+    result.fraction = _mm_sub_ps(position, _mm_cvtepi32_ps(index));
+    _mm_store_si128(reinterpret_cast<__m128i*>(result.at), index);
+    return result;
+}
+
+inline __m128 between(__m128 low, __m128 high, __m128 fraction) {
     return _mm_add_ps(low, _mm_mul_ps(fraction, _mm_sub_ps(high, low)));
+}
+
+inline __m128 tableAt(const float* table, int size, __m128 position) {
+    const TablePositions p = tablePositions(size, position);
+    const auto pair = [&](int lane) {
+        return _mm_castsi128_ps(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + p.at[lane])));
+    };
+    const __m128 first = _mm_unpacklo_ps(pair(0), pair(1)); // lanes 0, 1: low, low, high, high
+    const __m128 second = _mm_unpacklo_ps(pair(2), pair(3));
+    return between(_mm_movelh_ps(first, second), _mm_movehl_ps(second, first), p.fraction);
+}
+
+// tableAt() of the resonance and gain tables at the same positions, from their pairs.
+inline void compensationAt(const float* pairs, __m128 position, __m128& r, __m128& g) {
+    const TablePositions p = tablePositions(compensationTableSize, position);
+    __m128 lane0 = _mm_loadu_ps(pairs + 2 * p.at[0]); // r, g, next r, next g
+    __m128 lane1 = _mm_loadu_ps(pairs + 2 * p.at[1]);
+    __m128 lane2 = _mm_loadu_ps(pairs + 2 * p.at[2]);
+    __m128 lane3 = _mm_loadu_ps(pairs + 2 * p.at[3]);
+    _MM_TRANSPOSE4_PS(lane0, lane1, lane2, lane3);
+    r = between(lane0, lane2, p.fraction);
+    g = between(lane1, lane3, p.fraction);
 }
 #endif
 
@@ -180,14 +210,8 @@ VcfModule::Block VcfModule::wholeBlock() const noexcept {
 
 // runSlope24dBSO() of two filters, lane 0 the first, lane 1 the second, with the same operations
 // in the same order: Ladder::run, rk4Gain() and clip() written out for two lanes.
-void VcfModule::processPair(VcfModule& first, VcfModule& second, int count) noexcept {
-    const bool pairable = count > 0 && first.model == Slope24dBSO && second.model == Slope24dBSO &&
-                          first.runsInPlace() && second.runsInPlace();
-    if (!pairable) {
-        first.process(count);
-        second.process(count);
-        return;
-    }
+TRESKPRO_KERNEL_BODY void VcfModule::pairBody(VcfModule& first, VcfModule& second,
+                                              int count) noexcept {
     const Block a = first.wholeBlock();
     const Block b = second.wholeBlock();
     for (VcfModule* filter : {&first, &second})
@@ -259,6 +283,30 @@ void VcfModule::processPair(VcfModule& first, VcfModule& second, int count) noex
         filter->restartIfNotFinite();
 }
 
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void VcfModule::pairFast(VcfModule& first, VcfModule& second,
+                                              int count) noexcept {
+    pairBody(first, second, count);
+}
+#endif
+
+void VcfModule::processPair(VcfModule& first, VcfModule& second, int count) noexcept {
+    const bool pairable = count > 0 && first.model == Slope24dBSO && second.model == Slope24dBSO &&
+                          first.runsInPlace() && second.runsInPlace();
+    if (!pairable) {
+        first.process(count);
+        second.process(count);
+        return;
+    }
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        pairFast(first, second, count);
+        return;
+    }
+#endif
+    pairBody(first, second, count);
+}
+
 VcfModule::PrePass VcfModule::prePass(const Block& block, int i) noexcept {
     const float q = block.resonance[i];
     const float a = tableAt(cutoffs, cutoffTableSize, block.cutoff[i] * 1024.0f) * coefficientScale;
@@ -286,8 +334,8 @@ void VcfModule::prePassBlock(const Block& block, int count) noexcept {
         const __m128 a =
             _mm_mul_ps(tableAt(cutoffs, cutoffTableSize, control), _mm_set1_ps(coefficientScale));
         const __m128 position = _mm_mul_ps(_mm_set1_ps(256.0f), a);
-        const __m128 r = tableAt(resonances, compensationTableSize, position);
-        const __m128 g = tableAt(gains, compensationTableSize, position);
+        __m128 r, g;
+        compensationAt(compensation, position, r, g);
         const __m128 dry = _mm_sub_ps(one, q);
         const __m128 feedbackFactor =
             _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(4.0f), r), q), dry);
@@ -310,10 +358,11 @@ void VcfModule::lookupBlock(const Block& block, int count) noexcept {
         const __m128 a =
             _mm_mul_ps(tableAt(cutoffs, cutoffTableSize, control), _mm_set1_ps(coefficientScale));
         const __m128 position = _mm_mul_ps(_mm_set1_ps(256.0f), a);
+        __m128 r, g;
+        compensationAt(compensation, position, r, g);
         _mm_storeu_ps(block.coefficient + i, a);
-        _mm_storeu_ps(block.feedbackFactor + i,
-                      tableAt(resonances, compensationTableSize, position));
-        _mm_storeu_ps(block.outputGain + i, tableAt(gains, compensationTableSize, position));
+        _mm_storeu_ps(block.feedbackFactor + i, r);
+        _mm_storeu_ps(block.outputGain + i, g);
     }
 #endif
     for (; i < count; ++i) {

@@ -149,6 +149,9 @@ private:
     // feedback chain at full speed).
     PrePass prePass(const Block& block, int i) noexcept;
     void prePassBlock(const Block& block, int count) noexcept;
+    // processPair() after its checks, by the kernel the processor runs best (FastKernels.h).
+    static void pairBody(VcfModule& first, VcfModule& second, int count) noexcept;
+    static void pairFast(VcfModule& first, VcfModule& second, int count) noexcept;
     // The models that smooth their resonance per sample read only the table values: the whole
     // block's are looked up first, four at a time, into the coefficient, feedback and output
     // gain blocks (which then hold a, R and G), and read back per sample by lookedUp().
@@ -167,6 +170,7 @@ private:
     const float* resonances = resonanceTable().data();
     const float* gains = gainTable().data();
     const float* saturation = saturationTable().data();
+    const float* compensation = compensationPairs().data();
 
     Ladder ladder;
     double smoothedCutoff = 0.0;

@@ -1,5 +1,6 @@
 #include "engine/VcoModule.h"
 
+#include "engine/FastKernels.h"
 #include "engine/Lanes.h"
 #include "engine/SampleRate.h"
 #include "engine/WavetableSet.h"
@@ -258,8 +259,9 @@ void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) 
 // For each of `count` base-rate samples half the phase increment and the period's map entry
 // truncated, as WavetableSet::tableForPeriod finds it (the period is at least one sample, as the
 // increment is at most 1). Without a frequency block `scale` is the increment itself.
-void VcoModule::pairSteps(const float* frequency, int count, float scale, int lastEntry,
-                          float* halfIncrements, std::int32_t* entries) noexcept {
+TRESKPRO_KERNEL_BODY void VcoModule::pairSteps(const float* frequency, int count, float scale,
+                                               int lastEntry, float* halfIncrements,
+                                               std::int32_t* entries) noexcept {
     int k = 0;
 #ifdef TRESKPRO_HAS_SSE2
     if (frequency) {
@@ -317,9 +319,10 @@ void VcoModule::processPair(VcoModule& first, VcoModule& second, int count) noex
 
 // renderSet() of two oscillators, lane 0 the first, lane 1 the second, with the same operations
 // in the same order; the table reads stay one by one.
-void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
-                              const WavetableSet& firstSet,
-                              const WavetableSet& secondSet) noexcept {
+TRESKPRO_KERNEL_BODY void VcoModule::renderSetPairBody(VcoModule& first, VcoModule& second,
+                                                       int count, float sampleRate,
+                                                       const WavetableSet& firstSet,
+                                                       const WavetableSet& secondSet) noexcept {
 #ifdef TRESKPRO_HAS_SSE2
     VcoModule* vco[2] = {&first, &second};
     const WavetableSet* sets[2] = {&firstSet, &secondSet};
@@ -425,6 +428,27 @@ void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, fl
     first.renderSet(count, sampleRate, firstSet);
     second.renderSet(count, sampleRate, secondSet);
 #endif
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void VcoModule::renderSetPairFast(VcoModule& first, VcoModule& second,
+                                                       int count, float sampleRate,
+                                                       const WavetableSet& firstSet,
+                                                       const WavetableSet& secondSet) noexcept {
+    renderSetPairBody(first, second, count, sampleRate, firstSet, secondSet);
+}
+#endif
+
+void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                              const WavetableSet& firstSet,
+                              const WavetableSet& secondSet) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        renderSetPairFast(first, second, count, sampleRate, firstSet, secondSet);
+        return;
+    }
+#endif
+    renderSetPairBody(first, second, count, sampleRate, firstSet, secondSet);
 }
 
 void VcoModule::renderWavetable(int count, float sampleRate) noexcept {

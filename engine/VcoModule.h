@@ -70,8 +70,15 @@ private:
     void renderSet(int count, float sampleRate, const WavetableSet& set) noexcept;
     // The set renderSet() would read, or null where process() takes another path.
     const WavetableSet* plainSet() const noexcept;
+    // By the kernel the processor runs best (FastKernels.h).
     static void renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
                               const WavetableSet& firstSet, const WavetableSet& secondSet) noexcept;
+    static void renderSetPairBody(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                                  const WavetableSet& firstSet,
+                                  const WavetableSet& secondSet) noexcept;
+    static void renderSetPairFast(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                                  const WavetableSet& firstSet,
+                                  const WavetableSet& secondSet) noexcept;
     static void pairSteps(const float* frequency, int count, float scale, int lastEntry,
                           float* halfIncrements, std::int32_t* entries) noexcept;
     // Only the audio output is wired and no sync input: renderSet() can do the work.

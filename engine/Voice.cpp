@@ -2,6 +2,7 @@
 
 #include "engine/AccentSweep.h"
 #include "engine/EnvelopeCoefficients.h"
+#include "engine/FastKernels.h"
 #include "engine/Lanes.h"
 #include "engine/Parameters.h"
 #include "engine/PitchTables.h"
@@ -117,8 +118,10 @@ int Voice::renderPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
 
 // amplify() of the first voice and then of the second, their gains side by side in one
 // register's lanes; each output sample adds the first voice's part before the second's.
-void Voice::amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
-                        const VoiceSlice& secondSlice, float* left, float* right) noexcept {
+TRESKPRO_KERNEL_BODY void Voice::amplifyPairBody(Voice& first, Voice& second,
+                                                 const VoiceSlice& firstSlice,
+                                                 const VoiceSlice& secondSlice, float* left,
+                                                 float* right) noexcept {
     const int n = firstSlice.count;
     const float* firstTarget = firstSlice.scratch.amplifier;
     const float* secondTarget = secondSlice.scratch.amplifier;
@@ -141,6 +144,26 @@ void Voice::amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlic
     second.gain = gains.second();
     first.gainOffset.value = offsets.first();
     second.gainOffset.value = offsets.second();
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void Voice::amplifyPairFast(Voice& first, Voice& second,
+                                                 const VoiceSlice& firstSlice,
+                                                 const VoiceSlice& secondSlice, float* left,
+                                                 float* right) noexcept {
+    amplifyPairBody(first, second, firstSlice, secondSlice, left, right);
+}
+#endif
+
+void Voice::amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                        const VoiceSlice& secondSlice, float* left, float* right) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        amplifyPairFast(first, second, firstSlice, secondSlice, left, right);
+        return;
+    }
+#endif
+    amplifyPairBody(first, second, firstSlice, secondSlice, left, right);
 }
 
 int Voice::renderToFilter(const VoiceSlice& slice) noexcept {
@@ -380,7 +403,7 @@ void Voice::addSources(const VoiceSlice& slice) noexcept {
     }
 }
 
-void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
+TRESKPRO_KERNEL_BODY void Voice::computeCutoffBody(const VoiceSlice& slice) noexcept {
     const float* p = slice.parameters;
     const auto& sockets = *slice.sockets;
     const VoiceScratch& scratch = slice.scratch;
@@ -443,31 +466,116 @@ void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
     const bool audioRateModulation =
         p[Parameter::Vco1FilterMod] > 0.0f || p[Parameter::Vco2FreqMod] > 0.0f;
     if (audioRateModulation) {
-        const float* vco1 = scratch.oscillators.vco1;
-        const float* vco2 = scratch.oscillators.vco2;
-        const float* fm1 = slice.filterMod1Smoothed;
-        const float* fm2 = slice.freqMod2Smoothed;
-        if (p[Parameter::Vco2Mod] != 0.0f) {
-            for (int i = 0; i < n; ++i) {
-                follow(filterMod1, (1.0 - 0.99 * cut[i]) * fm1[i] * vco1[2 * i], 0.15,
-                       filterMod1Offset);
-                cut[i] = static_cast<float>(cut[i] + filterMod1);
-            }
-        } else {
-            for (int i = 0; i < n; ++i) {
-                follow(filterMod1, (1.0 - 0.99 * cut[i]) * fm1[i] * vco1[2 * i], 0.15,
-                       filterMod1Offset);
-                cut[i] = static_cast<float>(cut[i] + filterMod1);
-                follow(filterMod2, (1.0 - 0.99 * cut[i]) * fm2[i] * vco2[2 * i], 0.15,
-                       filterMod2Offset);
-                cut[i] = static_cast<float>(cut[i] + filterMod2);
-            }
-        }
+        if (p[Parameter::Vco2Mod] != 0.0f)
+            modulateCutoff<false>(slice);
+        else
+            modulateCutoff<true>(slice);
     }
 
     const float scale = slice.sampleRate == 44100.0f ? 1.0f : otherRateCutoffScale;
     for (int i = 0; i < n; ++i)
         cut[i] = std::clamp(cut[i] * scale, 0.0f, highestCutoff);
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void Voice::computeCutoffFast(const VoiceSlice& slice) noexcept {
+    computeCutoffBody(slice);
+}
+#endif
+
+void Voice::computeCutoff(const VoiceSlice& slice) noexcept {
+#ifdef TRESKPRO_FAST_KERNELS
+    if (fastKernels()) {
+        computeCutoffFast(slice);
+        return;
+    }
+#endif
+    computeCutoffBody(slice);
+}
+
+namespace {
+
+// Two neighbouring samples of a block widened to double precision, and two doubles rounded
+// into a block.
+inline Double2 widenPair(const float* x) {
+#ifdef TRESKPRO_HAS_SSE2
+    return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(x))));
+#else
+    return {x[0], x[1]};
+#endif
+}
+
+inline void narrowPair(float* x, Double2 value) {
+#ifdef TRESKPRO_HAS_SSE2
+    _mm_store_sd(reinterpret_cast<double*>(x), _mm_castps_pd(_mm_cvtpd_ps(value.v)));
+#else
+    x[0] = static_cast<float>(value.first());
+    x[1] = static_cast<float>(value.second());
+#endif
+}
+
+} // namespace
+
+// The oscillators' audio-rate cutoff modulation: VCO-1's term, then (with both) VCO-2's on the
+// cutoff VCO-1's has moved. Each term is a follower whose input depends on the cutoff, so
+// its chain would bound the loop at one multiply and one add per sample; two samples at a time
+// the second sample's state comes from the state before the first in one multiply and one add
+// (its other terms are known beforehand), which halves the chain. The first sample's state is
+// worked out beside it. Both samples' inputs and cutoffs run in one register's lanes.
+template <bool both>
+TRESKPRO_KERNEL_BODY void Voice::modulateCutoff(const VoiceSlice& slice) noexcept {
+    const int n = slice.count;
+    float* cut = slice.scratch.cutoff;
+    const float* vco1 = slice.scratch.oscillators.vco1;
+    const float* vco2 = slice.scratch.oscillators.vco2;
+    const float* fm1 = slice.filterMod1Smoothed;
+    const float* fm2 = slice.freqMod2Smoothed;
+    constexpr double rate = 0.15;
+    const Double2 one(1.0);
+    const Double2 near(0.99);
+    constexpr double keep = 1.0 - rate;
+    const Double2 weight(rate);
+    // A pair of samples uses each offset once as it stands and once negated.
+    const Double2 offset1(filterMod1Offset.value, -filterMod1Offset.value);
+    const Double2 offset2(filterMod2Offset.value, -filterMod2Offset.value);
+    double state1 = filterMod1;
+    double state2 = filterMod2;
+    const auto step = [&](double state, Double2 input) {
+        // c (x + o) of both samples; the first sample's state, then the second's from the
+        // state before the first.
+        const Double2 driven = weight * input;
+        const double first = keep * state + driven.first();
+        const double second = (keep * keep) * state + (keep * driven.first() + driven.second());
+        return Double2(first, second);
+    };
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const Double2 control = widenPair(cut + i);
+        const Double2 input1 =
+            (one - near * control) * widenPair(fm1 + i) * Double2(vco1[2 * i], vco1[2 * i + 2]);
+        const Double2 states1 = step(state1, input1 + offset1);
+        state1 = states1.second();
+        narrowPair(cut + i, control + states1);
+        if constexpr (both) {
+            const Double2 moved = widenPair(cut + i);
+            const Double2 input2 =
+                (one - near * moved) * widenPair(fm2 + i) * Double2(vco2[2 * i], vco2[2 * i + 2]);
+            const Double2 states2 = step(state2, input2 + offset2);
+            state2 = states2.second();
+            narrowPair(cut + i, moved + states2);
+        }
+    }
+    filterMod1 = state1;
+    filterMod2 = state2;
+    for (; i < n; ++i) {
+        follow(filterMod1, (1.0 - 0.99 * cut[i]) * fm1[i] * vco1[2 * i], 0.15, filterMod1Offset);
+        cut[i] = static_cast<float>(cut[i] + filterMod1);
+        if constexpr (both) {
+            follow(filterMod2, (1.0 - 0.99 * cut[i]) * fm2[i] * vco2[2 * i], 0.15,
+                   filterMod2Offset);
+            cut[i] = static_cast<float>(cut[i] + filterMod2);
+        }
+    }
 }
 
 // The gain targets need the envelope, the MG and the accent sweep, blocks the next voice

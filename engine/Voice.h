@@ -153,11 +153,20 @@ private:
     void runModulation(const VoiceSlice& slice) noexcept;
     void runCableModules(const VoiceSlice& slice, bool second) noexcept;
     void addSources(const VoiceSlice& slice) noexcept;
+    // By the kernel the processor runs best (FastKernels.h).
     void computeCutoff(const VoiceSlice& slice) noexcept;
+    void computeCutoffBody(const VoiceSlice& slice) noexcept;
+    void computeCutoffFast(const VoiceSlice& slice) noexcept;
+    template <bool both> void modulateCutoff(const VoiceSlice& slice) noexcept;
     void prepareAmplifier(const VoiceSlice& slice) noexcept;
     void amplify(const VoiceSlice& slice, float* left, float* right) noexcept;
+    // By the kernel the processor runs best (FastKernels.h).
     static void amplifyPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
                             const VoiceSlice& secondSlice, float* left, float* right) noexcept;
+    static void amplifyPairBody(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                                const VoiceSlice& secondSlice, float* left, float* right) noexcept;
+    static void amplifyPairFast(Voice& first, Voice& second, const VoiceSlice& firstSlice,
+                                const VoiceSlice& secondSlice, float* left, float* right) noexcept;
 
     OscillatorSection oscillators;
     VcfModule filter;

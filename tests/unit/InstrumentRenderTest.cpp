@@ -2,6 +2,8 @@
 // random values, every filter model, every cable the editor could draw, and a second thread that
 // replaces patches and moves parameters while the audio thread renders. The output must stay
 // finite whatever happens.
+#include "engine/FastKernels.h"
+#include "engine/NoiseModule.h"
 #include "engine/Parameters.h"
 #include "engine/SocketRegistry.h"
 #include "engine/WavetableSet.h"
@@ -237,6 +239,64 @@ TEST(ChordRender, AChordIsTheSumOfItsNotesPlayedAlone) {
     }
     EXPECT_GT(peak, 0.1);
     EXPECT_LT(largest, 1e-5);
+}
+
+// Processors with AVX2 and FMA run the voice's loops in kernels of their own, which round
+// differently but must sound the same: a chord through every module, for the paired filter
+// model and another, played by both kernels.
+TEST(ChordRender, TheFastKernelsSoundAsThePlainOnes) {
+    if (!fastKernels())
+        GTEST_SKIP() << "the processor runs only the plain kernels";
+    testhost::loadBundleWavetables();
+    hostTime().tempo = 120.0;
+    const auto play = [](int model) {
+        TreskproPlugin synth{testHost, testing::TempDir()};
+        synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
+        synth.dispatch(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+        synth.setState(State::MidiMode, 1);
+        synth.setState(State::NoteMode, 1);
+        synth.setState(State::FilterMode, model);
+        for (const auto& [index, value] : {std::pair{Parameter::Vco2Level, 0.6f},
+                                           {Parameter::VcoShaper, 0.5f},
+                                           {Parameter::NoiseLevel, 0.3f},
+                                           {Parameter::MgAmount, 0.7f},
+                                           {Parameter::MgVco1Dest, 0.1f},
+                                           {Parameter::MgVcfDest, 0.6f},
+                                           {Parameter::MgVcaDest, 0.3f},
+                                           {Parameter::FilterResonance, 0.8f},
+                                           {Parameter::VcfTracking, 0.5f},
+                                           {Parameter::VcaSustain, 0.8f},
+                                           {Parameter::Vco1FilterMod, 0.3f},
+                                           {Parameter::Vco2FreqMod, 0.2f}})
+            synth.setParameter(index, value);
+        NoiseModule::seedRandom(7);
+        MidiEventList midi;
+        for (int note : {36, 43, 51, 58, 62})
+            midi.add(0, 0x90, note, 100);
+        synth.processEvents(midi.record());
+        std::vector<float> out, left(blockSize), right(blockSize);
+        float* outputs[2] = {left.data(), right.data()};
+        for (int b = 0; b < 40; ++b) {
+            synth.processReplacing(nullptr, outputs, blockSize);
+            out.insert(out.end(), left.begin(), left.end());
+        }
+        return out;
+    };
+    for (int model : {VcfModule::Slope24dBSO, VcfModule::Classic18dB}) {
+        const std::vector<float> fast = play(model);
+        const std::vector<float> plain = [&] {
+            const PlainKernels kernels;
+            return play(model);
+        }();
+        double largest = 0.0, peak = 0.0;
+        for (std::size_t i = 0; i < plain.size(); ++i) {
+            largest = std::max(largest, std::fabs(double(fast[i]) - plain[i]));
+            peak = std::max(peak, std::fabs(double(plain[i])));
+        }
+        EXPECT_GT(peak, 0.1) << model;
+        EXPECT_LT(largest, 1e-5 * peak) << model;
+    }
 }
 
 TEST_F(InstrumentRender, TimeStampsOutsideTheBlockStayInsideIt) {

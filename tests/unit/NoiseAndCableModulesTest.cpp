@@ -68,6 +68,44 @@ double samplesUntil(const std::vector<float>& x, size_t from, Condition reached)
     return -1.0;
 }
 
+// The noise is the generator's white noise through two one-pole followers; the module works two
+// samples at a time while the colour holds. Against the followers one sample after the other,
+// over blocks of odd and even length, with a steady and a modulated colour.
+TEST(Noise, IsTheGeneratorThroughTwoFollowers) {
+    std::vector<float> modulation(257);
+    for (std::size_t i = 0; i < modulation.size(); ++i)
+        modulation[i] = static_cast<float>(std::sin(0.05 * static_cast<double>(i)));
+    for (bool modulated : {false, true}) {
+        const float* colourCv = modulated ? modulation.data() : nullptr;
+        NoiseModule::seedRandom(99);
+        NoiseModule module;
+        module.setColour(0.3f);
+        module.setInput(NoiseModule::ColourModulation, colourCv);
+        std::vector<float> out(modulation.size());
+        module.setOutput(NoiseModule::Noise, out.data());
+        std::vector<float> rendered;
+        for (int block : {5, 64, 1, 187}) {
+            module.process(block);
+            rendered.insert(rendered.end(), out.begin(), out.begin() + block);
+            if (colourCv)
+                module.setInput(NoiseModule::ColourModulation, colourCv += block);
+        }
+        NoiseModule::seedRandom(99);
+        double y1 = 0.0, y2 = 0.0, offset1 = 1e-5, offset2 = 1e-5;
+        for (std::size_t i = 0; i < rendered.size(); ++i) {
+            const double a =
+                modulated ? std::clamp(0.3 + 0.5 * modulation[i], 0.0, 1.0) : double(0.3f);
+            const double white =
+                (6.0 * 10923.0 * (NoiseModule::random() / 32767.0) - 3.0 * 10922.0) * 3.0518509e-5;
+            y1 += a * (white + offset1 - y1);
+            y2 += a * (y1 + offset2 - y2);
+            offset1 = -offset1;
+            offset2 = -offset2;
+            ASSERT_NEAR(rendered[i], y2, 1e-6) << "sample " << i << (modulated ? " modulated" : "");
+        }
+    }
+}
+
 TEST(Noise, GeneratorIsTheFifteenBitCongruentialOne) {
     NoiseModule::seedRandom(0);
     EXPECT_EQ(NoiseModule::random(), 38);

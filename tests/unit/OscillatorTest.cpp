@@ -1,6 +1,7 @@
 // The oscillators as a listener hears them: pitch in cents, cycle lengths, waveform forms under
 // sync, aliasing through the decimator, and the behaviour without wavetable data.
 #include "engine/DecimatorModule.h"
+#include "engine/FastKernels.h"
 #include "engine/HalfbandFir.h"
 #include "engine/OscillatorSection.h"
 #include "engine/PitchTables.h"
@@ -298,7 +299,10 @@ TEST_F(Oscillator, BundledDataFilesLoadAndTheSineIsPure) {
 // watched; both must play the same samples, also while the pitch sweeps through the tables.
 TEST_F(Oscillator, AudioOnlyOscillatorsPlayWhatWatchedOnesPlay) {
     // Also when a voice runs its two oscillators side by side: each lane plays what the
-    // oscillator plays alone, whatever the other lane plays.
+    // oscillator plays alone, whatever the other lane plays. To the bit in the plain kernels;
+    // the fast ones (FastKernels.h) fuse multiply-adds in the pair only, and are held to the
+    // plain ones by the chord test.
+    const PlainKernels plain;
     for (int waveform : {VcoModule::Saw, VcoModule::Square, VcoModule::Triangle}) {
         const int otherWaveform = (waveform + 1) % 3;
         VcoRig watched, otherWatched, paired, partner;
@@ -681,6 +685,73 @@ TEST_F(Oscillator, ShapedOscillatorsStayCentred) {
     EXPECT_LT(std::abs(sum / static_cast<double>(out.size())), 0.01);
     const auto [low, high] = std::minmax_element(out.begin(), out.end());
     EXPECT_GT(*high - *low, 0.5f);
+}
+
+// The shaper against its plain form, one 2x sample after the other: a low-pass of each
+// oscillator into a sine, mixed with the oscillator by the amount, then a DC blocker. The
+// oscillators come from a second section without the shaper. Amounts that hold, that move and
+// that sit at 0 each take a loop of their own.
+TEST_F(Oscillator, TheShaperIsALowPassIntoASineThenABlocker) {
+    SectionRig shaped, plain;
+    for (SectionRig* rig : {&shaped, &plain}) {
+        rig->settings.waveform1 = VcoModule::Saw;
+        rig->settings.level2 = 0.7f;
+    }
+    shaped.settings.shaper = 1.0f;
+    std::vector<float> amount(SectionRig::block);
+    shaped.in.shaperAmount = amount.data();
+    const float* oscillators[2] = {plain.scratch.data() + 4 * 2 * SectionRig::block,
+                                   plain.scratch.data() + 5 * 2 * SectionRig::block};
+    const float* results[2] = {shaped.scratch.data() + 4 * 2 * SectionRig::block,
+                               shaped.scratch.data() + 5 * 2 * SectionRig::block};
+    double low[2] = {0.0, 0.0}, blocker[2] = {0.0, 0.0};
+    double largest = 0.0;
+    for (int b = 0; b < 24; ++b) {
+        for (std::size_t j = 0; j < amount.size(); ++j)
+            amount[j] = b < 8 ? 0.6f : b < 16 ? 0.3f + 0.002f * static_cast<float>(j) : 0.0f;
+        shaped.render(110.0f, SectionRig::block);
+        plain.render(110.0f, SectionRig::block);
+        for (int k = 0; k < 2; ++k) {
+            for (int i = 0; i < 2 * SectionRig::block; ++i) {
+                const double s = amount[static_cast<std::size_t>(i / 2)];
+                const double c = 0.07 - 0.045 * s;
+                const double offset = i % 2 == 0 ? 1e-5 : -1e-5;
+                const float x = oscillators[k][i];
+                low[k] = (1.0 - c) * low[k] + c * (x + offset);
+                const float argument = static_cast<float>(low[k]) * static_cast<float>(30.0 * s);
+                const float mixed = static_cast<float>(std::sin(double(argument)) * s) +
+                                    static_cast<float>(1.0 - s) * x;
+                blocker[k] = 0.99 * blocker[k] + 0.01 * (mixed + offset);
+                largest = std::max(largest, std::fabs(results[k][i] - (mixed - blocker[k])));
+            }
+        }
+    }
+    EXPECT_LT(largest, 2e-5);
+}
+
+// A cable holding the shaper's amount at 0 leaves the sound unshaped, but the shaper's followers
+// run on: when the cable lets go, it sounds as a shaper whose amount only came close to 0 (a
+// block the shaper works through sample by sample).
+TEST_F(Oscillator, AShaperHeldAtZeroCarriesOnWhenItsAmountRises) {
+    std::vector<float> rendered[2];
+    for (int rig = 0; rig < 2; ++rig) {
+        SectionRig section;
+        section.settings.waveform1 = VcoModule::Saw;
+        section.settings.level2 = 0.7f;
+        section.settings.shaper = 0.6f;
+        std::vector<float> cv(SectionRig::block, 0.0f);
+        cv[0] = rig == 0 ? 0.0f : 1e-30f;
+        section.in.shaperCv = cv.data();
+        std::vector<float> out = section.render(110.0f, 4 * SectionRig::block);
+        cv.assign(SectionRig::block, 1.0f);
+        const std::vector<float> raised = section.render(110.0f, 4 * SectionRig::block);
+        out.insert(out.end(), raised.begin(), raised.end());
+        rendered[rig] = out;
+    }
+    float largest = 0.0f;
+    for (std::size_t i = 0; i < rendered[0].size(); ++i)
+        largest = std::max(largest, std::fabs(rendered[0][i] - rendered[1][i]));
+    EXPECT_LT(largest, 1e-6f);
 }
 
 TEST_F(Oscillator, RingModulationOfTwoSinesGivesSumAndDifference) {
