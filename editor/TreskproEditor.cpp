@@ -641,13 +641,17 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
         refresh();
         return;
     case SkinTag::PATTERNMENU:
-        if (pressed && patternMenu)
-            patternMenu->popup();
+    case SkinTag::OPTIONMENU: {
+        COptionMenu* menu = tag == SkinTag::PATTERNMENU ? patternMenu : optionMenu;
+        if (!pressed || menu == nullptr)
+            return;
+        menu->popup();
+        // A system menu takes the button's release for itself: the button comes up when the
+        // menu closes, or it would stay drawn pressed.
+        if (isOpen() && !closePending)
+            changed.setValue(0.0f);
         return;
-    case SkinTag::OPTIONMENU:
-        if (pressed && optionMenu)
-            optionMenu->popup();
-        return;
+    }
     case SkinTag::PATCHBUTTON:
         if (pressed && patchMenu) {
             rebuildPatchMenu();

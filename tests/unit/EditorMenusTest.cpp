@@ -50,6 +50,19 @@ protected:
     std::vector<std::string> opened;
 };
 
+// A system menu opened on the press takes the release for itself: the menu's button comes back
+// up when the menu closes, without waiting for a release that never reaches the panel.
+TEST_F(Menus, MenuButtonsComeBackUpWhenTheirMenuCloses) {
+    for (const int button : {SkinTag::PATTERNMENU, SkinTag::OPTIONMENU}) {
+        const toolkit::CRect area = editor->control(button)->frameRect();
+        const toolkit::CPoint centre{area.left + area.width() / 2, area.top + area.height() / 2};
+        window->mouseDown(centre);
+        EXPECT_EQ(editor->control(button)->getValue(), 0.0f) << "tag " << button;
+        window->mouseUp(centre);
+    }
+    EXPECT_EQ(dialogs->shownMenus.size(), 2u);
+}
+
 TEST_F(Menus, PatternMenuListsItsEntriesInOrderAndRunsTheChosenOne) {
     host.pattern.steps[0] = {5, StepFlags::gate};
     host.pattern.steps[1] = {7, StepFlags::gate | StepFlags::accent};

@@ -6,8 +6,8 @@
 // dialog closes as cancelled when its owner goes away.
 // Prints one line per check; the exit code is 0 only when all of them pass.
 //
-// Usage: treskpro-dialog-window-test.exe [PICTURE_FOLDER]  (saves dialog-randomizer.png and
-// dialog-patch-info.png there; by default in the build folder)
+// Usage: treskpro-dialog-window-test.exe [PICTURE_FOLDER]  (saves dialog-window-randomizer.png
+// and dialog-window-patch-info.png there; by default in the build folder)
 #include "DialogIds.h"
 #include "editor/EditorDialogs.h"
 #include "platform/Platform.h"
@@ -279,7 +279,7 @@ int main(int argc, char** argv) {
             check(dialog != nullptr, "randomizer: the dialog shows");
             if (dialog == nullptr)
                 return;
-            savePicture(dialog, pictures + "dialog-randomizer.png");
+            savePicture(dialog, pictures + "dialog-window-randomizer.png");
             click(dialog, IDC_HI_SPIN, 0.5, 0.25); // the upper arrow
             click(dialog, IDC_RESET);
             seen = handler.reports();
@@ -323,7 +323,7 @@ int main(int argc, char** argv) {
             if (dialog == nullptr)
                 return;
             click(dialog, IDC_INFO_TEXT, 0.9, 0.9); // the caret to the end
-            savePicture(dialog, pictures + "dialog-patch-info.png");
+            savePicture(dialog, pictures + "dialog-window-patch-info.png");
             type("\r!");
             seen = handler.reports();
             PostMessageA(owner, ownerClosing, 0, 0);

@@ -26,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -310,23 +311,99 @@ std::optional<RECT> menuEntry(HWND menuWindow, const char* title) {
     return std::nullopt;
 }
 
+// Pixels that differ inside `area` (or outside it); pictures of different sizes differ
+// everywhere.
+int differentPixelsWhere(const CBitmap& a, const CBitmap& b, const CRect& area, bool inside) {
+    if (a.width() != b.width() || a.height() != b.height())
+        return differentPixels(a, b);
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (area.contains({x, y}) == inside &&
+                (a.row(y)[x] & 0xffffffu) != (b.row(y)[x] & 0xffffffu))
+                ++count;
+        }
+    }
+    return count;
+}
+
+// A press on a panel button whose action runs a modal loop inside the press (a menu, a dialog):
+// `drive` gives the input meanwhile from a second thread, and lets the button go.
+void pressDriven(HWND host, const CRect& button, const std::function<void()>& drive) {
+    std::atomic<bool> finished{false};
+    std::thread user([&] {
+        drive();
+        finished = true;
+    });
+    POINT press{button.center().x, button.center().y};
+    ClientToScreen(host, &press);
+    SetCursorPos(press.x, press.y);
+    pump(30);
+    mouseButton(MOUSEEVENTF_LEFTDOWN);
+    const DWORD start = GetTickCount();
+    while (!finished && GetTickCount() - start < 90000)
+        pump(50);
+    user.join();
+    pump(100);
+}
+
+void keyStroke(WORD key) {
+    INPUT strokes[2]{};
+    for (INPUT& stroke : strokes) {
+        stroke.type = INPUT_KEYBOARD;
+        stroke.ki.wVk = key;
+    }
+    strokes[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, strokes, sizeof(INPUT));
+    Sleep(150);
+}
+
+// Characters through the system's keyboard queue, to the window with the focus.
+void typeText(const char* typed) {
+    for (const char* c = typed; *c != '\0'; ++c) {
+        INPUT strokes[2]{};
+        for (INPUT& stroke : strokes) {
+            stroke.type = INPUT_KEYBOARD;
+            stroke.ki.wScan = WORD(static_cast<unsigned char>(*c));
+            stroke.ki.dwFlags = KEYEVENTF_UNICODE;
+        }
+        strokes[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+        SendInput(2, strokes, sizeof(INPUT));
+        Sleep(40);
+    }
+    Sleep(200);
+}
+
+std::string controlText(HWND dialog, int id) {
+    char shown[1024] = {};
+    GetDlgItemTextA(dialog, id, shown, sizeof shown);
+    return shown;
+}
+
+// The panel as the screen shows it, with the pointer parked off the panel and its timers run
+// out: what the user sees, whatever window lies over it or lay there a moment ago.
+CBitmap panelOnScreen(HWND host, int width, int height) {
+    POINT corner{0, 0};
+    ClientToScreen(host, &corner);
+    SetCursorPos(corner.x + width + 60, corner.y + 20);
+    pump(400);
+    return screenPicture({corner.x, corner.y, corner.x + width, corner.y + height});
+}
+
 // The options menu and the preferences dialog with the system's mouse: a press on OPTIONMENU
 // opens the menu, "Preferences..." the dialog; a click on the "Max Polyphony" track bar, "Set
-// As Default" and "OK" must leave the new voice count in Config.ini. The menu and the dialog
-// run modal loops inside the press, so a second thread gives the input meanwhile. Pictures of
-// the open menu and the dialog are saved beside `picturePath`.
+// As Default" and "OK" must leave the new voice count in Config.ini. Pictures of the open menu
+// and the dialog are saved in `pictures`.
 void choosePreferences(HWND host, const CRect& optionMenu, const std::string& folder,
-                       const std::string& picturePath) {
+                       const std::string& pictures) {
     const std::string config = joined(folder, "Config.ini");
-    const std::string pictures = picturePath.substr(0, picturePath.find_last_of("\\/") + 1);
     bool menuShown = false;
     bool entryFound = false;
     bool dialogShown = false;
     bool dialogClosed = false;
     int before = -1; // the voices the dialog's label shows
     int after = -1;
-    std::atomic<bool> finished{false};
-    const auto drive = [&] {
+    pressDriven(host, optionMenu, [&] {
         HWND menu = waitForWindow("#32768", nullptr);
         menuShown = menu != nullptr;
         if (!menuShown)
@@ -364,9 +441,8 @@ void choosePreferences(HWND host, const CRect& optionMenu, const std::string& fo
         GetWindowRect(dialog, &whole);
         screenPicture(whole).savePng(pictures + "dialog-preferences.png");
         const auto voicesShown = [dialog] {
-            char label[64] = {};
-            GetDlgItemTextA(dialog, IDC_POLYPHONY_LABEL, label, sizeof label);
-            return std::strncmp(label, "Voices: ", 8) == 0 ? std::atoi(label + 8) : -1;
+            const std::string label = controlText(dialog, IDC_POLYPHONY_LABEL);
+            return label.rfind("Voices: ", 0) == 0 ? std::atoi(label.c_str() + 8) : -1;
         };
         before = voicesShown();
         // The channel right of the thumb: one page up.
@@ -375,22 +451,7 @@ void choosePreferences(HWND host, const CRect& optionMenu, const std::string& fo
         clickControl(dialog, IDC_SET_AS_DEFAULT);
         clickControl(dialog, IDOK);
         dialogClosed = waitFor([&] { return !IsWindow(dialog); });
-    };
-    std::thread user([&] {
-        drive();
-        finished = true;
     });
-    POINT press{optionMenu.center().x, optionMenu.center().y};
-    ClientToScreen(host, &press);
-    SetCursorPos(press.x, press.y);
-    pump(30);
-    mouseButton(MOUSEEVENTF_LEFTDOWN);
-    // The press opens the menu, and its choice the dialog, within this loop.
-    const DWORD start = GetTickCount();
-    while (!finished && GetTickCount() - start < 90000)
-        pump(50);
-    user.join();
-    pump(100);
     check(menuShown && entryFound,
           "a press on OPTIONMENU opens the options menu with \"Preferences...\"");
     check(dialogShown && dialogClosed,
@@ -399,6 +460,127 @@ void choosePreferences(HWND host, const CRect& optionMenu, const std::string& fo
           text("\"Max Polyphony\" moved (\"Voices: %.0f\" -> \"Voices: %.0f\") and \"Set As "
                "Default\" write it to Config.ini",
                before, after));
+}
+
+// The patch menu (a press on the patch name) offers "Open Patch" first, and Escape closes it.
+void openPatchMenu(HWND host, const CRect& patchButton) {
+    std::string first;
+    bool closed = false;
+    pressDriven(host, patchButton, [&] {
+        HWND menu = waitForWindow("#32768", nullptr);
+        if (menu == nullptr)
+            return;
+        HMENU entries = reinterpret_cast<HMENU>(SendMessageA(menu, MN_GETHMENU, 0, 0));
+        char entry[256] = {};
+        GetMenuStringA(entries, 0, entry, sizeof entry, MF_BYPOSITION);
+        first = entry;
+        // Let go beside the menu: a popup menu stays open.
+        RECT shown{};
+        GetWindowRect(menu, &shown);
+        SetCursorPos(shown.right + 40, shown.top);
+        Sleep(100);
+        mouseButton(MOUSEEVENTF_LEFTUP);
+        Sleep(200);
+        keyStroke(VK_ESCAPE);
+        closed = waitFor([&] { return !IsWindowVisible(menu); }, 5000);
+        if (!closed) // lets the test go on
+            PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 1);
+    });
+    check(first.rfind("Open Patch", 0) == 0 && closed,
+          "a press on PATCHBUTTON opens the patch menu, first \"" + first +
+              "\", and Escape closes it");
+}
+
+// INFO opens "Patch Info" on the press; a text typed into its field and OK must be in the field
+// when the dialog opens again (Cancel then). The second opening is saved as a picture.
+void editPatchInfo(HWND host, const CRect& infoButton, const std::string& pictures) {
+    const char* const typed = " Squelch";
+    std::string before;
+    std::string readBack;
+    bool closed = false;
+    const auto openInfo = [&](const std::function<void(HWND)>& use) {
+        pressDriven(host, infoButton, [&] {
+            HWND dialog = waitForWindow(nullptr, "Patch Info");
+            mouseButton(MOUSEEVENTF_LEFTUP);
+            if (dialog == nullptr)
+                return;
+            use(dialog);
+            closed = waitFor([&] { return !IsWindow(dialog); }, 5000);
+        });
+    };
+    openInfo([&](HWND dialog) {
+        before = controlText(dialog, IDC_INFO_TEXT);
+        // The caret after the text: a click low in the field, then Ctrl+End.
+        clickControl(dialog, IDC_INFO_TEXT, 0.8, 0.9);
+        INPUT control{};
+        control.type = INPUT_KEYBOARD;
+        control.ki.wVk = VK_CONTROL;
+        SendInput(1, &control, sizeof control);
+        keyStroke(VK_END);
+        control.ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(1, &control, sizeof control);
+        Sleep(100);
+        typeText(typed);
+        clickControl(dialog, IDOK);
+    });
+    const bool firstClosed = closed;
+    closed = false;
+    openInfo([&](HWND dialog) {
+        readBack = controlText(dialog, IDC_INFO_TEXT);
+        clickControl(dialog, IDC_INFO_TEXT, 0.8, 0.9); // the text shown unselected
+        RECT whole{};
+        GetWindowRect(dialog, &whole);
+        screenPicture(whole).savePng(pictures + "dialog-patch-info.png");
+        clickControl(dialog, IDCANCEL);
+    });
+    check(firstClosed && closed && readBack == before + typed,
+          "INFO opens \"Patch Info\"; the text typed and OK are there when it opens again (\"" +
+              readBack + "\")");
+}
+
+// "Advanced Random..." from the pattern menu: a click on the Length track bar, "&Go" and "Done".
+// Answers the lengths its label showed before and after the click.
+std::pair<int, int> randomizePattern(HWND host, const CRect& patternMenu,
+                                     const std::string& pictures) {
+    bool entryFound = false;
+    bool closed = false;
+    int before = -1;
+    int after = -1;
+    pressDriven(host, patternMenu, [&] {
+        HWND menu = waitForWindow("#32768", nullptr);
+        const std::optional<RECT> entry =
+            menu != nullptr ? menuEntry(menu, "Advanced Random...") : std::nullopt;
+        entryFound = entry.has_value();
+        if (!entryFound) {
+            mouseButton(MOUSEEVENTF_LEFTUP);
+            if (menu != nullptr)
+                PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 1);
+            return;
+        }
+        SetCursorPos((entry->left + entry->right) / 2, (entry->top + entry->bottom) / 2);
+        Sleep(200);
+        mouseButton(MOUSEEVENTF_LEFTUP);
+        HWND dialog = waitForWindow(nullptr, "Advanced Randomizer");
+        if (dialog == nullptr)
+            return;
+        RECT whole{};
+        GetWindowRect(dialog, &whole);
+        screenPicture(whole).savePng(pictures + "dialog-randomizer.png");
+        before = std::atoi(controlText(dialog, IDC_LENGTH_VALUE).c_str());
+        // The channel above the thumb (the longest pattern is at the top): one page longer.
+        clickControl(dialog, IDC_LENGTH, 0.5, 0.06);
+        after = std::atoi(controlText(dialog, IDC_LENGTH_VALUE).c_str());
+        clickControl(dialog, IDC_GO);
+        clickControl(dialog, IDOK);
+        closed = waitFor([&] { return !IsWindow(dialog); }, 5000);
+    });
+    check(entryFound && closed,
+          "a press on PATTERNMENU opens the pattern menu, \"Advanced Random...\" the randomizer, "
+          "and \"Done\" closes it");
+    check(before > 0 && after > before,
+          text("a click on the Length track bar lengthens the pattern (\"%.0f\" -> \"%.0f\")",
+               before, after));
+    return {before, after};
 }
 
 } // namespace
@@ -518,7 +700,64 @@ int main(int argc, char** argv) {
         headless.close();
     }
 
-    choosePreferences(host, skin.rectangleOf(skin.tagOf("OPTIONMENU")), folder, picturePath);
+    // Every menu and dialog of the panel, with the system's mouse and keys. A menu or dialog
+    // that closes must leave on the screen what the editor drew: the panel as it was where nothing
+    // changed, and where the randomizer changed the pattern, the headless panel given the same
+    // patch (its cables are made anew there, in other colours, so the two agree only on the
+    // sequencer).
+    const auto place = [&skin](const char* tag) { return skin.rectangleOf(skin.tagOf(tag)); };
+    CRect sequencer = place("PATTERNDIGITS");
+    for (const char* tag : {"RUNSTOPLED", "PITCHKEYBOARD", "TRIPLETBUTTON", "B_SLIDE"})
+        sequencer = sequencer.united(place(tag));
+    const std::string pictures = picturePath.substr(0, picturePath.find_last_of("\\/") + 1);
+    const DWORD menusStarted = GetTickCount();
+    choosePreferences(host, place("OPTIONMENU"), folder, pictures);
+    const CBitmap beforeMenus = panelOnScreen(host, width, height);
+    openPatchMenu(host, place("PATCHBUTTON"));
+    const CBitmap afterPatchMenu = panelOnScreen(host, width, height);
+    editPatchInfo(host, place("OPTIONINFO"), pictures);
+    const CBitmap afterPatchInfo = panelOnScreen(host, width, height);
+    const CBitmap beforeRandom = window.picture();
+    randomizePattern(host, place("PATTERNMENU"), pictures);
+    const CBitmap afterRandomOnScreen = panelOnScreen(host, width, height);
+    const CBitmap afterRandom = window.picture();
+    const auto agree = [](int count, const std::string& what) {
+        check(count == 0, what + ": " + std::to_string(count) + " pixels differ");
+    };
+    agree(differentPixels(beforeMenus, afterPatchMenu),
+          "the patch menu leaves the panel on screen as it was");
+    agree(differentPixels(beforeMenus, afterPatchInfo),
+          "\"Patch Info\" leaves the panel on screen as it was");
+    check(!differs(shown.opened, afterRandom, place("PATTERNMENU")) &&
+              !differs(shown.opened, afterRandom, place("OPTIONMENU")),
+          "PATTERN and OPTIONS come back up when their menus close");
+    check(differs(beforeRandom, afterRandom, place("STEPSDIGITS")),
+          "after \"&Go\" the panel's LENGTH digits show the new length");
+    agree(differentPixelsWhere(beforeRandom, afterRandom, sequencer, false),
+          "the randomizer leaves the panel outside the sequencer as it was");
+    agree(differentPixels(afterRandomOnScreen, afterRandom),
+          "after the randomizer the screen shows the panel the editor drew");
+    {
+        // The randomized patch into the in-process instance, whose panel opens anew.
+        void* chunk = nullptr;
+        const intptr size = effect->dispatcher(effect, effGetChunk, 1, 0, &chunk, 0.0f);
+        const bool taken = size > 0 && chunk != nullptr &&
+                           headless.dispatch(effSetChunk, 1, size, chunk) != 0 && headless.open();
+        check(taken, "the in-process instance takes the randomized patch and opens its panel");
+        if (taken) {
+            HeadlessPanel drawn(headless);
+            drawn.settle();
+            const int count = differentPixelsWhere(afterRandom, drawn.picture(), sequencer, true);
+            if (count != 0) {
+                afterRandom.savePng(pictures + "editor-window-randomized.png");
+                drawn.picture().savePng(pictures + "editor-window-randomized-headless.png");
+            }
+            agree(count, "window and headless agree on the randomized sequencer");
+            headless.close();
+        }
+    }
+    std::printf("the menus and dialogs took %.1f s\n",
+                double(GetTickCount() - menusStarted) / 1000.0);
 
     KillTimer(host, 1);
     dispatch(effEditClose);
