@@ -656,6 +656,8 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
         if (pressed && patchMenu) {
             rebuildPatchMenu();
             patchMenu->popup();
+            if (isOpen() && !closePending)
+                changed.setValue(0.0f);
         }
         return;
     case SkinTag::NEXTPATCHBUTTON:
@@ -677,6 +679,9 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
             return;
         }
         functionButtonPressed(assignment);
+        // The entry may have opened a dialog, which takes the button's release for itself.
+        if (isOpen() && !closePending)
+            changed.setValue(0.0f);
         return;
     }
     case SkinTag::OPTIONPANIC:

@@ -52,15 +52,18 @@ protected:
 
 // A system menu opened on the press takes the release for itself: the menu's button comes back
 // up when the menu closes, without waiting for a release that never reaches the panel.
-TEST_F(Menus, MenuButtonsComeBackUpWhenTheirMenuCloses) {
-    for (const int button : {SkinTag::PATTERNMENU, SkinTag::OPTIONMENU}) {
+TEST_F(Menus, ButtonsThatOpenAMenuOrDialogComeBackUpWhenItCloses) {
+    editor->settings().functionButton1 = 22; // "Advanced Random..."
+    for (const int button : {SkinTag::PATTERNMENU, SkinTag::OPTIONMENU, SkinTag::PATCHBUTTON,
+                             SkinTag::FUNCTIONBUTTON1}) {
         const toolkit::CRect area = editor->control(button)->frameRect();
         const toolkit::CPoint centre{area.left + area.width() / 2, area.top + area.height() / 2};
         window->mouseDown(centre);
         EXPECT_EQ(editor->control(button)->getValue(), 0.0f) << "tag " << button;
         window->mouseUp(centre);
     }
-    EXPECT_EQ(dialogs->shownMenus.size(), 2u);
+    EXPECT_EQ(dialogs->shownMenus.size(), 3u);
+    EXPECT_EQ(dialogs->shownDialogs, std::vector<std::string>{"Advanced Randomizer"});
 }
 
 TEST_F(Menus, PatternMenuListsItsEntriesInOrderAndRunsTheChosenOne) {
