@@ -204,6 +204,12 @@ private:
 
     LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
+        case WM_NCDESTROY:
+            // The host destroyed its window, and ours with it, while the frame still lives (a
+            // close that waits for an open dialog): the handle is not ours to use any more.
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            handle = nullptr;
+            return DefWindowProcA(window, message, wParam, lParam);
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
