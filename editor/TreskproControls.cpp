@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <utility>
 
 namespace treskpro {
 
@@ -708,19 +710,28 @@ void TreskproCable::drawTube(CDrawContext& context) {
 // 10 x 10 box below and right of it; the boxes overlap, so the shadow is deepest under the
 // middle of the tube. Darkening a pixel n times gives the same as n darkenings one after the
 // other, so the boxes are first counted per pixel and each pixel is then darkened once through a
-// table of the repeated step (a channel's darkening does not depend on the other channels).
+// table of the repeated step (a channel's darkening does not depend on the other channels). A box
+// is counted on each of its rows as a step up at its left edge and down at its right edge; the
+// darkening pass adds the steps up along the row. The counts wrap at 2^16, which the sums never
+// reach, so they come out exact.
 void TreskproCable::drawShadow(CDrawContext& context) {
     const int count = std::clamp(shape.pointCount, 2, maximumPoints);
     const CPoint origin = context.offset();
     const CRect clip = targetClip(context);
     if (clip.width() <= 0 || clip.height() <= 0)
         return;
-    const std::size_t clipWidth = std::size_t(clip.width());
+    // One column more than the area: a box ending at its right edge steps down there.
+    const std::size_t stride = std::size_t(clip.width()) + 1;
     std::vector<std::uint16_t>& hits = shadowHits;
     // All zero between draws: each draw clears what it counted.
-    const std::size_t needed = clipWidth * std::size_t(clip.height());
+    const std::size_t needed = stride * std::size_t(clip.height());
     if (hits.size() < needed)
         hits.assign(needed, 0);
+    // Empty spans (left past right) between draws, as the counts are zero.
+    constexpr std::pair<int, int> noColumns{std::numeric_limits<int>::max(),
+                                            std::numeric_limits<int>::min()};
+    if (shadowRows.size() < std::size_t(clip.height()))
+        shadowRows.resize(std::size_t(clip.height()), noColumns);
     // The part of the area the boxes touched: only that is darkened.
     CRect touched;
     bool any = false;
@@ -740,10 +751,13 @@ void TreskproCable::drawShadow(CDrawContext& context) {
             const int y = int(y0 + dy * t) + origin.y;
             const CRect box = CRect::fromSize(x, y, 10, 10).intersection(clip);
             for (int row = box.top; row < box.bottom; ++row) {
-                std::uint16_t* counts =
-                    hits.data() + std::size_t(row - clip.top) * clipWidth - std::size_t(clip.left);
-                for (int column = box.left; column < box.right; ++column)
-                    ++counts[column];
+                std::uint16_t* steps =
+                    hits.data() + std::size_t(row - clip.top) * stride - std::size_t(clip.left);
+                ++steps[box.left];
+                --steps[box.right];
+                auto& [first, last] = shadowRows[std::size_t(row - clip.top)];
+                first = std::min(first, box.left);
+                last = std::max(last, box.right);
             }
             if (box.width() > 0 && box.height() > 0) {
                 touched = any ? touched.united(box) : box;
@@ -768,15 +782,20 @@ void TreskproCable::drawShadow(CDrawContext& context) {
     CBitmap& target = context.target();
     for (int row = touched.top; row < touched.bottom; ++row) {
         std::uint32_t* pixels = target.row(row);
-        std::uint16_t* counts =
-            hits.data() + std::size_t(row - clip.top) * clipWidth - std::size_t(clip.left);
-        for (int column = touched.left; column < touched.right; ++column) {
-            if (counts[column] == 0)
+        std::uint16_t* steps =
+            hits.data() + std::size_t(row - clip.top) * stride - std::size_t(clip.left);
+        const auto [first, last] =
+            std::exchange(shadowRows[std::size_t(row - clip.top)], noColumns);
+        std::uint16_t boxes = 0;
+        // Up to and with the right edge, so that its steps down are cleared too.
+        for (int column = first; column <= last && first < last; ++column) {
+            boxes = std::uint16_t(boxes + steps[column]);
+            steps[column] = 0;
+            if (boxes == 0)
                 continue;
             // Darkened 255 times, every channel has long reached where the step leaves it.
-            const auto& step = (*darkened)[std::min<std::size_t>(counts[column], 255)];
+            const auto& step = (*darkened)[std::min<std::size_t>(boxes, 255)];
             std::uint32_t& pixel = pixels[column];
-            counts[column] = 0;
             pixel = std::uint32_t(step[pixel >> 24]) << 24 |
                     std::uint32_t(step[pixel >> 16 & 0xffu]) << 16 |
                     std::uint32_t(step[pixel >> 8 & 0xffu]) << 8 | step[pixel & 0xffu];

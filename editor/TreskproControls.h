@@ -294,6 +294,9 @@ private:
     std::shared_ptr<toolkit::CBitmap> plugImage;
     // How many shadow boxes cover each pixel of the area being drawn (kept between draws).
     std::vector<std::uint16_t> shadowHits;
+    // Per row of the area, the columns the shadow's boxes reached (left, right): the darkening
+    // pass visits only those, not the whole box around the cable.
+    std::vector<std::pair<int, int>> shadowRows;
 };
 
 // The patch name over the panel's background: editable in place, no longer than a patch file
