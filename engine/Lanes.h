@@ -61,6 +61,9 @@ struct Float4 {
     static Float4 join(Double2 low, Double2 high) {
         return _mm_movelh_ps(_mm_cvtpd_ps(low.v), _mm_cvtpd_ps(high.v));
     }
+    // Four consecutive floats, 16-byte aligned.
+    static Float4 load(const float* x) { return _mm_load_ps(x); }
+    void store(float* x) const { _mm_store_ps(x, v); }
     Double2 lowHalf() const { return _mm_cvtps_pd(v); }
     Double2 highHalf() const { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
 
@@ -107,6 +110,8 @@ struct Float4 {
         return {static_cast<float>(low.a), static_cast<float>(low.b), static_cast<float>(high.a),
                 static_cast<float>(high.b)};
     }
+    static Float4 load(const float* x) { return {x[0], x[1], x[2], x[3]}; }
+    void store(float* x) const { std::copy_n(lane, 4, x); }
     Double2 lowHalf() const { return {lane[0], lane[1]}; }
     Double2 highHalf() const { return {lane[2], lane[3]}; }
 

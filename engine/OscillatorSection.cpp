@@ -9,6 +9,11 @@
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
+
+#if defined(TRESKPRO_FAST_KERNELS) && !defined(_WIN64)
+#include <immintrin.h>
+#endif
 
 namespace treskpro {
 
@@ -29,12 +34,9 @@ inline float rangeRatio(float range) {
 }
 
 inline float fold(float width) {
-    if (width < 0.0f)
-        width = -width;
-    else if (width > 1.0f)
-        width = 2.0f - width;
+    const float mirrored = width < 0.0f ? -width : width > 1.0f ? 2.0f - width : width;
     // Widths beyond one fold (only from extreme control signals) stay at the edge.
-    return std::clamp(width, 0.0f, 1.0f);
+    return std::clamp(mirrored, 0.0f, 1.0f);
 }
 
 inline float frequencyFor(float note, float octaves, float ratio, const float* exp2,
@@ -43,6 +45,66 @@ inline float frequencyFor(float note, float octaves, float ratio, const float* e
                                  exp2TableSize - 1);
     return limitFrequency(note * exp2[index] * ratio, highest);
 }
+
+#if defined(TRESKPRO_FAST_KERNELS) && !defined(_WIN64)
+#define TRESKPRO_WIDE_SINES 1
+
+// fastSine() (Lanes.h) in eight lanes, the same steps.
+TRESKPRO_FAST_TARGET inline __m256 fastSine8(__m256 x) {
+    constexpr float piHigh = 3.140625f;
+    constexpr float piLow = 9.67653589793e-4f;
+    constexpr float halfPi = 1.5707963f;
+    const __m256 signMask = _mm256_set1_ps(-0.0f);
+    const __m256 valid =
+        _mm256_cmp_ps(_mm256_andnot_ps(signMask, x), _mm256_set1_ps(1e9f), _CMP_LT_OQ);
+    const __m256 arg = _mm256_and_ps(x, valid);
+    const __m256 shifted = _mm256_mul_ps(arg, _mm256_set1_ps(0.31830988618f));
+    const __m256 half = _mm256_or_ps(_mm256_and_ps(shifted, signMask), _mm256_set1_ps(0.5f));
+    const __m256i k = _mm256_cvttps_epi32(_mm256_add_ps(shifted, half));
+    const __m256 kf = _mm256_cvtepi32_ps(k);
+    __m256 r = _mm256_sub_ps(_mm256_sub_ps(arg, _mm256_mul_ps(kf, _mm256_set1_ps(piHigh))),
+                             _mm256_mul_ps(kf, _mm256_set1_ps(piLow)));
+    r = _mm256_max_ps(_mm256_min_ps(r, _mm256_set1_ps(halfPi)), _mm256_set1_ps(-halfPi));
+    r = _mm256_xor_ps(r, _mm256_castsi256_ps(_mm256_slli_epi32(k, 31)));
+    const __m256 r2 = _mm256_mul_ps(r, r);
+    const __m256 r4 = _mm256_mul_ps(r2, r2);
+    const __m256 low = _mm256_sub_ps(_mm256_set1_ps(1.0f),
+                                     _mm256_mul_ps(_mm256_set1_ps(1.6666666666666666e-1f), r2));
+    const __m256 high = _mm256_sub_ps(_mm256_set1_ps(8.3333333333333332e-3f),
+                                      _mm256_mul_ps(_mm256_set1_ps(1.9841269841269841e-4f), r2));
+    const __m256 top =
+        _mm256_add_ps(high, _mm256_mul_ps(_mm256_set1_ps(2.7557319223985893e-6f), r4));
+    return _mm256_mul_ps(r, _mm256_add_ps(low, _mm256_mul_ps(r4, top)));
+}
+
+// The shaper's sine pass two base-rate samples at a time: their eight low-pass states (the
+// lanes of two Float4) from `states`, the amounts from `amount` (its first while `steady`).
+// Returns how many of the `n` samples it did.
+TRESKPRO_FAST_TARGET int wideSines(float* x1, float* x2, const float* states, const float* amount,
+                                   int start, int n, bool steady) noexcept {
+    int k = 0;
+    for (; k + 2 <= n; k += 2) {
+        const int j = start + k;
+        const float s0 = steady ? amount[0] : amount[j];
+        const float s1 = steady ? amount[0] : amount[j + 1];
+        const __m256 s = _mm256_set_m128(_mm_set1_ps(s1), _mm_set1_ps(s0));
+        // Lanes a0 b0 a1 b1 | a2 b2 a3 b3, as two Float4::interleave().
+        const __m128 a = _mm_loadu_ps(x1 + 2 * j);
+        const __m128 b = _mm_loadu_ps(x2 + 2 * j);
+        const __m256 input = _mm256_set_m128(_mm_unpackhi_ps(a, b), _mm_unpacklo_ps(a, b));
+        const __m256 sine = fastSine8(_mm256_mul_ps(_mm256_loadu_ps(states + 4 * k),
+                                                    _mm256_mul_ps(_mm256_set1_ps(30.0f), s)));
+        const __m256 shaped = _mm256_add_ps(
+            _mm256_mul_ps(sine, s), _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(1.0f), s), input));
+        const __m256 pairs = _mm256_shuffle_ps(shaped, shaped, _MM_SHUFFLE(3, 1, 2, 0));
+        const __m128 first = _mm256_castps256_ps128(pairs);
+        const __m128 second = _mm256_extractf128_ps(pairs, 1);
+        _mm_storeu_ps(x1 + 2 * j, _mm_movelh_ps(first, second));
+        _mm_storeu_ps(x2 + 2 * j, _mm_movehl_ps(second, first));
+    }
+    return k;
+}
+#endif
 
 } // namespace
 
@@ -125,11 +187,40 @@ void oscillatorPulseWidths(int count, const OscillatorSettings& settings,
                            const OscillatorInputs& in, float* pulseWidth1,
                            float* pulseWidth2) noexcept {
     const bool cables = in.pulseWidth1Cv || in.pulseWidth2Cv;
+    // One loop per case, with nothing to decide inside.
+    const auto modulate = [count](const float* width, const float* cv, float* out) {
+        if (cv) {
+            int i = 0;
+#ifdef TRESKPRO_HAS_SSE2
+            // fold() four samples at a time.
+            for (; i + 4 <= count; i += 4) {
+                const __m128 w = _mm_add_ps(_mm_loadu_ps(width + i),
+                                            _mm_mul_ps(_mm_set1_ps(0.5f), _mm_loadu_ps(cv + i)));
+                const __m128 negative = _mm_cmplt_ps(w, _mm_setzero_ps());
+                const __m128 over = _mm_cmpgt_ps(w, _mm_set1_ps(1.0f));
+                const __m128 mirrored = _mm_or_ps(
+                    _mm_and_ps(negative, _mm_xor_ps(w, _mm_set1_ps(-0.0f))),
+                    _mm_andnot_ps(negative,
+                                  _mm_or_ps(_mm_and_ps(over, _mm_sub_ps(_mm_set1_ps(2.0f), w)),
+                                            _mm_andnot_ps(over, w))));
+                // std::clamp(): below 0 gives 0, above 1 gives 1, anything else (NaN too) stays.
+                const __m128 below = _mm_cmplt_ps(mirrored, _mm_setzero_ps());
+                const __m128 above = _mm_cmpgt_ps(mirrored, _mm_set1_ps(1.0f));
+                const __m128 clamped = _mm_or_ps(_mm_and_ps(above, _mm_set1_ps(1.0f)),
+                                                 _mm_andnot_ps(_mm_or_ps(below, above), mirrored));
+                _mm_storeu_ps(out + i, clamped);
+            }
+#endif
+            for (; i < count; ++i)
+                out[i] = fold(width[i] + 0.5f * cv[i]);
+        } else {
+            std::copy_n(width, count, out);
+        }
+    };
     if (pulseWidth1) {
         const float* cv = cables ? in.pulseWidth1Cv : settings.mgPulseWidth1 ? in.mg : nullptr;
         if (cables || !settings.mgPulseWidth1 || in.mg) {
-            for (int i = 0; i < count; ++i)
-                pulseWidth1[i] = cv ? fold(in.pulseWidth1[i] + 0.5f * cv[i]) : in.pulseWidth1[i];
+            modulate(in.pulseWidth1, cv, pulseWidth1);
         } else {
             // The MG as the source but none given: its term is 0, still folded.
             for (int i = 0; i < count; ++i)
@@ -137,9 +228,7 @@ void oscillatorPulseWidths(int count, const OscillatorSettings& settings,
         }
     }
     if (pulseWidth2) {
-        const float* cv = cables ? in.pulseWidth2Cv : nullptr;
-        for (int i = 0; i < count; ++i)
-            pulseWidth2[i] = cv ? fold(in.pulseWidth2[i] + 0.5f * cv[i]) : in.pulseWidth2[i];
+        modulate(in.pulseWidth2, cables ? in.pulseWidth2Cv : nullptr, pulseWidth2);
     }
 }
 
@@ -194,8 +283,8 @@ void OscillatorSection::applySettings(const OscillatorSettings& settings) noexce
 
 TRESKPRO_KERNEL_BODY void OscillatorSection::processBody(int count,
                                                          const OscillatorSettings& settings,
-                                                         const OscillatorInputs& in,
-                                                         float* out) noexcept {
+                                                         const OscillatorInputs& in, float* out,
+                                                         bool wide) noexcept {
     if (count <= 0)
         return;
     const float sampleRate = engineSampleRate().rate;
@@ -233,7 +322,7 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::processBody(int count,
     }
 
     if (settings.shaper > 0.0f || in.shaperCv)
-        shape(count, settings, in);
+        shape(count, settings, in, wide);
 
     mix(count, settings, in);
     decimator.setOutput(DecimatorModule::Decimated, out);
@@ -245,7 +334,11 @@ TRESKPRO_FAST_TARGET void OscillatorSection::processFast(int count,
                                                          const OscillatorSettings& settings,
                                                          const OscillatorInputs& in,
                                                          float* out) noexcept {
-    processBody(count, settings, in, out);
+#ifdef TRESKPRO_WIDE_SINES
+    processBody(count, settings, in, out, true);
+#else
+    processBody(count, settings, in, out, false);
+#endif
 }
 #endif
 
@@ -257,7 +350,7 @@ void OscillatorSection::process(int count, const OscillatorSettings& settings,
         return;
     }
 #endif
-    processBody(count, settings, in, out);
+    processBody(count, settings, in, out, false);
 }
 
 void OscillatorSection::modulateFrequency2(int count, float amount, float sampleRate) noexcept {
@@ -270,7 +363,7 @@ void OscillatorSection::modulateFrequency2(int count, float amount, float sample
 }
 
 TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSettings& settings,
-                                                   const OscillatorInputs& in) noexcept {
+                                                   const OscillatorInputs& in, bool wide) noexcept {
     float* x1 = blocks.vco1;
     float* x2 = blocks.vco2;
 
@@ -293,11 +386,12 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSe
     // Every offset is used twice per base-rate sample, + then -, so each pair starts with +1e-5.
     //
     // The shaper's curve is not symmetric around its input: a blocker per oscillator removes the
-    // offset it leaves, both again side by side. It runs a few samples behind the shaper in the
-    // same loop: its chain then overlaps the low-pass chain without waiting for the sine of the
-    // same sample, whose long computation would otherwise hold both chains up.
+    // offset it leaves, both again side by side.
+    //
+    // A stretch of samples at a time, in three passes: the low-pass chain, the sines, which
+    // depend on nothing before them and so overlap freely, and the blocker's chain. In one loop
+    // the long sine computation would hold up each step of both chains.
     constexpr double blockerRate = 0.01;
-    constexpr int blockerDelay = 4;
     const Double2 offset(ShaperState::offset);
     const Double2 blockerKeep(1.0 - blockerRate);
     const Double2 blockerGain(blockerRate);
@@ -318,22 +412,39 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSe
     // An amount that holds still over the block (the knob at rest, a cable from an envelope in
     // its sustain) turns the per-sample coefficients into constants of the loop.
     const auto run = [&](auto steady) {
-        for (int j = 0; j < count; ++j) {
-            const float s = steady ? amount[0] : amount[j];
-            const double c = 0.07 - 0.045 * static_cast<double>(s);
-            const Double2 keep(1.0 - c);
-            const Double2 gain(c);
-            const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
-            const Double2 drive = gain * (input.lowHalf() + offset);
-            const Double2 first = keep * low + drive;
-            low = (keep * keep) * low + (keep * drive + gain * (input.highHalf() - offset));
-            const Float4 sine = fastSine(Float4::join(first, low) * Float4(30.0f * s));
-            (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
-            if (j >= blockerDelay)
-                block(j - blockerDelay);
+        constexpr int stretch = 64;
+        alignas(16) float states[4 * stretch]; // the low-pass states, as the lanes of a Float4
+        for (int start = 0; start < count; start += stretch) {
+            const int n = std::min(stretch, count - start);
+            for (int k = 0; k < n; ++k) {
+                const int j = start + k;
+                const float s = steady ? amount[0] : amount[j];
+                const double c = 0.07 - 0.045 * static_cast<double>(s);
+                const Double2 keep(1.0 - c);
+                const Double2 gain(c);
+                const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+                const Double2 drive = gain * (input.lowHalf() + offset);
+                const Double2 first = keep * low + drive;
+                low = (keep * keep) * low + (keep * drive + gain * (input.highHalf() - offset));
+                Float4::join(first, low).store(states + 4 * k);
+            }
+            int k = 0;
+#ifdef TRESKPRO_WIDE_SINES
+            if (wide)
+                k = wideSines(x1, x2, states, amount, start, n, steady);
+#else
+            static_cast<void>(wide);
+#endif
+            for (; k < n; ++k) {
+                const int j = start + k;
+                const float s = steady ? amount[0] : amount[j];
+                const Float4 input = Float4::interleave(x1 + 2 * j, x2 + 2 * j);
+                const Float4 sine = fastSine(Float4::load(states + 4 * k) * Float4(30.0f * s));
+                (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
+            }
+            for (int i = 0; i < n; ++i)
+                block(start + i);
         }
-        for (int j = std::max(count - blockerDelay, 0); j < count; ++j)
-            block(j);
     };
     // An amount of 0 over the whole block (a cable holding it down) leaves the signal as it is:
     // sine x 0 + 1 x input is the input itself. Only the followers run, the low-pass so that
@@ -378,17 +489,46 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::mix(int count, const OscillatorSett
     float* m = blocks.mix;
     const float level1 = settings.level1;
     const float level2 = settings.level2;
-    for (int i = 0; i < 2 * count; ++i) {
-        float u = 1.0f;
-        float v = 1.0f;
-        if (in.balanceCv) {
-            v = 0.5f + 0.5f * in.balanceCv[i >> 1];
-            u = 1.0f - v;
+    const float* balance = in.balanceCv;
+    // One loop per case, with nothing to decide inside, so that each runs in vectors.
+    const auto weights = [&](int i) {
+        const float v = 0.5f + 0.5f * balance[i >> 1];
+        return std::pair(1.0f - v, v);
+    };
+    if (settings.ring) {
+        if (balance) {
+            for (int i = 0; i < 2 * count; ++i) {
+                const auto [u, v] = weights(i);
+                m[i] = 0.5f * (v * level2 * x2[i] + u * level1 * 1.5f * x1[i] * x2[i]);
+            }
+        } else {
+            for (int i = 0; i < 2 * count; ++i)
+                m[i] = 0.5f * (level2 * x2[i] + level1 * 1.5f * x1[i] * x2[i]);
         }
-        if (settings.ring)
-            m[i] = 0.5f * (v * level2 * x2[i] + u * level1 * 1.5f * x1[i] * x2[i]);
-        else
+    } else if (balance) {
+        int i = 0;
+#ifdef TRESKPRO_HAS_SSE2
+        // Two base-rate samples' four 2x samples at a time, each weight read for two of them.
+        for (; i + 4 <= 2 * count; i += 4) {
+            const __m128 cv =
+                _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(balance + i / 2)));
+            const __m128 v = _mm_add_ps(_mm_set1_ps(0.5f),
+                                        _mm_mul_ps(_mm_set1_ps(0.5f), _mm_unpacklo_ps(cv, cv)));
+            const __m128 u = _mm_sub_ps(_mm_set1_ps(1.0f), v);
+            const __m128 first =
+                _mm_mul_ps(_mm_mul_ps(u, _mm_set1_ps(level1)), _mm_loadu_ps(x1 + i));
+            const __m128 second =
+                _mm_mul_ps(_mm_mul_ps(v, _mm_set1_ps(level2)), _mm_loadu_ps(x2 + i));
+            _mm_storeu_ps(m + i, _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(first, second)));
+        }
+#endif
+        for (; i < 2 * count; ++i) {
+            const auto [u, v] = weights(i);
             m[i] = 0.5f * (u * level1 * x1[i] + v * level2 * x2[i]);
+        }
+    } else {
+        for (int i = 0; i < 2 * count; ++i)
+            m[i] = 0.5f * (level1 * x1[i] + level2 * x2[i]);
     }
 }
 

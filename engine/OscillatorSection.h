@@ -123,13 +123,16 @@ private:
     };
 
     // process() by the kernel the processor runs best (FastKernels.h).
+    // `wide`: the shaper's sines eight at a time, in the fast kernel where 256-bit vectors may
+    // be used.
     void processBody(int count, const OscillatorSettings& settings, const OscillatorInputs& in,
-                     float* out) noexcept;
+                     float* out, bool wide) noexcept;
     void processFast(int count, const OscillatorSettings& settings, const OscillatorInputs& in,
                      float* out) noexcept;
     void applySettings(const OscillatorSettings& settings) noexcept;
     void modulateFrequency2(int count, float amount, float sampleRate) noexcept;
-    void shape(int count, const OscillatorSettings& settings, const OscillatorInputs& in) noexcept;
+    void shape(int count, const OscillatorSettings& settings, const OscillatorInputs& in,
+               bool wide) noexcept;
     void mix(int count, const OscillatorSettings& settings, const OscillatorInputs& in) noexcept;
 
     VcoModule oscillator1;

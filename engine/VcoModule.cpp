@@ -198,14 +198,17 @@ void VcoModule::process(int count) noexcept {
         applyBoost(count);
 }
 
-// The common case on its own: one set read at the oscillator's phase, nothing but the audio
-// output wired and no sync input. Unlike run() it keeps every value in registers and looks the
-// table up again only when the period moves into another entry of the map, as it does at every
-// sample while the MG or a cable moves the pitch. The increments and map entries of a stretch
-// of base-rate samples are worked out first, four at a time; the phase loop then only reads them.
+// The common case on its own: one set read at the oscillator's phase (the pulse reads the saw set
+// a second time, a width later), nothing but the audio output wired and no sync input. Unlike run()
+// it keeps every value in registers and looks the table up again only when the period moves into
+// another entry of the map, as it does at every sample while the MG or a cable moves the pitch. The
+// increments and map entries of a stretch of base-rate samples are worked out first, four at a
+// time; the phase loop then only reads them.
 void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) noexcept {
     const float* frequency = inputs[Frequency];
     float* audio = outputs[Audio];
+    const bool pulse = shape == Pulse;
+    const float* widthInput = inputs[PulseWidth];
     const float reciprocalRate = 1.0f / sampleRate;
     const int lastEntry = set.mapCount() - 1;
 
@@ -233,8 +236,13 @@ void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) 
                 cycle = Cycle(set, set.tableForEntry(entry));
             }
             const float halfIncrement = halfIncrements[k];
+            const int pair = first + k;
+            const float width =
+                pulse ? limitPulseWidth(widthInput ? widthInput[pair] : constantPulseWidth) : 0.0f;
             const auto step = [&](int i) {
-                audio[i] = cycle.read(phase);
+                // The pulse: the saw less the saw a width later.
+                audio[i] = pulse ? cycle.read(phase) - cycle.read(wrapBoth(phase + width))
+                                 : cycle.read(phase);
                 double next = phase + static_cast<double>(halfIncrement * factor);
                 if (next > 1.0) {
                     next -= 1.0;
@@ -244,7 +252,6 @@ void VcoModule::renderSet(int count, float sampleRate, const WavetableSet& set) 
             };
             // Both 2x samples of the base-rate sample, written out: the count is even but for a
             // caller's odd one.
-            const int pair = first + k;
             step(2 * pair);
             if (2 * pair + 1 < count)
                 step(2 * pair + 1);
@@ -297,8 +304,9 @@ const WavetableSet* VcoModule::plainSet() const noexcept {
         return nullptr;
     if (shape == Triangle)
         return usable(triangleSet) ? triangleSet : nullptr;
-    if (shape != Saw && shape != Square)
+    if (shape == Triangle || shape == Sine)
         return nullptr;
+    // The pulse reads the saw set twice.
     const WavetableSet* set = shape == Square ? squareSet : sawSet;
     return wavetableMode && usable(set) ? set : nullptr;
 }
@@ -319,10 +327,10 @@ void VcoModule::processPair(VcoModule& first, VcoModule& second, int count) noex
 
 // renderSet() of two oscillators, lane 0 the first, lane 1 the second, with the same operations
 // in the same order; the table reads stay one by one.
-TRESKPRO_KERNEL_BODY void VcoModule::renderSetPairBody(VcoModule& first, VcoModule& second,
-                                                       int count, float sampleRate,
-                                                       const WavetableSet& firstSet,
-                                                       const WavetableSet& secondSet) noexcept {
+template <int pulses>
+TRESKPRO_KERNEL_BODY void
+VcoModule::renderSetPairBody(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                             const WavetableSet& firstSet, const WavetableSet& secondSet) noexcept {
 #ifdef TRESKPRO_HAS_SSE2
     VcoModule* vco[2] = {&first, &second};
     const WavetableSet* sets[2] = {&firstSet, &secondSet};
@@ -342,12 +350,34 @@ TRESKPRO_KERNEL_BODY void VcoModule::renderSetPairBody(VcoModule& first, VcoModu
     __m128 factors = _mm_setr_ps(factor[0], factor[1], 0.0f, 0.0f);
     __m128 otherFactors = _mm_setr_ps(otherFactor[0], otherFactor[1], 0.0f, 0.0f);
     float* audio[2] = {first.outputs[Audio], second.outputs[Audio]};
+    // With two pulses both lanes read a second time, a width after the phase; a single pulse
+    // reads its second sample on its own.
+    const __m128 pulseLanes = _mm_castsi128_ps(
+        _mm_setr_epi32(first.shape == Pulse ? -1 : 0, second.shape == Pulse ? -1 : 0, 0, 0));
     constexpr int stretch = 64;
     alignas(16) float halfIncrements[2][stretch];
     alignas(16) std::int32_t entries[2][stretch];
+    alignas(16) float widthLanes[2 * stretch] = {};
     const int pairs = (count + 1) / 2;
     for (int start = 0; start < pairs; start += stretch) {
         const int n = std::min(stretch, pairs - start);
+        if constexpr (pulses != 0) {
+            // Each base-rate sample's widths, the two lanes side by side.
+            for (int k = 0; k < 2; ++k) {
+                const VcoModule& v = *vco[k];
+                const float* input = v.inputs[PulseWidth];
+                if (v.shape != Pulse) {
+                    for (int j = 0; j < n; ++j)
+                        widthLanes[2 * j + k] = 0.0f;
+                } else if (input) {
+                    for (int j = 0; j < n; ++j)
+                        widthLanes[2 * j + k] = limitPulseWidth(input[start + j]);
+                } else {
+                    for (int j = 0; j < n; ++j)
+                        widthLanes[2 * j + k] = limitPulseWidth(v.constantPulseWidth);
+                }
+            }
+        }
         for (int k = 0; k < 2; ++k) {
             const float* frequency = vco[k]->inputs[Frequency];
             const int lastEntry = sets[k]->mapCount() - 1;
@@ -372,24 +402,52 @@ TRESKPRO_KERNEL_BODY void VcoModule::renderSetPairBody(VcoModule& first, VcoModu
                 lengths = _mm_set_pd(cycle[1].length, cycle[0].length);
             const __m128 halfIncrement =
                 _mm_setr_ps(halfIncrements[0][j], halfIncrements[1][j], 0.0f, 0.0f);
-            const auto step = [&](int i) {
-                // Cycle::read() in both lanes.
-                const __m128d x = _mm_mul_pd(phase, lengths);
+            const int pair = start + j;
+            const __m128d widths =
+                pulses == 3 ? _mm_cvtps_pd(_mm_castpd_ps(
+                                  _mm_load_sd(reinterpret_cast<const double*>(widthLanes + 2 * j))))
+                            : _mm_setzero_pd();
+            // Cycle::read() in both lanes.
+            const auto read = [&](__m128d at) {
+                const __m128d x = _mm_mul_pd(at, lengths);
                 const __m128i index = _mm_cvttpd_epi32(x);
                 const __m128 fraction = _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(index)));
                 const int at0 = _mm_cvtsi128_si32(index);
                 const int at1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1));
                 // Each lane's two neighbouring samples in one (unaligned) load: lanes a0 b0 a1 b1.
-                const auto pair = [](const float* at) {
-                    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)));
+                const auto neighbours = [](const float* from) {
+                    return _mm_castsi128_ps(
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from)));
                 };
-                const __m128 both =
-                    _mm_unpacklo_ps(pair(cycle[0].samples + at0), pair(cycle[1].samples + at1));
+                const __m128 both = _mm_unpacklo_ps(neighbours(cycle[0].samples + at0),
+                                                    neighbours(cycle[1].samples + at1));
                 const __m128 low = both;
                 const __m128 high = _mm_movehl_ps(both, both);
-                const __m128 value = _mm_add_ps(low, _mm_mul_ps(fraction, _mm_sub_ps(high, low)));
-                audio[0][i] = _mm_cvtss_f32(value);
-                audio[1][i] = _mm_cvtss_f32(_mm_shuffle_ps(value, value, 1));
+                return _mm_add_ps(low, _mm_mul_ps(fraction, _mm_sub_ps(high, low)));
+            };
+            const auto step = [&](int i) {
+                __m128 value = read(phase);
+                if constexpr (pulses == 3) {
+                    // wrapBoth(phase + width) in both lanes.
+                    const __m128d shifted = _mm_add_pd(phase, widths);
+                    const __m128d above = _mm_cmpgt_pd(shifted, _mm_set1_pd(1.0));
+                    const __m128d below = _mm_cmplt_pd(shifted, _mm_setzero_pd());
+                    const __m128d later =
+                        _mm_add_pd(_mm_sub_pd(shifted, _mm_and_pd(above, _mm_set1_pd(1.0))),
+                                   _mm_and_pd(below, _mm_set1_pd(1.0)));
+                    value = _mm_sub_ps(value, _mm_and_ps(pulseLanes, read(later)));
+                }
+                float out[2] = {_mm_cvtss_f32(value),
+                                _mm_cvtss_f32(_mm_shuffle_ps(value, value, 1))};
+                if constexpr (pulses == 1 || pulses == 2) {
+                    // A single pulse reads a width later on its own.
+                    constexpr int k = pulses - 1;
+                    const double at = _mm_cvtsd_f64(k == 0 ? phase : _mm_unpackhi_pd(phase, phase));
+                    out[k] -=
+                        cycle[k].read(wrapBoth(at + static_cast<double>(widthLanes[2 * j + k])));
+                }
+                audio[0][i] = out[0];
+                audio[1][i] = out[1];
 
                 __m128d next = _mm_add_pd(phase, _mm_cvtps_pd(_mm_mul_ps(halfIncrement, factors)));
                 const __m128d wrapped = _mm_cmpgt_pd(next, _mm_set1_pd(1.0));
@@ -406,7 +464,6 @@ TRESKPRO_KERNEL_BODY void VcoModule::renderSetPairBody(VcoModule& first, VcoModu
                 }
                 phase = next;
             };
-            const int pair = start + j;
             step(2 * pair);
             if (2 * pair + 1 < count)
                 step(2 * pair + 1);
@@ -435,7 +492,21 @@ TRESKPRO_FAST_TARGET void VcoModule::renderSetPairFast(VcoModule& first, VcoModu
                                                        int count, float sampleRate,
                                                        const WavetableSet& firstSet,
                                                        const WavetableSet& secondSet) noexcept {
-    renderSetPairBody(first, second, count, sampleRate, firstSet, secondSet);
+    // Bit 0: the first is a pulse, bit 1: the second.
+    switch ((first.shape == Pulse ? 1 : 0) | (second.shape == Pulse ? 2 : 0)) {
+    case 0:
+        renderSetPairBody<0>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    case 1:
+        renderSetPairBody<1>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    case 2:
+        renderSetPairBody<2>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    default:
+        renderSetPairBody<3>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    }
 }
 #endif
 
@@ -448,10 +519,29 @@ void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, fl
         return;
     }
 #endif
-    renderSetPairBody(first, second, count, sampleRate, firstSet, secondSet);
+    // Bit 0: the first is a pulse, bit 1: the second.
+    switch ((first.shape == Pulse ? 1 : 0) | (second.shape == Pulse ? 2 : 0)) {
+    case 0:
+        renderSetPairBody<0>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    case 1:
+        renderSetPairBody<1>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    case 2:
+        renderSetPairBody<2>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    default:
+        renderSetPairBody<3>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    }
 }
 
 void VcoModule::renderWavetable(int count, float sampleRate) noexcept {
+    const WavetableSet& set = shape == Square ? *squareSet : *sawSet;
+    if (plainOutput()) {
+        renderSet(count, sampleRate, set);
+        return;
+    }
     if (shape == Pulse) {
         const float* widthInput = inputs[PulseWidth];
         const float width = constantPulseWidth;
@@ -461,11 +551,6 @@ void VcoModule::renderWavetable(int count, float sampleRate) noexcept {
             const float first = saw(phase, period);
             return first - saw.cycle.read(wrapBoth(phase + pw));
         });
-        return;
-    }
-    const WavetableSet& set = shape == Square ? *squareSet : *sawSet;
-    if (plainOutput()) {
-        renderSet(count, sampleRate, set);
         return;
     }
     SetReader reader(set);

@@ -27,8 +27,8 @@ public:
     void process(int count) noexcept override;
 
     // Two oscillators at once: process(count) of each, the two side by side in the lanes of
-    // one register where both take the plain path (a set read at the phase, only the audio
-    // output wired, no sync), one after the other otherwise. Audio thread.
+    // one register where both take the plain path (a set read at the phase, twice for the
+    // pulse; only the audio output wired, no sync), one after the other otherwise. Audio thread.
     static void processPair(VcoModule& first, VcoModule& second, int count) noexcept;
 
     // Phase 0, fade-in gain 0 and the parabolic history for the current waveform. Audio thread
@@ -73,6 +73,7 @@ private:
     // By the kernel the processor runs best (FastKernels.h).
     static void renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
                               const WavetableSet& firstSet, const WavetableSet& secondSet) noexcept;
+    template <int pulses>
     static void renderSetPairBody(VcoModule& first, VcoModule& second, int count, float sampleRate,
                                   const WavetableSet& firstSet,
                                   const WavetableSet& secondSet) noexcept;

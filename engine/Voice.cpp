@@ -466,10 +466,16 @@ TRESKPRO_KERNEL_BODY void Voice::computeCutoffBody(const VoiceSlice& slice) noex
     const bool audioRateModulation =
         p[Parameter::Vco1FilterMod] > 0.0f || p[Parameter::Vco2FreqMod] > 0.0f;
     if (audioRateModulation) {
-        if (p[Parameter::Vco2Mod] != 0.0f)
-            modulateCutoff<false>(slice);
-        else
+        // VCO-2's term needs its depth: at 0 over the whole slice its input is 0, and its
+        // follower, which would only settle further onto the alternating offset (around 1e-6 of
+        // the cutoff), rests until the depth rises again.
+        const float* depth2 = slice.freqMod2Smoothed;
+        const bool vco2Term = p[Parameter::Vco2Mod] == 0.0f &&
+                              !std::all_of(depth2, depth2 + n, [](float d) { return d == 0.0f; });
+        if (vco2Term)
             modulateCutoff<true>(slice);
+        else
+            modulateCutoff<false>(slice);
     }
 
     const float scale = slice.sampleRate == 44100.0f ? 1.0f : otherRateCutoffScale;

@@ -128,23 +128,29 @@ void polyphonicChord(benchmark::State& state) {
     Instrument instrument;
     TreskproSynth& synth = instrument.synth;
     synth.setState(State::FilterMode, 3);
-    // Every module has work: both oscillators, shaper, noise, the MG on every destination,
-    // the delay, and the cable modules behind patch cables.
+    // Every module has work, each one heard: VCO-1 a pulse whose width the MG moves and which
+    // modulates the cutoff at audio rate, VCO-2 a saw; the shaper, its amount the knob's 0.3
+    // times 1 - the filter envelope (above 0 once the envelope leaves its peak); noise; the MG
+    // on both pitches, the cutoff, the amplifier and VCO-1's width; key tracking; the delay;
+    // and two cable modules, the MG through an attenuator into the oscillators' balance and the
+    // filter envelope through an inverter (its 1 - x mode) into the shaper's CV.
     const std::pair<int, float> settings[] = {
-        {Parameter::Vco2Level, 0.7f},       {Parameter::VcoShaper, 0.3f},
-        {Parameter::NoiseLevel, 0.2f},      {Parameter::MgAmount, 0.5f},
-        {Parameter::MgVco1Dest, 0.1f},      {Parameter::MgVcfDest, 0.5f},
+        {Parameter::Vco1Waveform, 0.5f},    {Parameter::Vco2Level, 0.7f},
+        {Parameter::VcoShaper, 0.3f},       {Parameter::NoiseLevel, 0.2f},
+        {Parameter::MgAmount, 0.5f},        {Parameter::MgVco1Dest, 0.1f},
+        {Parameter::MgVco2Dest, 0.1f},      {Parameter::MgVcfDest, 0.5f},
         {Parameter::MgVcaDest, 0.2f},       {Parameter::MgPw1Dest, 1.0f},
         {Parameter::DelayAmount, 0.4f},     {Parameter::DelayFeedback, 0.5f},
+        {Parameter::DelayLeft, 0.3f},       {Parameter::DelayRight, 0.45f},
         {Parameter::VcfTracking, 0.5f},     {Parameter::Vco1FilterMod, 0.2f},
         {Parameter::VcaSustain, 1.0f},      {Parameter::VcfSustain, 0.5f},
-        {Parameter::FilterResonance, 0.6f},
+        {Parameter::FilterResonance, 0.6f}, {Parameter::Inverter2Mode, 1.0f},
     };
     for (const auto& [index, value] : settings)
         synth.setParameter(index, value);
     ConnectionList& cables = synth.patch().connections;
     synth.sockets().connect(cables, Socket::MgCvOutput, Socket::Attenuator1Input);
-    synth.sockets().connect(cables, Socket::Attenuator1HalfOut, Socket::Vco2PwCv);
+    synth.sockets().connect(cables, Socket::Attenuator1HalfOut, Socket::VcoBalanceCv);
     synth.sockets().connect(cables, Socket::VcfEnvCvOut, Socket::Inverter2Input);
     synth.sockets().connect(cables, Socket::Inverter2Output, Socket::ShaperCvInput);
     holdChord(synth);

@@ -268,7 +268,9 @@ TEST(ChordRender, TheFastKernelsSoundAsThePlainOnes) {
                                            {Parameter::VcfTracking, 0.5f},
                                            {Parameter::VcaSustain, 0.8f},
                                            {Parameter::Vco1FilterMod, 0.3f},
-                                           {Parameter::Vco2FreqMod, 0.2f}})
+                                           {Parameter::Vco2FreqMod, 0.2f},
+                                           {Parameter::Vco1Waveform, 0.5f},
+                                           {Parameter::MgPw1Dest, 1.0f}})
             synth.setParameter(index, value);
         NoiseModule::seedRandom(7);
         MidiEventList midi;
