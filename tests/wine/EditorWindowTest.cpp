@@ -121,37 +121,8 @@ public:
 
     void settle() override { pump(800); }
 
-    // The child window's client area as the screen shows it, read back through its device
-    // context into a top-down 32-bit DIB.
-    CBitmap picture() override {
-        CBitmap result(width, height);
-        HWND child = editorWindow();
-        HDC windowContext = GetDC(child);
-        HDC memory = CreateCompatibleDC(windowContext);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HBITMAP section = CreateDIBSection(windowContext, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ previous = SelectObject(memory, section);
-        BitBlt(memory, 0, 0, width, height, windowContext, 0, 0, SRCCOPY);
-        GdiFlush();
-        const auto* words = static_cast<const std::uint32_t*>(bits);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x)
-                result.row(y)[x] =
-                    words[std::size_t(y) * std::size_t(width) + std::size_t(x)] | 0xff000000u;
-        }
-        SelectObject(memory, previous);
-        DeleteObject(section);
-        DeleteDC(memory);
-        ReleaseDC(child, windowContext);
-        return result;
-    }
+    // The child window's client area as the screen shows it.
+    CBitmap picture() override { return windowPicture(editorWindow(), RECT{0, 0, width, height}); }
 
     HWND editorWindow() const {
         POINT centre{width / 2, height / 2};

@@ -57,13 +57,14 @@ inline void clickControl(HWND dialog, int id, double across = 0.5, double down =
              area.top + LONG((area.bottom - area.top) * down)});
 }
 
-// A part of the screen as it shows now.
-inline toolkit::CBitmap screenPicture(const RECT& area) {
+// A part of a window (null: the screen) as it shows now, read back through its device context
+// into a top-down 32-bit DIB.
+inline toolkit::CBitmap windowPicture(HWND window, const RECT& area) {
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     toolkit::CBitmap picture(width, height);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    HDC source = GetDC(window);
+    HDC memory = CreateCompatibleDC(source);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -72,9 +73,9 @@ inline toolkit::CBitmap screenPicture(const RECT& area) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP section = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, source, area.left, area.top, SRCCOPY);
     GdiFlush();
     const auto* words = static_cast<const std::uint32_t*>(bits);
     for (int y = 0; y < height; ++y)
@@ -84,8 +85,13 @@ inline toolkit::CBitmap screenPicture(const RECT& area) {
     SelectObject(memory, previous);
     DeleteObject(section);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(window, source);
     return picture;
+}
+
+// A part of the screen as it shows now.
+inline toolkit::CBitmap screenPicture(const RECT& area) {
+    return windowPicture(nullptr, area);
 }
 
 } // namespace treskpro::windowtest
