@@ -487,11 +487,11 @@ VcoModule::renderSetPairBody(VcoModule& first, VcoModule& second, int count, flo
 #endif
 }
 
-#ifdef TRESKPRO_FAST_KERNELS
-TRESKPRO_FAST_TARGET void VcoModule::renderSetPairFast(VcoModule& first, VcoModule& second,
-                                                       int count, float sampleRate,
-                                                       const WavetableSet& firstSet,
-                                                       const WavetableSet& secondSet) noexcept {
+// The pair's body for the shapes it plays: a pulse reads its set twice.
+TRESKPRO_KERNEL_BODY void VcoModule::renderSetPairShapes(VcoModule& first, VcoModule& second,
+                                                         int count, float sampleRate,
+                                                         const WavetableSet& firstSet,
+                                                         const WavetableSet& secondSet) noexcept {
     // Bit 0: the first is a pulse, bit 1: the second.
     switch ((first.shape == Pulse ? 1 : 0) | (second.shape == Pulse ? 2 : 0)) {
     case 0:
@@ -508,6 +508,14 @@ TRESKPRO_FAST_TARGET void VcoModule::renderSetPairFast(VcoModule& first, VcoModu
         break;
     }
 }
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void VcoModule::renderSetPairFast(VcoModule& first, VcoModule& second,
+                                                       int count, float sampleRate,
+                                                       const WavetableSet& firstSet,
+                                                       const WavetableSet& secondSet) noexcept {
+    renderSetPairShapes(first, second, count, sampleRate, firstSet, secondSet);
+}
 #endif
 
 void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
@@ -519,21 +527,7 @@ void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, fl
         return;
     }
 #endif
-    // Bit 0: the first is a pulse, bit 1: the second.
-    switch ((first.shape == Pulse ? 1 : 0) | (second.shape == Pulse ? 2 : 0)) {
-    case 0:
-        renderSetPairBody<0>(first, second, count, sampleRate, firstSet, secondSet);
-        break;
-    case 1:
-        renderSetPairBody<1>(first, second, count, sampleRate, firstSet, secondSet);
-        break;
-    case 2:
-        renderSetPairBody<2>(first, second, count, sampleRate, firstSet, secondSet);
-        break;
-    default:
-        renderSetPairBody<3>(first, second, count, sampleRate, firstSet, secondSet);
-        break;
-    }
+    renderSetPairShapes(first, second, count, sampleRate, firstSet, secondSet);
 }
 
 void VcoModule::renderWavetable(int count, float sampleRate) noexcept {

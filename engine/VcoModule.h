@@ -77,6 +77,9 @@ private:
     static void renderSetPairBody(VcoModule& first, VcoModule& second, int count, float sampleRate,
                                   const WavetableSet& firstSet,
                                   const WavetableSet& secondSet) noexcept;
+    static void renderSetPairShapes(VcoModule& first, VcoModule& second, int count,
+                                    float sampleRate, const WavetableSet& firstSet,
+                                    const WavetableSet& secondSet) noexcept;
     static void renderSetPairFast(VcoModule& first, VcoModule& second, int count, float sampleRate,
                                   const WavetableSet& firstSet,
                                   const WavetableSet& secondSet) noexcept;

@@ -6,14 +6,26 @@
 #include "plugin/VstInterface.h"
 #include "toolkit/CBitmap.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace treskpro::windowtest {
 
 inline int failures = 0;
+
+// A steady clock in milliseconds, and a pause on it, for the tests' waits.
+inline double milliseconds() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+inline void sleepMilliseconds(int count) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(count));
+}
 
 inline void check(bool passed, const std::string& what) {
     std::printf("%s  %s\n", passed ? "ok    " : "FAILED", what.c_str());

@@ -33,17 +33,10 @@ using namespace treskpro;
 using namespace treskpro::toolkit;
 using treskpro::windowtest::check;
 using treskpro::windowtest::failures;
+using treskpro::windowtest::milliseconds;
+using treskpro::windowtest::sleepMilliseconds;
 
 namespace {
-
-double milliseconds() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-void sleepMilliseconds(int count) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(count));
-}
 
 // What the handler was told: the control and its state at that moment.
 struct Report {

@@ -44,15 +44,6 @@ using toolkit::CRect;
 
 namespace {
 
-double milliseconds() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-void sleepMilliseconds(int count) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(count));
-}
-
 // The input of the test, given to both panels alike.
 class Panel {
 public:
