@@ -405,9 +405,8 @@ int TreskproEditor::runDialog(const char* name, toolkit::CDialogHandler& handler
 
 void TreskproEditor::showPreferences() {
     PreferencesDialog preferences(*this);
+    // OK and Cancel redraw the panel themselves.
     runDialog("IDD_PREFERENCES", preferences);
-    if (isOpen() && !closePending)
-        frame->redraw();
 }
 
 void TreskproEditor::showPatchInfo() {

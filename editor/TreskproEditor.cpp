@@ -143,8 +143,8 @@ namespace {
 // dialogs all run their own loop inside one of the editor's calls.
 class CountedDialogs final : public CPlatformDialogs {
 public:
-    CountedDialogs(std::shared_ptr<CPlatformDialogs> system, int& openCount)
-        : inner(std::move(system)), depth(openCount) {}
+    CountedDialogs(std::shared_ptr<CPlatformDialogs> system, int& openNow, int& openedSoFar)
+        : inner(std::move(system)), depth(openNow), opened(openedSoFar) {}
 
     CMenuChoice popupMenu(COptionMenu& menu, CFrame& frame, CPoint whereInFrame) override {
         return counted([&] { return inner->popupMenu(menu, frame, whereInFrame); });
@@ -164,6 +164,7 @@ public:
 private:
     template <typename Run> auto counted(Run run) -> decltype(run()) {
         ++depth;
+        ++opened;
         auto result = run();
         --depth;
         return result;
@@ -171,6 +172,7 @@ private:
 
     std::shared_ptr<CPlatformDialogs> inner;
     int& depth;
+    int& opened;
 };
 
 } // namespace
@@ -187,7 +189,8 @@ bool TreskproEditor::open(void* parent) {
         close();
     }
     openParent = parent;
-    dialogs = std::make_shared<CountedDialogs>(platform.makeDialogs(parent), modalDepth);
+    dialogs =
+        std::make_shared<CountedDialogs>(platform.makeDialogs(parent), modalDepth, modalsOpened);
     readSettings();
     if (!checkSkin(true))
         return false;
@@ -487,10 +490,16 @@ void TreskproEditor::valueChanged(CControl* changed) {
         return;
     }
     const int parameter = parameterOfTag(tag);
-    if (parameter >= 0)
+    if (parameter >= 0) {
         parameterControlChanged(*changed, parameter);
-    else
-        otherControlChanged(*changed);
+        return;
+    }
+    // A button whose press opened a menu, a message box or a dialog lost its release to it:
+    // it comes back up once that has closed, or it would stay drawn pressed.
+    const int opened = modalsOpened;
+    otherControlChanged(*changed);
+    if (modalsOpened != opened && isOpen() && !closePending)
+        changed->setValue(0.0f);
 }
 
 void TreskproEditor::parameterControlChanged(CControl& changed, int parameter) {
@@ -543,7 +552,6 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
             const CMessageResult answer =
                 dialogs->messageBox("Clear Pattern", "Are you sure you want to clear the pattern?",
                                     CMessageButtons::yesNo, CMessageIcon::question);
-            changed.setValue(0.0f);
             if (answer == CMessageResult::yes)
                 host.stepAction(tag - 300);
         } else {
@@ -646,18 +654,12 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
         if (!pressed || menu == nullptr)
             return;
         menu->popup();
-        // A system menu takes the button's release for itself: the button comes up when the
-        // menu closes, or it would stay drawn pressed.
-        if (isOpen() && !closePending)
-            changed.setValue(0.0f);
         return;
     }
     case SkinTag::PATCHBUTTON:
         if (pressed && patchMenu) {
             rebuildPatchMenu();
             patchMenu->popup();
-            if (isOpen() && !closePending)
-                changed.setValue(0.0f);
         }
         return;
     case SkinTag::NEXTPATCHBUTTON:
@@ -679,9 +681,6 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
             return;
         }
         functionButtonPressed(assignment);
-        // The entry may have opened a dialog, which takes the button's release for itself.
-        if (isOpen() && !closePending)
-            changed.setValue(0.0f);
         return;
     }
     case SkinTag::OPTIONPANIC:
@@ -690,11 +689,8 @@ void TreskproEditor::otherControlChanged(CControl& changed) {
         return;
     case SkinTag::OPTIONINFO:
         // The button is lit while the dialog it opened is up.
-        if (!pressed)
-            return;
-        showPatchInfo();
-        if (isOpen() && !closePending)
-            changed.setValue(0.0f);
+        if (pressed)
+            showPatchInfo();
         return;
     case SkinTag::PATTERNLOCK:
     case SkinTag::PATTERNWRITEPROTECT: {

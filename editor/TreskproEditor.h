@@ -240,6 +240,8 @@ private:
     // dialog returns into a panel that is gone.
     int modalDepth = 0;
     bool closePending = false;
+    // How many menus and dialogs have been opened, to tell whether a press opened one.
+    int modalsOpened = 0;
 
     std::unique_ptr<toolkit::CFrame> frame;
     std::shared_ptr<toolkit::CPlatformDialogs> dialogs;

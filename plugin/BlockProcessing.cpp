@@ -78,6 +78,11 @@ void TreskproSynth::processReplacing(float** inputs, float** outputs, int frames
         setTempo(time->tempo);
 
     applyEngineRequests(blockPatch);
+    // Switching the MIDI output off ends the notes the sequencer left sounding there.
+    const int midiOutputNow = liveSetting(settings.midiOutput);
+    if (midiOutputSeen != 0 && midiOutputNow == 0)
+        sendMidiToHost(ControlChange + liveSetting(settings.midiOutputChannel), AllNotesOff, 0);
+    midiOutputSeen = midiOutputNow;
     bool changed = patchChanged.exchange(false, std::memory_order_acq_rel);
 
     // Slices end at every distinct time stamp; a stamp outside the block (which the interface
@@ -118,12 +123,6 @@ void TreskproSynth::renderSlice(const TreskproPatch& blockPatch, float** inputs,
         float& value = sliceParameters[static_cast<std::size_t>(i)];
         value = sanitisedParameter(i, blockPatch.getParameter(i), value);
     }
-    // Switching the MIDI output off ends the notes the sequencer left sounding there.
-    const int midiOutputNow = liveSetting(settings.midiOutput);
-    if (midiOutputSeen != 0 && midiOutputNow == 0)
-        sendMidiToHost(ControlChange + liveSetting(settings.midiOutputChannel), AllNotesOff, 0);
-    midiOutputSeen = midiOutputNow;
-
     RenderContext context;
     context.parameters = sliceParameters.data();
     context.connections = &blockPatch.connections;

@@ -141,8 +141,7 @@ void TreskproSynth::readConfig(const std::string& name) {
     adoptSettings(next);
     // The table follows the name: settings restored from a snapshot bring back the tuning
     // they name, not only its name.
-    if (tuningReadFrom.empty() || next.tuning != tuningReadFrom)
-        fillTuning(next.tuning);
+    fillTuning(next.tuning);
 }
 
 void TreskproSynth::adoptSettings(const ConfigSettings& next) {
@@ -200,7 +199,6 @@ void TreskproSynth::fillTuning(const std::string& name) {
     table = noteFrequencyTable();
     loadTuning(table, name);
     activeTuning.store(spare, std::memory_order_release);
-    tuningReadFrom = name;
 }
 
 bool TreskproSynth::writeConfig(const std::string& name) const {

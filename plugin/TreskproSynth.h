@@ -275,10 +275,9 @@ private:
     ConfigSettings settings;
     ControllerMap controllerMap;
     // The custom tuning: two tables, the voices reading the active one while a newly chosen
-    // file is read into the other; and the name the active table was read from.
+    // file is read into the other.
     std::array<NoteTable, 2> tunings{};
     std::atomic<int> activeTuning{0};
-    std::string tuningReadFrom;
     // Audio thread: the MIDI output switch as the last block saw it, so that switching it off
     // ends the notes sounding at the host's MIDI output.
     int midiOutputSeen = 0;
