@@ -4,7 +4,9 @@
 #include "engine/WavetableSet.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <emmintrin.h>
 #include <type_traits>
 
 namespace treskpro {
@@ -109,7 +111,172 @@ void MgModule::process(int count) noexcept {
 }
 
 template <MgModule::Wave W>
-TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded) noexcept {
+TRESKPRO_KERNEL_BODY void MgModule::runUsual(int count, bool tablesLoaded) noexcept {
+    // Each stage runs over a stretch on its own: the steps, the shapes and the follower's drive
+    // and the output a few samples to an instruction. Only the phase and the follower's state
+    // stay chains from one sample to the next; they run side by side in one loop, the follower
+    // a stretch behind the phase, so that each one's latency hides the other's.
+    constexpr int stretch = 64;
+    const float* frequencyIn = inputs[Frequency];
+    float* controlOut = outputs[Control];
+    const double r = reciprocalRate;
+    const double c = smoothing;
+    const double keep = 1.0 - c;
+    const double level = amount;
+    double step = increment;
+    double ph = phase;
+    double b = smoothed;
+    double sound = audio;
+    double held = heldValue;
+
+    // The offsets of the follower alternate from sample to sample; a stretch has an even
+    // length, so each one starts on the same sign.
+    alignas(16) double offsets[stretch];
+    for (int j = 0; j < stretch; ++j)
+        offsets[j] = (j & 1) ? -offset.value : offset.value;
+    alignas(16) double steps[stretch];
+    alignas(16) double values[stretch];
+    // The drives of the previous stretch (`pending` samples from `pendingStart`) and the
+    // follower's states over it.
+    alignas(16) double drives[stretch];
+    alignas(16) double states[stretch];
+    int pending = 0;
+    int pendingStart = 0;
+    const auto chain = [&](int j) {
+        b = keep * b + drives[j];
+        states[j] = b;
+    };
+    const auto emit = [&] {
+        for (int j = 0; j < pending; ++j)
+            controlOut[pendingStart + j] = static_cast<float>(states[j] * level);
+    };
+    if (!frequencyIn)
+        std::fill(steps, steps + stretch, step);
+
+    for (int start = 0; start < count; start += stretch) {
+        const int n = std::min(stretch, count - start);
+        bool backward = !frequencyIn && step < 0.0;
+        if (frequencyIn) {
+            for (int j = 0; j < n; ++j) {
+                const double s = frequencyIn[start + j] * r;
+                steps[j] = std::fabs(s) <= DBL_MAX ? s : 0.0;
+            }
+            // A step is negative exactly when its frequency is (the rate is positive); the
+            // floats take half the vector width of the steps.
+            int negative = 0;
+            for (int j = 0; j < n; ++j)
+                negative |= frequencyIn[start + j] < 0.0f ? 1 : 0;
+            backward = negative != 0;
+            step = steps[n - 1];
+        }
+
+        // The phases (the held values for sample-and-hold), the wrap in the rare branch. While
+        // the phase only moves forward, the test for the wrap needs one comparison.
+        const auto wrap = [&](int j) {
+            bool wrapped = false;
+            ph = advance(ph, steps[j], wrapped);
+            if constexpr (W == SampleAndHold) {
+                if (wrapped) {
+                    const double u = nextRandom() * (1.0 / 4294967296.0);
+                    held = (6.0 * 10923.0 * u - 3.0 * 10922.0) * 3.0518509e-5;
+                }
+            }
+        };
+        const auto scan = [&](auto forwardOnly) {
+            const auto one = [&](int j) {
+                values[j] = W == SampleAndHold ? held : ph;
+                const double next = ph + steps[j];
+                if (forwardOnly ? next <= 1.0 : next >= 0.0 && next <= 1.0)
+                    ph = next;
+                else
+                    wrap(j);
+            };
+            // A stretch follows a full one, so the follower's part is at least as long.
+            int j = 0;
+            for (; j < std::min(n, pending); ++j) {
+                one(j);
+                chain(j);
+            }
+            for (; j < n; ++j)
+                one(j);
+            for (; j < pending; ++j)
+                chain(j);
+        };
+        if (backward)
+            scan(std::false_type{});
+        else
+            scan(std::true_type{});
+        emit();
+
+        // The shapes, then the follower's drive c (shape + o).
+        if constexpr (W == Saw) {
+            for (int j = 0; j < n; ++j)
+                drives[j] = c * ((1.0 - 2.0 * values[j]) + offsets[j]);
+        } else if constexpr (W == Square) {
+            for (int j = 0; j < n; ++j)
+                drives[j] = c * ((values[j] > 0.5 ? 1.0 : -1.0) + offsets[j]);
+        } else {
+            if constexpr (W == Triangle) {
+                if (tablesLoaded) {
+                    // An LFO's periods are usually all past the end of the period map, and then
+                    // the whole stretch reads its last table.
+                    const int last = triangleSet->mapCount() - 1;
+                    int near = 0;
+                    for (int j = 0; j < n; ++j)
+                        near |= 1.0 / steps[j] >= static_cast<double>(last) ? 0 : 1;
+                    if (near == 0) {
+                        const int table = triangleSet->tableForEntry(last);
+                        for (int j = 0; j < n; ++j)
+                            values[j] = triangleSet->readTable(table, values[j]);
+                    } else {
+                        for (int j = 0; j < n; ++j)
+                            values[j] = triangleSet->lookup(values[j], 1.0 / steps[j]);
+                    }
+                } else {
+                    // plainTriangle() two samples at a time: the three pieces, then the one
+                    // each phase falls in, picked by masks.
+                    const __m128d four = _mm_set1_pd(4.0);
+                    int j = 0;
+                    for (; j + 2 <= n; j += 2) {
+                        const __m128d p = _mm_load_pd(values + j);
+                        const __m128d rise = _mm_mul_pd(four, p);
+                        const __m128d fall = _mm_sub_pd(_mm_set1_pd(2.0), rise);
+                        const __m128d back = _mm_sub_pd(rise, four);
+                        const __m128d beforeBack = _mm_cmplt_pd(p, _mm_set1_pd(0.75));
+                        const __m128d later = _mm_or_pd(_mm_and_pd(beforeBack, fall),
+                                                        _mm_andnot_pd(beforeBack, back));
+                        const __m128d beforeFall = _mm_cmplt_pd(p, _mm_set1_pd(0.25));
+                        _mm_store_pd(values + j, _mm_or_pd(_mm_and_pd(beforeFall, rise),
+                                                           _mm_andnot_pd(beforeFall, later)));
+                    }
+                    if (j < n)
+                        values[j] = plainTriangle(values[j]);
+                }
+                sound = tablesLoaded ? values[n - 1] : 0.0;
+            } else {
+                sound = values[n - 1];
+            }
+            for (int j = 0; j < n; ++j)
+                drives[j] = c * (values[j] + offsets[j]);
+        }
+
+        pending = n;
+        pendingStart = start;
+    }
+    for (int j = 0; j < pending; ++j)
+        chain(j);
+    emit();
+    if (count > 0 && (count & 1))
+        offset.value = -offset.value;
+    increment = step;
+    phase = ph;
+    smoothed = b;
+    audio = sound;
+    heldValue = held;
+}
+
+template <MgModule::Wave W>
+TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded, bool staged) noexcept {
     const float* frequencyIn = inputs[Frequency];
     const float* amountIn = inputs[Amount];
     const float* retriggerIn = inputs[Retrigger];
@@ -117,6 +284,11 @@ TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded) noexcept {
     float* audioOut = outputs[Audio];
     const double c = smoothing;
     const bool withAudio = audioOutput;
+    if (staged && !amountIn && !retriggerIn && controlOut && !audioOut &&
+        !(withAudio && (W == Saw || W == Square))) {
+        runUsual<W>(count, tablesLoaded);
+        return;
+    }
     double step = increment;
     double level = amount;
     double ph = phase;
@@ -221,7 +393,7 @@ TRESKPRO_KERNEL_BODY void MgModule::run(int count, bool tablesLoaded) noexcept {
 #ifdef TRESKPRO_FAST_KERNELS
 template <MgModule::Wave W>
 TRESKPRO_FAST_TARGET void MgModule::runFast(int count, bool tablesLoaded) noexcept {
-    run<W>(count, tablesLoaded);
+    run<W>(count, tablesLoaded, true);
 }
 #endif
 
@@ -232,7 +404,7 @@ template <MgModule::Wave W> void MgModule::runBest(int count, bool tablesLoaded)
         return;
     }
 #endif
-    run<W>(count, tablesLoaded);
+    run<W>(count, tablesLoaded, false);
 }
 
 void MgModule::runDecay(int count) noexcept {

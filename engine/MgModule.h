@@ -76,7 +76,13 @@ public:
     double currentPhase() const noexcept { return phase; }
 
 private:
-    template <Wave W> void run(int count, bool tablesLoaded) noexcept;
+    // `staged`: the usual case runs by runUsual(). That pays in the fast kernels; the plain
+    // ones are bound by the follower's chain of a multiply and an add, under which the
+    // sample-by-sample loop's other work runs for nothing, while the stages' does not.
+    template <Wave W> void run(int count, bool tablesLoaded, bool staged) noexcept;
+    // run() for the usual case (only the control output wired, no amount or retrigger input,
+    // no audio to compute): the same samples, worked out a stretch at a time.
+    template <Wave W> void runUsual(int count, bool tablesLoaded) noexcept;
     // run() by the kernel the processor runs best (FastKernels.h).
     template <Wave W> void runBest(int count, bool tablesLoaded) noexcept;
     template <Wave W> void runFast(int count, bool tablesLoaded) noexcept;

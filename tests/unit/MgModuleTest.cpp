@@ -2,6 +2,7 @@
 // sample-and-hold statistics, the decay wave, retriggering, and the audio output with and
 // without its tables.
 #include "engine/MgModule.h"
+#include "engine/FastKernels.h"
 #include "engine/WavetableSet.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace treskpro {
@@ -259,6 +261,107 @@ TEST(MgModule, AnyFrequencyInputStaysBounded) {
         }
         EXPECT_GE(fixture.mg.currentPhase(), 0.0);
         EXPECT_LE(fixture.mg.currentPhase(), 1.0);
+    }
+}
+
+// The sample-by-sample MG of a control output alone: the phase wrapped into 0..1, the shape of
+// the phase (or the value held since the last wrap), the follower with its alternating offset.
+struct PlainMg {
+    MgModule::Wave wave;
+    const WavetableSet* triangle;
+    double phase = 0.0, state = 0.0, offset = 1e-5, held = 0.0, step = 0.0;
+    std::uint32_t random = 22222;
+
+    float next(float hertz, double rate, double c, double level) {
+        const double s = hertz * (1.0 / rate);
+        step = std::isfinite(s) ? s : 0.0;
+        double shape = held;
+        if (wave == MgModule::Saw)
+            shape = 1.0 - 2.0 * phase;
+        else if (wave == MgModule::Square)
+            shape = phase > 0.5 ? 1.0 : -1.0;
+        else if (wave == MgModule::Triangle)
+            shape = triangle ? triangle->lookup(phase, 1.0 / step) : sinePhaseTriangle(phase);
+        phase += step;
+        const bool wrapped = phase > 1.0 || phase < 0.0;
+        if (phase > 1.0)
+            phase -= 1.0;
+        if (phase > 1.0 || phase < 0.0)
+            phase -= std::floor(phase);
+        if (wrapped && wave == MgModule::SampleAndHold) {
+            random = random * 196314165u + 907633515u;
+            held = (6.0 * 10923.0 * (random * (1.0 / 4294967296.0)) - 3.0 * 10922.0) * 3.0518509e-5;
+        }
+        state = (1.0 - c) * state + c * (shape + offset);
+        offset = -offset;
+        return static_cast<float>(state * level);
+    }
+};
+
+TEST(MgModule, ControlOutputAloneMatchesTheSampleBySampleMg) {
+    // A sweep through both directions, steps past a whole cycle and non-finite values, then a
+    // still frequency whose phases land exactly on the shapes' corners (a step of 1/128 at a
+    // rate whose reciprocal is exact); blocks of odd lengths carry the state from one to the
+    // next.
+    const float rate = 65536.0f;
+    std::vector<float> sweep(1500), still(1500, 512.0f);
+    for (size_t i = 0; i < sweep.size(); ++i)
+        sweep[i] = static_cast<float>(4000.0 * std::sin(0.01 * static_cast<double>(i)) + 300.0);
+    sweep[100] = 60000.0f;
+    sweep[101] = -90000.0f;
+    sweep[700] = std::numeric_limits<float>::quiet_NaN();
+    sweep[701] = std::numeric_limits<float>::infinity();
+    const auto table = oneTableSet(sinePhaseTriangle);
+    const int lengths[] = {333, 64, 1, 500, 602};
+
+    for (bool plain : {true, false}) {
+        std::optional<PlainKernels> kernels;
+        if (plain)
+            kernels.emplace();
+        for (int wave = MgModule::Saw; wave <= MgModule::SampleAndHold; ++wave) {
+            for (bool tables : {false, true}) {
+                for (const std::vector<float>* frequency : {&sweep, &still}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "plain " << plain << " wave " << wave << " tables " << tables
+                                 << " sweep " << (frequency == &sweep));
+                    // `wired` also drives the audio output, which takes the sample-by-sample
+                    // path in either kernel.
+                    Fixture alone(static_cast<MgModule::Wave>(wave), 1.0, rate);
+                    Fixture wired(static_cast<MgModule::Wave>(wave), 1.0, rate);
+                    PlainMg reference{static_cast<MgModule::Wave>(wave),
+                                      tables ? table.get() : nullptr};
+                    for (Fixture* f : {&alone, &wired}) {
+                        if (tables)
+                            f->mg.setWavetables(table.get(), table.get(), table.get());
+                        f->mg.setSmoothing(MgModule::defaultSmoothing);
+                        f->mg.setAmount(-0.8);
+                    }
+                    std::vector<float> control(1500), audio(1500);
+                    int start = 0;
+                    for (int length : lengths) {
+                        alone.mg.setFrequencyInput(frequency->data() + start);
+                        wired.mg.setFrequencyInput(frequency->data() + start);
+                        alone.mg.setOutput(MgModule::Control, control.data() + start);
+                        alone.mg.process(length);
+                        const Outputs out = run(wired.mg, length);
+                        for (int i = 0; i < length; ++i) {
+                            const auto k = static_cast<size_t>(start + i);
+                            ASSERT_EQ(control[k], out.control[static_cast<size_t>(i)]) << k;
+                            if (plain) {
+                                ASSERT_EQ(control[k],
+                                          reference.next((*frequency)[k], rate,
+                                                         MgModule::defaultSmoothing, -0.8))
+                                    << k;
+                            }
+                        }
+                        ASSERT_EQ(alone.mg.audioValue(), wired.mg.audioValue());
+                        ASSERT_EQ(alone.mg.smoothedValue(), wired.mg.smoothedValue());
+                        ASSERT_EQ(alone.mg.currentPhase(), wired.mg.currentPhase());
+                        start += length;
+                    }
+                }
+            }
+        }
     }
 }
 
