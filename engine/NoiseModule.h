@@ -34,7 +34,8 @@ public:
 
 private:
     // process() by the kernel the processor runs best (FastKernels.h).
-    void processBody(int count) noexcept;
+    // `wide`: the fast kernel's eight-lane white pass where there is one.
+    void processBody(int count, bool wide) noexcept;
     void processFast(int count) noexcept;
 
     float colour = 0.0f;
