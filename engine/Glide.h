@@ -26,6 +26,21 @@ public:
         return value;
     }
 
+    // `count` samples of next(target, sliding), each times `ratio`, into `out`. Audio thread.
+    void render(double target, bool sliding, const float* ratio, float* out, int count) noexcept {
+        if (!sliding) {
+            // The note holds still: one multiply per sample, four or eight at a time.
+            value = target;
+            for (int i = 0; i < count; ++i)
+                out[i] = static_cast<float>(target * ratio[i]);
+            return;
+        }
+        for (int i = 0; i < count; ++i) {
+            follow(value, target, rate, offset);
+            out[i] = static_cast<float>(value * ratio[i]);
+        }
+    }
+
     // Sets the glided value without gliding. Audio thread.
     void reset(double start = 0.0) noexcept {
         value = start;

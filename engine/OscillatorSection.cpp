@@ -104,6 +104,170 @@ TRESKPRO_FAST_TARGET int wideSines(float* x1, float* x2, const float* states, co
     }
     return k;
 }
+
+// One jump of the shaper's two-follower chains (lanes 0, 1: both oscillators at the first
+// base-rate sample of a pair; lanes 2, 3: at the second): `terms` is what each base-rate sample
+// adds to its chain, `drive` its first 2x sample's drive. The second sample's term carries the
+// first's (keep^2 times it), the states after the pair come from the state `before` it in one
+// multiply-add (keep^2, keep^4), and the first 2x states from the states before them. Returns
+// the second 2x states, sets `firsts` and moves `before` on to the pair's last state.
+TRESKPRO_FAST_TARGET inline __m256d jumpPair(__m256d drive, __m256d terms, __m256d keep,
+                                             __m256d keepTwice, __m256d chainKeep, __m256d& before,
+                                             __m256d& firsts) noexcept {
+    const __m256d carried =
+        _mm256_fmadd_pd(keepTwice, _mm256_permute2f128_pd(terms, terms, 0x08), terms);
+    const __m256d after = _mm256_fmadd_pd(chainKeep, before, carried);
+    firsts = _mm256_fmadd_pd(keep, _mm256_permute2f128_pd(before, after, 0x20), drive);
+    before = _mm256_permute2f128_pd(after, after, 0x11);
+    return after;
+}
+
+// The shaper's blocker over `n` base-rate samples from `start`: two base-rate samples at a time,
+// both oscillators' four 2x samples each, in eight lanes (two vectors: every first 2x sample,
+// then every second). The chain jumps a whole pair, its two states at once from the state
+// before (keep^2 and keep^4 times it, plus terms known beforehand); the rounding differs from
+// the plain loop's by parts in 10^16. Takes and returns the two blocker states (as a Double2's
+// lanes).
+TRESKPRO_FAST_TARGET __m128d wideBlocker(float* x1, float* x2, int start, int n, __m128d state,
+                                         double rate, double offset) noexcept {
+    const double keepOnce = 1.0 - rate;
+    const double keepTwice = keepOnce * keepOnce;
+    const __m256d gain = _mm256_set1_pd(rate);
+    const __m256d keep = _mm256_set1_pd(keepOnce);
+    const __m256d drivePlus = _mm256_set1_pd(rate * offset);
+    const __m256d driveMinus = _mm256_set1_pd(-rate * offset);
+    const __m256d chainKeep =
+        _mm256_setr_pd(keepTwice, keepTwice, keepTwice * keepTwice, keepTwice * keepTwice);
+    const __m256d carryKeep = _mm256_set1_pd(keepTwice);
+    // The state in both halves.
+    __m256d before = _mm256_set_m128d(state, state);
+    const int pairsEnd = start + (n & ~1);
+    int j = start;
+    for (; j < pairsEnd; j += 2) {
+        // Lanes a0 b0 a2 b2 (the first 2x samples of j and j + 1) and a1 b1 a3 b3.
+        const __m256d a = _mm256_cvtps_pd(_mm_loadu_ps(x1 + 2 * j));
+        const __m256d b = _mm256_cvtps_pd(_mm_loadu_ps(x2 + 2 * j));
+        const __m256d shapedFirst = _mm256_unpacklo_pd(a, b);
+        const __m256d shapedSecond = _mm256_unpackhi_pd(a, b);
+        const __m256d drive = _mm256_fmadd_pd(gain, shapedFirst, drivePlus);
+        // What each base-rate sample adds to the chain, and what the pair adds to its second
+        // state: the first one's, carried.
+        const __m256d terms =
+            _mm256_fmadd_pd(keep, drive, _mm256_fmadd_pd(gain, shapedSecond, driveMinus));
+        __m256d firsts;
+        const __m256d after = jumpPair(drive, terms, keep, carryKeep, chainKeep, before, firsts);
+        const __m256d blockedFirst = _mm256_sub_pd(shapedFirst, firsts);
+        const __m256d blockedSecond = _mm256_sub_pd(shapedSecond, after);
+        _mm_storeu_ps(x1 + 2 * j, _mm256_cvtpd_ps(_mm256_unpacklo_pd(blockedFirst, blockedSecond)));
+        _mm_storeu_ps(x2 + 2 * j, _mm256_cvtpd_ps(_mm256_unpackhi_pd(blockedFirst, blockedSecond)));
+    }
+    state = _mm256_castpd256_pd128(before);
+    // An odd sample left: alone, as two Double2.
+    const __m128d keepOne = _mm256_castpd256_pd128(keep);
+    const __m128d keepTwiceOne = _mm256_castpd256_pd128(carryKeep);
+    const __m256d offsets = _mm256_setr_pd(offset, offset, -offset, -offset);
+    for (; j < start + n; ++j) {
+        double* pair1 = reinterpret_cast<double*>(x1 + 2 * j);
+        double* pair2 = reinterpret_cast<double*>(x2 + 2 * j);
+        // Lanes a0 b0 a1 b1, as Float4::interleave().
+        const __m256d shaped = _mm256_cvtps_pd(
+            _mm_unpacklo_ps(_mm_castpd_ps(_mm_load_sd(pair1)), _mm_castpd_ps(_mm_load_sd(pair2))));
+        const __m256d drives = _mm256_mul_pd(gain, _mm256_add_pd(shaped, offsets));
+        const __m128d drive = _mm256_castpd256_pd128(drives);
+        const __m128d first = _mm_add_pd(_mm_mul_pd(keepOne, state), drive);
+        state =
+            _mm_add_pd(_mm_mul_pd(keepTwiceOne, state),
+                       _mm_add_pd(_mm_mul_pd(keepOne, drive), _mm256_extractf128_pd(drives, 1)));
+        const __m128 blocked =
+            _mm256_cvtpd_ps(_mm256_sub_pd(shaped, _mm256_set_m128d(state, first)));
+        const __m128 pairs = _mm_shuffle_ps(blocked, blocked, _MM_SHUFFLE(3, 1, 2, 0));
+        _mm_store_sd(pair1, _mm_castps_pd(pairs));
+        _mm_store_sd(pair2, _mm_castps_pd(_mm_movehl_ps(pairs, pairs)));
+    }
+    return state;
+}
+
+// The shaper's low-pass over `n` base-rate samples from `start`, two at a time as the blocker
+// above: the follower's two states before each of a base-rate sample's two 2x samples go to
+// `states` (as the lanes of a Float4 per sample). The coefficients come from `amount` (its first
+// while `Steady`). Takes the two states in `low` and leaves them there; returns how many of the
+// `n` samples it did.
+template <bool Steady>
+TRESKPRO_FAST_TARGET int wideLowPass(const float* x1, const float* x2, const float* amount,
+                                     int start, int n, float* states, __m128d& low,
+                                     double offset) noexcept {
+    const __m256d plus = _mm256_set1_pd(offset);
+    const __m256d one = _mm256_set1_pd(1.0);
+    // c = 0.07 - 0.045 x amount; the follower keeps 1 - c of its state.
+    const __m256d slope = _mm256_set1_pd(0.045);
+    const __m256d most = _mm256_set1_pd(0.07);
+    const __m256d steadyGain =
+        _mm256_fnmadd_pd(slope, _mm256_set1_pd(static_cast<double>(amount[0])), most);
+    const __m256d steadyKeep = _mm256_sub_pd(one, steadyGain);
+    const __m256d steadyKeepTwice = _mm256_mul_pd(steadyKeep, steadyKeep);
+    const __m256d steadyChainKeep =
+        _mm256_mul_pd(steadyKeepTwice, _mm256_blend_pd(one, steadyKeepTwice, 0b1100));
+    __m256d before = _mm256_set_m128d(low, low);
+    const int pairs = n & ~1;
+    for (int k = 0; k < pairs; k += 2) {
+        const int j = start + k;
+        __m256d gain = steadyGain, keep = steadyKeep, keepTwice = steadyKeepTwice,
+                chainKeep = steadyChainKeep;
+        if constexpr (!Steady) {
+            const __m128d both = _mm_cvtps_pd(
+                _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(amount + j))));
+            gain = _mm256_fnmadd_pd(
+                slope, _mm256_permute4x64_pd(_mm256_castpd128_pd256(both), 0x50), most);
+            keep = _mm256_sub_pd(one, gain);
+            keepTwice = _mm256_mul_pd(keep, keep);
+            chainKeep = _mm256_mul_pd(
+                keepTwice,
+                _mm256_blend_pd(one, _mm256_permute2f128_pd(keepTwice, keepTwice, 0x00), 0b1100));
+        }
+        // Lanes a0 b0 a2 b2 (the first 2x samples of j and j + 1) and a1 b1 a3 b3.
+        const __m256d a = _mm256_cvtps_pd(_mm_loadu_ps(x1 + 2 * j));
+        const __m256d b = _mm256_cvtps_pd(_mm_loadu_ps(x2 + 2 * j));
+        const __m256d drive = _mm256_mul_pd(gain, _mm256_add_pd(_mm256_unpacklo_pd(a, b), plus));
+        const __m256d terms = _mm256_fmadd_pd(
+            keep, drive, _mm256_mul_pd(gain, _mm256_sub_pd(_mm256_unpackhi_pd(a, b), plus)));
+        __m256d firsts;
+        const __m256d after = jumpPair(drive, terms, keep, keepTwice, chainKeep, before, firsts);
+        const __m128 f = _mm256_cvtpd_ps(firsts);
+        const __m128 l = _mm256_cvtpd_ps(after);
+        _mm256_storeu_ps(states + 4 * k, _mm256_set_m128(_mm_movehl_ps(l, f), _mm_movelh_ps(f, l)));
+    }
+    low = _mm256_castpd256_pd128(before);
+    return pairs;
+}
+
+// frequencies()'s loop eight samples at a time, the table read in one gather: the same steps,
+// lane by lane. Returns how many of the `count` samples it did.
+TRESKPRO_FAST_TARGET int wideFrequencies(int count, const float* cv, const float* mg, float mgDepth,
+                                         const float* octave, const float* note, float range,
+                                         float highest, float* frequency) noexcept {
+    const float* exp2 = exp2Table().data();
+    const __m256i centre = _mm256_set1_epi32(exp2TableCentre);
+    const __m256i last = _mm256_set1_epi32(exp2TableSize - 1);
+    const __m256 one = _mm256_set1_ps(1.0f);
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256 modulation = mg ? _mm256_loadu_ps(mg + i) : _mm256_setzero_ps();
+        const __m256 m =
+            cv ? _mm256_loadu_ps(cv + i) : _mm256_mul_ps(modulation, _mm256_set1_ps(mgDepth));
+        const __m256 octaves = _mm256_add_ps(m, _mm256_loadu_ps(octave + i));
+        const __m256i index = _mm256_min_epi32(
+            _mm256_max_epi32(_mm256_add_epi32(centre, _mm256_cvttps_epi32(_mm256_mul_ps(
+                                                          octaves, _mm256_set1_ps(exp2IndexStep)))),
+                             _mm256_setzero_si256()),
+            last);
+        const __m256 factor = _mm256_i32gather_ps(exp2, index, 4);
+        const __m256 f =
+            _mm256_mul_ps(_mm256_mul_ps(_mm256_loadu_ps(note + i), factor), _mm256_set1_ps(range));
+        const __m256 raised = _mm256_blendv_ps(one, f, _mm256_cmp_ps(f, one, _CMP_GT_OQ));
+        _mm256_storeu_ps(frequency + i, _mm256_min_ps(raised, _mm256_set1_ps(highest)));
+    }
+    return i;
+}
 #endif
 
 } // namespace
@@ -125,7 +289,7 @@ namespace {
 TRESKPRO_KERNEL_BODY void frequencies(int count, const PitchTerms& terms,
                                       const OscillatorSettings& settings,
                                       const OscillatorInputs& in, float sampleRate,
-                                      float* frequency1, float* frequency2) noexcept {
+                                      float* frequency1, float* frequency2, bool wide) noexcept {
     const float* exp2 = exp2Table().data();
     const float highest = sampleRate * 0.5f;
     const auto follow = [&](const float* cv, float mgDepth, const float* octave, float range,
@@ -133,6 +297,13 @@ TRESKPRO_KERNEL_BODY void frequencies(int count, const PitchTerms& terms,
         if (!frequency)
             return;
         int i = 0;
+#ifdef TRESKPRO_WIDE_SINES
+        if (wide)
+            i = wideFrequencies(count, cv, in.mg, mgDepth, octave, in.noteFrequency, range, highest,
+                                frequency);
+#else
+        static_cast<void>(wide);
+#endif
 #ifdef TRESKPRO_HAS_SSE2
         // Four samples at a time, with the same operations as frequencyFor(): the table index
         // in one register, the table reads one by one. The MG or a cable moves the pitch at
@@ -180,7 +351,12 @@ TRESKPRO_KERNEL_BODY void frequencies(int count, const PitchTerms& terms,
 void oscillatorFrequencies(int count, const PitchTerms& terms, const OscillatorSettings& settings,
                            const OscillatorInputs& in, float sampleRate, float* frequency1,
                            float* frequency2) noexcept {
-    frequencies(count, terms, settings, in, sampleRate, frequency1, frequency2);
+#ifdef TRESKPRO_WIDE_SINES
+    const bool wide = fastKernels();
+#else
+    const bool wide = false;
+#endif
+    frequencies(count, terms, settings, in, sampleRate, frequency1, frequency2, wide);
 }
 
 void oscillatorPulseWidths(int count, const OscillatorSettings& settings,
@@ -296,7 +472,7 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::processBody(int count,
     const bool run2 = settings.level2 > 0.0f || settings.freqMod2 > 0.0f || settings.ring;
     // Only a running oscillator reads its frequency block.
     frequencies(count, pitchTerms(settings), settings, in, sampleRate,
-                run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr);
+                run1 ? blocks.frequency1 : nullptr, run2 ? blocks.frequency2 : nullptr, wide);
     // Only the pulse waveform reads its width.
     const bool pulse1 = run1 && oscillator1.waveform() == VcoModule::Pulse;
     const bool pulse2 = run2 && oscillator2.waveform() == VcoModule::Pulse;
@@ -416,7 +592,13 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSe
         alignas(16) float states[4 * stretch]; // the low-pass states, as the lanes of a Float4
         for (int start = 0; start < count; start += stretch) {
             const int n = std::min(stretch, count - start);
-            for (int k = 0; k < n; ++k) {
+            int done = 0;
+#ifdef TRESKPRO_WIDE_SINES
+            if (wide)
+                done = wideLowPass<decltype(steady)::value>(x1, x2, amount, start, n, states, low.v,
+                                                            ShaperState::offset);
+#endif
+            for (int k = done; k < n; ++k) {
                 const int j = start + k;
                 const float s = steady ? amount[0] : amount[j];
                 const double c = 0.07 - 0.045 * static_cast<double>(s);
@@ -442,6 +624,13 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSe
                 const Float4 sine = fastSine(Float4::load(states + 4 * k) * Float4(30.0f * s));
                 (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
             }
+#ifdef TRESKPRO_WIDE_SINES
+            if (wide) {
+                blocker =
+                    wideBlocker(x1, x2, start, n, blocker.v, blockerRate, ShaperState::offset);
+                continue;
+            }
+#endif
             for (int i = 0; i < n; ++i)
                 block(start + i);
         }

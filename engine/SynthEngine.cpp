@@ -94,14 +94,17 @@ SynthEngine::SynthEngine(BlockRegistry& blocks) : registry(blocks) {
     for (float** block : {&scratch.noteFrequency, &scratch.noise, &scratch.mgAudio,
                           &scratch.mgFrequency, &scratch.mgAmount, &scratch.sweep})
         registry.registerBlock(block);
-    // The blocks a voice carries from its oscillators to its amplifier, twice: the voices of a
-    // pair hold theirs at the same time.
-    for (VoiceScratch* lane : {&scratch, &pairScratch}) {
-        for (float** block : {&lane->oscillator, &lane->cutoff, &lane->filtered, &lane->amplifier})
+    // The blocks a voice carries from its oscillators to its amplifier, once for each voice of a
+    // group: they hold theirs at the same time.
+    const auto registerLane = [&](VoiceScratch& lane) {
+        for (float** block : {&lane.oscillator, &lane.cutoff, &lane.filtered, &lane.amplifier})
             registry.registerBlock(block);
-        for (float*& block : lane->filterScratch)
+        for (float*& block : lane.filterScratch)
             registry.registerBlock(&block);
-    }
+    };
+    registerLane(scratch);
+    for (VoiceScratch& lane : groupScratch)
+        registerLane(lane);
     for (auto& voice : voices)
         voice->setScratch(scratch);
     scratchBlockSize = registry.blockSize();
@@ -248,6 +251,8 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
     slice.pulseWidth2 = smoothed[PulseWidth2Block];
     slice.filterMod1Smoothed = smoothed[FilterMod1Block];
     slice.freqMod2Smoothed = smoothed[FreqMod2Block];
+    slice.freqMod2Resting = std::all_of(slice.freqMod2Smoothed, slice.freqMod2Smoothed + count,
+                                        [](float depth) { return depth == 0.0f; });
     slice.shaperSmoothed = smoothed[ShaperBlock];
     slice.scratch = scratch;
     slice.accentSweep = &accentSweep;
@@ -278,30 +283,34 @@ void SynthEngine::render(const RenderContext& context, float* const* inputs, flo
 
     accentSweep.setCoefficients(p[Parameter::FilterResonance], p[Parameter::AccentDecay], rate);
 
-    // The sounding voices two at a time, so that their filters run side by side.
-    VoiceSlice pairSlice = slice;
-    const VoiceScratch& second = pairScratch;
-    pairSlice.scratch.oscillator = second.oscillator;
-    pairSlice.scratch.cutoff = second.cutoff;
-    pairSlice.scratch.filtered = second.filtered;
-    pairSlice.scratch.amplifier = second.amplifier;
-    pairSlice.scratch.filterScratch = second.filterScratch;
+    // The sounding voices a group at a time, so that their filters run side by side.
+    std::array<VoiceSlice, Voice::groupSize> slices;
+    slices.fill(slice);
+    for (std::size_t k = 1; k < slices.size(); ++k) {
+        const VoiceScratch& own = groupScratch[k - 1];
+        VoiceScratch& lane = slices[k].scratch;
+        lane.oscillator = own.oscillator;
+        lane.cutoff = own.cutoff;
+        lane.filtered = own.filtered;
+        lane.amplifier = own.amplifier;
+        lane.filterScratch = own.filterScratch;
+    }
     int starts = 0;
-    Voice* waiting = nullptr;
+    std::array<Voice*, Voice::groupSize> group{};
+    int waiting = 0;
     const int used = std::clamp(context.maxPolyphony, 1, voiceCount);
     for (int k = 0; k < used; ++k) {
         Voice& voice = *voices[static_cast<std::size_t>(k)];
         if (!shouldRender(voice, k, context))
             continue;
-        if (!waiting) {
-            waiting = &voice;
-            continue;
+        group[static_cast<std::size_t>(waiting++)] = &voice;
+        if (waiting == Voice::groupSize) {
+            starts |= Voice::renderGroup(group.data(), slices.data(), waiting, left, right);
+            waiting = 0;
         }
-        starts |= Voice::renderPair(*waiting, voice, slice, pairSlice, left, right);
-        waiting = nullptr;
     }
-    if (waiting)
-        starts |= waiting->render(slice, left, right);
+    if (waiting > 0)
+        starts |= Voice::renderGroup(group.data(), slices.data(), waiting, left, right);
     if (starts & 1)
         vcfEnvelopeStarted.store(1, std::memory_order_relaxed);
     if (starts & 2)

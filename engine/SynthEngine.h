@@ -119,7 +119,8 @@ private:
     float* aux = nullptr;
     std::array<float*, 12> smoothed{};
     VoiceScratch scratch;
-    VoiceScratch pairScratch; // the second voice's own blocks when voices render in pairs
+    // The other voices' own blocks when voices render in groups (the first uses `scratch`).
+    std::array<VoiceScratch, Voice::groupSize - 1> groupScratch;
 
     std::array<SmootherModule, 3> smoothers;
     EnvFollowerModule envelopeFollower;

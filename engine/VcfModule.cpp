@@ -2,6 +2,7 @@
 
 #include "engine/FastKernels.h"
 #include "engine/Lanes.h"
+#include "engine/Rows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -208,35 +209,59 @@ VcfModule::Block VcfModule::wholeBlock() const noexcept {
             scratch[1],    scratch[2],     scratch[3],        outputs[Filtered]};
 }
 
+#ifdef TRESKPRO_HAS_SSE2
+// prePass() in four lanes, for four samples of one filter or one sample of four.
+TRESKPRO_KERNEL_BODY VcfModule::PrePassLanes VcfModule::prePassLanes(__m128 cutoff,
+                                                                     __m128 q) const noexcept {
+    const __m128 control = _mm_mul_ps(cutoff, _mm_set1_ps(1024.0f));
+    const __m128 a =
+        _mm_mul_ps(tableAt(cutoffs, cutoffTableSize, control), _mm_set1_ps(coefficientScale));
+    const __m128 position = _mm_mul_ps(_mm_set1_ps(256.0f), a);
+    __m128 r, g;
+    compensationAt(compensation, position, r, g);
+    const __m128 dry = _mm_sub_ps(_mm_set1_ps(1.0f), q);
+    const __m128 feedbackFactor = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(4.0f), r), q), dry);
+    const __m128 outputGain = _mm_add_ps(_mm_mul_ps(q, g), _mm_mul_ps(_mm_set1_ps(1.2f), dry));
+    return {a, feedbackFactor, outputGain};
+}
+#endif
+
 // runSlope24dBSO() of two filters, lane 0 the first, lane 1 the second, with the same operations
 // in the same order: Ladder::run, rk4Gain() and clip() written out for two lanes.
-TRESKPRO_KERNEL_BODY void VcfModule::pairBody(VcfModule& first, VcfModule& second,
-                                              int count) noexcept {
-    const Block a = first.wholeBlock();
-    const Block b = second.wholeBlock();
-    for (VcfModule* filter : {&first, &second})
-        filter->effectiveResonance = filter->inputs[Resonance][count - 1];
-    first.prePassBlock(a, count);
-    second.prePassBlock(b, count);
+struct VcfModule::PairLanes {
+    VcfModule& first;
+    VcfModule& second;
+    Block a;
+    Block b;
+    Double2 y[4];
+    Double2 offset[4];
+    Double2 fb;
 
-    Ladder& ladderA = first.ladder;
-    Ladder& ladderB = second.ladder;
-    Double2 y[4] = {{ladderA.y[0], ladderB.y[0]},
-                    {ladderA.y[1], ladderB.y[1]},
-                    {ladderA.y[2], ladderB.y[2]},
-                    {ladderA.y[3], ladderB.y[3]}};
-    Double2 offset[4] = {{ladderA.offset[0].value, ladderB.offset[0].value},
-                         {ladderA.offset[1].value, ladderB.offset[1].value},
-                         {ladderA.offset[2].value, ladderB.offset[2].value},
-                         {ladderA.offset[3].value, ladderB.offset[3].value}};
-    const auto next = [&](int stage) {
+    TRESKPRO_KERNEL_BODY PairLanes(VcfModule& firstFilter, VcfModule& secondFilter, int count)
+        : first(firstFilter), second(secondFilter), a(first.wholeBlock()),
+          b(second.wholeBlock()), y{{first.ladder.y[0], second.ladder.y[0]},
+                                    {first.ladder.y[1], second.ladder.y[1]},
+                                    {first.ladder.y[2], second.ladder.y[2]},
+                                    {first.ladder.y[3], second.ladder.y[3]}},
+          offset{{first.ladder.offset[0].value, second.ladder.offset[0].value},
+                 {first.ladder.offset[1].value, second.ladder.offset[1].value},
+                 {first.ladder.offset[2].value, second.ladder.offset[2].value},
+                 {first.ladder.offset[3].value, second.ladder.offset[3].value}},
+          fb(first.feedback, second.feedback) {
+        for (VcfModule* filter : {&first, &second})
+            filter->effectiveResonance = filter->inputs[Resonance][count - 1];
+        first.prePassBlock(a, count);
+        second.prePassBlock(b, count);
+    }
+
+    TRESKPRO_KERNEL_BODY Double2 next(int stage) {
         const Double2 current = offset[stage];
         offset[stage] = -current;
         return current;
-    };
-    Double2 fb(first.feedback, second.feedback);
-    const Double2 one(1.0);
-    for (int i = 0; i < count; ++i) {
+    }
+
+    TRESKPRO_KERNEL_BODY void step(int i) {
+        const Double2 one(1.0);
         const Double2 c(a.coefficient[i], b.coefficient[i]);
         const Double2 drive =
             Double2(first.inputGain * a.audio[i], second.inputGain * b.audio[i]) + next(0);
@@ -271,40 +296,192 @@ TRESKPRO_KERNEL_BODY void VcfModule::pairBody(VcfModule& first, VcfModule& secon
         a.out[i] = static_cast<float>(out.first());
         b.out[i] = static_cast<float>(out.second());
     }
+
+    TRESKPRO_KERNEL_BODY void finish() {
+        for (int stage = 0; stage < 4; ++stage) {
+            const auto s = static_cast<std::size_t>(stage);
+            first.ladder.y[s] = y[stage].first();
+            second.ladder.y[s] = y[stage].second();
+            first.ladder.offset[s].value = offset[stage].first();
+            second.ladder.offset[s].value = offset[stage].second();
+        }
+        first.feedback = fb.first();
+        second.feedback = fb.second();
+        for (VcfModule* filter : {&first, &second})
+            filter->restartIfNotFinite();
+    }
+};
+
+// The feedback loop of each pair is a chain of dependent steps whose latency, not the number of
+// operations, sets the pace: two pairs stepped in the same loop keep the processor busy with
+// one while the other waits.
+template <int pairs>
+TRESKPRO_KERNEL_BODY void VcfModule::groupBody(VcfModule* const* filters, int count) noexcept {
+    if constexpr (pairs == 1) {
+        PairLanes lanes(*filters[0], *filters[1], count);
+        for (int i = 0; i < count; ++i)
+            lanes.step(i);
+        lanes.finish();
+    } else {
+        PairLanes lanes(*filters[0], *filters[1], count);
+        PairLanes more(*filters[2], *filters[3], count);
+        for (int i = 0; i < count; ++i) {
+            lanes.step(i);
+            more.step(i);
+        }
+        lanes.finish();
+        more.finish();
+    }
+}
+
+#ifdef TRESKPRO_FAST_KERNELS
+TRESKPRO_FAST_TARGET void VcfModule::pairFast(VcfModule* const* filters, int count) noexcept {
+    groupBody<1>(filters, count);
+}
+
+#ifdef TRESKPRO_WIDE_LANES
+
+// Four filters' runSlope24dBSO() in the four lanes of 256-bit registers, with the operations of
+// PairLanes::step() in the same order. A stretch at a time, each filter's per-sample values are
+// first turned into rows of four, so that the loop reads each with one load and writes its
+// outputs with one store.
+TRESKPRO_FAST_TARGET void VcfModule::quadFast(VcfModule* const* filters, int count) noexcept {
+    Block block[4];
+    const float* cutoff[4];
+    const float* audio[4];
+    const float* resonance[4];
+    float* out[4];
+    // The states lane by lane: stages 0..3, their offsets, the feedback.
+    alignas(32) double state[9][4];
+    alignas(16) float inputGain[4];
+    for (int k = 0; k < 4; ++k) {
+        VcfModule& filter = *filters[k];
+        block[k] = filter.wholeBlock();
+        filter.effectiveResonance = filter.inputs[Resonance][count - 1];
+        cutoff[k] = block[k].cutoff;
+        audio[k] = block[k].audio;
+        resonance[k] = block[k].resonance;
+        out[k] = block[k].out;
+        for (std::size_t stage = 0; stage < 4; ++stage) {
+            state[stage][k] = filter.ladder.y[stage];
+            state[4 + stage][k] = filter.ladder.offset[stage].value;
+        }
+        state[8][k] = filter.feedback;
+        inputGain[k] = filter.inputGain;
+    }
+    __m256d y[4];
+    __m256d offset[4];
     for (int stage = 0; stage < 4; ++stage) {
-        ladderA.y[static_cast<std::size_t>(stage)] = y[stage].first();
-        ladderB.y[static_cast<std::size_t>(stage)] = y[stage].second();
-        ladderA.offset[static_cast<std::size_t>(stage)].value = offset[stage].first();
-        ladderB.offset[static_cast<std::size_t>(stage)].value = offset[stage].second();
+        y[stage] = _mm256_load_pd(state[stage]);
+        offset[stage] = _mm256_load_pd(state[4 + stage]);
     }
-    first.feedback = fb.first();
-    second.feedback = fb.second();
-    for (VcfModule* filter : {&first, &second})
-        filter->restartIfNotFinite();
-}
+    __m256d fb = _mm256_load_pd(state[8]);
+    const __m128 inputGains = _mm_load_ps(inputGain);
+    const VcfModule& first = *filters[0];
 
-#ifdef TRESKPRO_FAST_KERNELS
-TRESKPRO_FAST_TARGET void VcfModule::pairFast(VcfModule& first, VcfModule& second,
-                                              int count) noexcept {
-    pairBody(first, second, count);
+    // GCC's vector operators: the same operations as the intrinsics, easier to read.
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    constexpr int stretch = 64;
+    alignas(16) float cutoffRows[stretch][4];
+    alignas(16) float audioRows[stretch][4];
+    alignas(16) float resonanceRows[stretch][4];
+    alignas(16) float outRows[stretch][4];
+    for (int start = 0; start < count; start += stretch) {
+        const int n = std::min(stretch, count - start);
+        toRows(cutoff, start, n, cutoffRows);
+        toRows(audio, start, n, audioRows);
+        toRows(resonance, start, n, resonanceRows);
+        for (int j = 0; j < n; ++j) {
+            __m256d used[4];
+            for (int stage = 0; stage < 4; ++stage) {
+                used[stage] = offset[stage];
+                offset[stage] = _mm256_xor_pd(offset[stage], sign);
+            }
+            // The pre-pass of the four filters' sample (their tables are the same).
+            const __m128 q = _mm_load_ps(resonanceRows[j]);
+            const PrePassLanes values = first.prePassLanes(_mm_load_ps(cutoffRows[j]), q);
+            const __m256d c = _mm256_cvtps_pd(values.a);
+            const __m256d drive =
+                _mm256_cvtps_pd(_mm_mul_ps(inputGains, _mm_load_ps(audioRows[j]))) + used[0];
+            const __m256d feedbackScale = _mm256_cvtps_pd(_mm_mul_ps(q, values.feedbackFactor));
+            const __m256d gain =
+                c * (one - c * (_mm256_set1_pd(0.5) -
+                                c * (_mm256_set1_pd(1.0 / 6.0) - c * _mm256_set1_pd(1.0 / 24.0))));
+
+            const __m256d keep = one - gain;
+            const __m256d a0 = keep * y[0] + gain * drive;
+            const __m256d b1 = keep * y[1] + gain * used[1];
+            const __m256d b2 = keep * y[2] + gain * used[2];
+            const __m256d b3 = keep * y[3] + gain * used[3];
+            const __m256d gain2 = gain * gain;
+            const __m256d gain3 = gain2 * gain;
+            const __m256d c1 = b1 + gain * a0;
+            const __m256d c2 = (b2 + gain * b1) + gain2 * a0;
+            const __m256d c3 = (b3 + gain * b2) + (gain2 * b1 + gain3 * a0);
+            const __m256d e0 = gain * feedbackScale;
+            y[0] = a0 - e0 * fb;
+            y[1] = c1 - (gain * e0) * fb;
+            y[2] = c2 - (gain2 * e0) * fb;
+            y[3] = c3 - (gain3 * e0) * fb;
+
+            __m256d v = ((one - c) * (_mm256_set1_pd(2.0) - c) + _mm256_set1_pd(1.032) * c) * y[3];
+            // std::min(std::max(v, -3), 3), NaN passed on as they pass it.
+            v = _mm256_min_pd(_mm256_set1_pd(3.0), _mm256_max_pd(_mm256_set1_pd(-3.0), v));
+            const __m256d square = v * v;
+            fb = v * (square + _mm256_set1_pd(27.0)) /
+                 (_mm256_set1_pd(9.0) * square + _mm256_set1_pd(27.0));
+
+            const __m256d filtered =
+                _mm256_cvtps_pd(values.outputGain) * (c * y[2] + (one - c) * y[3]);
+            _mm_store_ps(outRows[j], _mm256_cvtpd_ps(filtered));
+        }
+        fromRows(out, start, n, outRows);
+    }
+    for (int stage = 0; stage < 4; ++stage) {
+        _mm256_store_pd(state[stage], y[stage]);
+        _mm256_store_pd(state[4 + stage], offset[stage]);
+    }
+    _mm256_store_pd(state[8], fb);
+    for (int k = 0; k < 4; ++k) {
+        VcfModule& filter = *filters[k];
+        for (std::size_t stage = 0; stage < 4; ++stage) {
+            filter.ladder.y[stage] = state[stage][k];
+            filter.ladder.offset[stage].value = state[4 + stage][k];
+        }
+        filter.feedback = state[8][k];
+        filter.restartIfNotFinite();
+    }
+}
+#else
+TRESKPRO_FAST_TARGET void VcfModule::quadFast(VcfModule* const* filters, int count) noexcept {
+    groupBody<2>(filters, count);
 }
 #endif
-
-void VcfModule::processPair(VcfModule& first, VcfModule& second, int count) noexcept {
-    const bool pairable = count > 0 && first.model == Slope24dBSO && second.model == Slope24dBSO &&
-                          first.runsInPlace() && second.runsInPlace();
-    if (!pairable) {
-        first.process(count);
-        second.process(count);
-        return;
-    }
-#ifdef TRESKPRO_FAST_KERNELS
-    if (fastKernels()) {
-        pairFast(first, second, count);
-        return;
-    }
 #endif
-    pairBody(first, second, count);
+
+void VcfModule::processGroup(VcfModule* const* filters, int n, int count) noexcept {
+    // Model 3 with everything wired runs side by side; any other filter on its own.
+    VcfModule* lanes[groupSize] = {};
+    int pairable = 0;
+    for (int k = 0; k < std::min(n, static_cast<int>(groupSize)); ++k) {
+        VcfModule& filter = *filters[k];
+        if (count > 0 && filter.model == Slope24dBSO && filter.runsInPlace())
+            lanes[pairable++] = &filter;
+        else
+            filter.process(count);
+    }
+    const int pairs = pairable / 2;
+    if (pairs > 0) {
+#ifdef TRESKPRO_FAST_KERNELS
+        if (fastKernels())
+            (pairs == 2 ? quadFast : pairFast)(lanes, count);
+        else
+#endif
+            (pairs == 2 ? groupBody<2> : groupBody<1>)(lanes, count);
+    }
+    if (pairable % 2 == 1)
+        lanes[pairable - 1]->process(count);
 }
 
 VcfModule::PrePass VcfModule::prePass(const Block& block, int i) noexcept {
@@ -327,22 +504,12 @@ void VcfModule::prePassBlock(const Block& block, int count) noexcept {
 #ifdef TRESKPRO_HAS_SSE2
     // Four samples at a time, with the same operations in the same order as prePass(): the
     // scratch blocks hold the same values either way.
-    const __m128 one = _mm_set1_ps(1.0f);
     for (; i + 4 <= count; i += 4) {
         const __m128 q = _mm_loadu_ps(block.resonance + i);
-        const __m128 control = _mm_mul_ps(_mm_loadu_ps(block.cutoff + i), _mm_set1_ps(1024.0f));
-        const __m128 a =
-            _mm_mul_ps(tableAt(cutoffs, cutoffTableSize, control), _mm_set1_ps(coefficientScale));
-        const __m128 position = _mm_mul_ps(_mm_set1_ps(256.0f), a);
-        __m128 r, g;
-        compensationAt(compensation, position, r, g);
-        const __m128 dry = _mm_sub_ps(one, q);
-        const __m128 feedbackFactor =
-            _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(4.0f), r), q), dry);
-        const __m128 outputGain = _mm_add_ps(_mm_mul_ps(q, g), _mm_mul_ps(_mm_set1_ps(1.2f), dry));
-        _mm_storeu_ps(block.coefficient + i, a);
-        _mm_storeu_ps(block.feedbackFactor + i, feedbackFactor);
-        _mm_storeu_ps(block.outputGain + i, outputGain);
+        const PrePassLanes lanes = prePassLanes(_mm_loadu_ps(block.cutoff + i), q);
+        _mm_storeu_ps(block.coefficient + i, lanes.a);
+        _mm_storeu_ps(block.feedbackFactor + i, lanes.feedbackFactor);
+        _mm_storeu_ps(block.outputGain + i, lanes.outputGain);
         _mm_storeu_ps(block.resonanceCopy + i, q);
     }
 #endif

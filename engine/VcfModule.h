@@ -6,6 +6,7 @@
 #include "engine/Dsp.h"
 #include "engine/FilterTables.h"
 #include "engine/HalfbandFir.h"
+#include "engine/Lanes.h"
 #include "engine/Module.h"
 
 #include <array>
@@ -57,10 +58,12 @@ public:
     // amount (resonance). Audio thread; never allocates.
     void process(int count) noexcept override;
 
-    // Two filters side by side, in the lanes of one register: each gives exactly what its own
-    // process(count) would. Used for model 3 with every input and scratch block wired; any
-    // other pair runs one filter after the other. Audio thread.
-    static void processPair(VcfModule& first, VcfModule& second, int count) noexcept;
+    // Up to `groupSize` filters side by side, in the lanes of one register (two pairs where
+    // 256-bit code is not built): each gives what its own process(count) would (the fast
+    // kernels round their multiply-adds once, a few parts in ten million). Used for model 3 with
+    // every input and scratch block wired; any other filter runs on its own. Audio thread.
+    static constexpr int groupSize = 4;
+    static void processGroup(VcfModule* const* filters, int n, int count) noexcept;
 
     // Back to the state at construction: stages, feedback, smoothed cutoff and half-band
     // histories zeroed. Notes never call it; the stages ring on across notes. Audio thread.
@@ -149,9 +152,20 @@ private:
     // feedback chain at full speed).
     PrePass prePass(const Block& block, int i) noexcept;
     void prePassBlock(const Block& block, int count) noexcept;
-    // processPair() after its checks, by the kernel the processor runs best (FastKernels.h).
-    static void pairBody(VcfModule& first, VcfModule& second, int count) noexcept;
-    static void pairFast(VcfModule& first, VcfModule& second, int count) noexcept;
+#ifdef TRESKPRO_HAS_SSE2
+    struct PrePassLanes {
+        __m128 a;
+        __m128 feedbackFactor;
+        __m128 outputGain;
+    };
+    PrePassLanes prePassLanes(__m128 cutoff, __m128 q) const noexcept;
+#endif
+    // processGroup() after its checks, one pair or two, by the kernel the processor runs best
+    // (FastKernels.h).
+    struct PairLanes;
+    template <int pairs> static void groupBody(VcfModule* const* filters, int count) noexcept;
+    static void pairFast(VcfModule* const* filters, int count) noexcept;
+    static void quadFast(VcfModule* const* filters, int count) noexcept;
     // The models that smooth their resonance per sample read only the table values: the whole
     // block's are looked up first, four at a time, into the coefficient, feedback and output
     // gain blocks (which then hold a, R and G), and read back per sample by lookedUp().

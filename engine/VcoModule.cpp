@@ -7,6 +7,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+
+// 256-bit registers in the fast pair kernel: not for 64-bit Windows (FastKernels.h).
+#if defined(TRESKPRO_FAST_KERNELS) && !defined(_WIN64)
+#include <immintrin.h>
+#define TRESKPRO_WIDE_PAIR 1
+#endif
 
 namespace treskpro {
 
@@ -82,6 +89,21 @@ inline float limitPulseWidth(float width) {
 inline float squared(double value) {
     return static_cast<float>(value * value);
 }
+
+#ifdef TRESKPRO_HAS_SSE2
+// Two neighbouring floats into the low half of a register, and into the high half. Read as a
+// type that may alias floats: read as a double, the compiler need not see the floats stored
+// just before.
+inline __m128 loadTwo(const float* from) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(from)));
+}
+
+#ifdef TRESKPRO_WIDE_PAIR
+inline __m128 loadTwoHigh(__m128 low, const float* from) {
+    return _mm_loadh_pi(low, reinterpret_cast<const __m64*>(from));
+}
+#endif
+#endif
 
 } // namespace
 
@@ -404,9 +426,7 @@ VcoModule::renderSetPairBody(VcoModule& first, VcoModule& second, int count, flo
                 _mm_setr_ps(halfIncrements[0][j], halfIncrements[1][j], 0.0f, 0.0f);
             const int pair = start + j;
             const __m128d widths =
-                pulses == 3 ? _mm_cvtps_pd(_mm_castpd_ps(
-                                  _mm_load_sd(reinterpret_cast<const double*>(widthLanes + 2 * j))))
-                            : _mm_setzero_pd();
+                pulses == 3 ? _mm_cvtps_pd(loadTwo(widthLanes + 2 * j)) : _mm_setzero_pd();
             // Cycle::read() in both lanes.
             const auto read = [&](__m128d at) {
                 const __m128d x = _mm_mul_pd(at, lengths);
@@ -509,19 +529,272 @@ TRESKPRO_KERNEL_BODY void VcoModule::renderSetPairShapes(VcoModule& first, VcoMo
     }
 }
 
-#ifdef TRESKPRO_FAST_KERNELS
+#ifdef TRESKPRO_WIDE_PAIR
+namespace {
+
+// The two oscillators of the fast pair kernel and their 2x-sample step: the phases side by side
+// as in renderSetPairBody(), and all the table reads of a step in one register, lanes 0 and 1
+// the two oscillators at their phases, lanes 2 and 3 each a width later where it is a pulse
+// (pulses: bit 0 the first, bit 1 the second), 0 where it is not.
+template <int pulses> struct WidePair {
+    __m128d phase;
+    __m128 factors;
+    __m128 otherFactors;
+    const float* samples[2];
+    // The table lengths, twice: lanes 0, 1, 2, 3.
+    __m256d lengths;
+    __m128 halfIncrement;
+    // The phase step of each lane, half the increment times the cycle-length factor.
+    __m128d advance;
+
+    TRESKPRO_FAST_TARGET TRESKPRO_KERNEL_BODY void setIncrement(__m128 half) {
+        halfIncrement = half;
+        advance = _mm_cvtps_pd(_mm_mul_ps(half, factors));
+    }
+
+    // The two 2x samples of each lane, from the reads of the first (a) and the second (b): the
+    // first lane's in the low half, the second's in the high half. The pulse: the saw less the
+    // saw a width later.
+    TRESKPRO_FAST_TARGET TRESKPRO_KERNEL_BODY static __m128 outputs(__m128 a, __m128 b) {
+        if constexpr (pulses == 0)
+            return _mm_unpacklo_ps(a, b);
+        return _mm_sub_ps(_mm_unpacklo_ps(a, b), _mm_unpackhi_ps(a, b));
+    }
+
+    // Returns the step's four reads and steps the phases on.
+    TRESKPRO_FAST_TARGET TRESKPRO_KERNEL_BODY __m128 step(__m128d widths) {
+        // Cycle::read() in every lane.
+        __m128i index;
+        __m128 fraction;
+        if constexpr (pulses != 0) {
+            // The phase a width later, in 0..1. Where wrapBoth() keeps 1 (the sum is 1 or 2)
+            // this gives 0: the same sample, as a cycle's guard samples repeat its first ones.
+            const __m128d shifted = _mm_add_pd(phase, widths);
+            const __m128d later = _mm_sub_pd(shifted, _mm_floor_pd(shifted));
+            const __m256d x = _mm256_mul_pd(
+                _mm256_insertf128_pd(_mm256_castpd128_pd256(phase), later, 1), lengths);
+            index = _mm256_cvttpd_epi32(x);
+            fraction = _mm256_cvtpd_ps(_mm256_sub_pd(x, _mm256_cvtepi32_pd(index)));
+        } else {
+            const __m128d x = _mm_mul_pd(phase, _mm256_castpd256_pd128(lengths));
+            index = _mm_cvttpd_epi32(x);
+            fraction = _mm_cvtpd_ps(_mm_sub_pd(x, _mm_cvtepi32_pd(index)));
+        }
+        // Each lane's two neighbouring samples in one (unaligned) load, then the first samples
+        // of all lanes in one register and the second ones in another.
+        const __m128 reads01 =
+            loadTwoHigh(loadTwo(samples[0] + static_cast<std::uint32_t>(_mm_cvtsi128_si32(index))),
+                        samples[1] + static_cast<std::uint32_t>(_mm_extract_epi32(index, 1)));
+        __m128 reads23 = _mm_setzero_ps();
+        if constexpr (pulses == 1)
+            reads23 = loadTwo(samples[0] + static_cast<std::uint32_t>(_mm_extract_epi32(index, 2)));
+        if constexpr (pulses == 2)
+            reads23 = loadTwoHigh(
+                reads23, samples[1] + static_cast<std::uint32_t>(_mm_extract_epi32(index, 3)));
+        if constexpr (pulses == 3)
+            reads23 = loadTwoHigh(
+                loadTwo(samples[0] + static_cast<std::uint32_t>(_mm_extract_epi32(index, 2))),
+                samples[1] + static_cast<std::uint32_t>(_mm_extract_epi32(index, 3)));
+        // Lanes without a read interpolate between zeros: 0.
+        const __m128 low = _mm_shuffle_ps(reads01, reads23, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 high = _mm_shuffle_ps(reads01, reads23, _MM_SHUFFLE(3, 1, 3, 1));
+        __m128 slope = _mm_mul_ps(fraction, _mm_sub_ps(high, low));
+        // Rounded before the add, as in the plain kernel: not fused with it.
+        __asm__("" : "+x"(slope));
+        const __m128 value = _mm_add_ps(low, slope);
+
+        __m128d next = _mm_add_pd(phase, advance);
+        const __m128d wrapped = _mm_cmpgt_pd(next, _mm_set1_pd(1.0));
+        if (_mm_movemask_pd(wrapped) != 0) {
+            next = _mm_sub_pd(next, _mm_and_pd(wrapped, _mm_set1_pd(1.0)));
+            // The wrapped lanes swap their two cycle-length factors.
+            const __m128 swap = _mm_castsi128_ps(
+                _mm_shuffle_epi32(_mm_castpd_si128(wrapped), _MM_SHUFFLE(3, 3, 2, 0)));
+            const __m128 was = factors;
+            factors = _mm_or_ps(_mm_andnot_ps(swap, was), _mm_and_ps(swap, otherFactors));
+            otherFactors = _mm_or_ps(_mm_andnot_ps(swap, otherFactors), _mm_and_ps(swap, was));
+            advance = _mm_cvtps_pd(_mm_mul_ps(halfIncrement, factors));
+        }
+        phase = next;
+        return value;
+    }
+};
+
+} // namespace
+
+// renderSetPairBody() with the reads of a step side by side (WidePair), the same operations in
+// the same order: the same samples.
+template <int pulses>
+TRESKPRO_FAST_TARGET TRESKPRO_KERNEL_BODY void
+VcoModule::renderSetPairWide(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                             const WavetableSet& firstSet, const WavetableSet& secondSet) noexcept {
+    VcoModule* vco[2] = {&first, &second};
+    const WavetableSet* sets[2] = {&firstSet, &secondSet};
+    const float reciprocalRate = 1.0f / sampleRate;
+    float inc[2] = {limitIncrement(first.increment), limitIncrement(second.increment)};
+    WidePair<pulses> pair;
+    pair.samples[0] = pair.samples[1] = nullptr;
+    pair.lengths = _mm256_setzero_pd();
+    pair.phase = _mm_set_pd(second.currentPhase, first.currentPhase);
+    pair.factors = _mm_setr_ps(first.asymmetry, second.asymmetry, 0.0f, 0.0f);
+    pair.otherFactors = _mm_setr_ps(first.asymmetryInverse, second.asymmetryInverse, 0.0f, 0.0f);
+    std::int32_t entry[2] = {-1, -1};
+    float* audio[2] = {first.outputs[Audio], second.outputs[Audio]};
+    // Per lane: the frequency block, or the increment held (read as a frequency of scale 1), and
+    // the width block, the width held, or 0 for a lane that is no pulse.
+    const float* frequency[2] = {first.inputs[Frequency], second.inputs[Frequency]};
+    const float* widthInput[2] = {first.inputs[PulseWidth], second.inputs[PulseWidth]};
+    float heldWidth[2];
+    for (int k = 0; k < 2; ++k)
+        heldWidth[k] = vco[k]->shape == Pulse ? vco[k]->constantPulseWidth : 0.0f;
+    if (!(pulses & 1))
+        widthInput[0] = nullptr;
+    if (!(pulses & 2))
+        widthInput[1] = nullptr;
+    const int lastEntry[2] = {firstSet.mapCount() - 1, secondSet.mapCount() - 1};
+    const __m256 scales = _mm256_set_m128(_mm_set1_ps(frequency[1] ? reciprocalRate : 1.0f),
+                                          _mm_set1_ps(frequency[0] ? reciprocalRate : 1.0f));
+    const __m256i lastEntries =
+        _mm256_set_m128i(_mm_set1_epi32(lastEntry[1]), _mm_set1_epi32(lastEntry[0]));
+    const __m256 lastPeriods = _mm256_cvtepi32_ps(lastEntries);
+    const __m256i sideBySide = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    constexpr int stretch = 64;
+    // The two lanes side by side: each base-rate sample's half increments, map entries and widths.
+    alignas(32) float halfLanes[2 * stretch];
+    alignas(32) std::int32_t entryLanes[2 * stretch];
+    alignas(32) float widthLanes[2 * stretch];
+    const int pairs = (count + 1) / 2;
+    for (int start = 0; start < pairs; start += stretch) {
+        const int n = std::min(stretch, pairs - start);
+        // pairSteps() and the widths of renderSetPairBody(), both lanes at once: four base-rate
+        // samples of the first in the low half, of the second in the high half, then side by
+        // side.
+        int j = 0;
+        for (; j + 4 <= n; j += 4) {
+            __m128 four[2];
+            for (int k = 0; k < 2; ++k)
+                four[k] =
+                    frequency[k] ? _mm_loadu_ps(frequency[k] + start + j) : _mm_set1_ps(inc[k]);
+            const __m256 raw = _mm256_mul_ps(_mm256_set_m128(four[1], four[0]), scales);
+            const __m256 least = _mm256_set1_ps(minimumIncrement);
+            const __m256 incs =
+                _mm256_min_ps(_mm256_blendv_ps(least, raw, _mm256_cmp_ps(raw, least, _CMP_GT_OQ)),
+                              _mm256_set1_ps(1.0f));
+            const __m256 period = _mm256_div_ps(_mm256_set1_ps(1.0f), incs);
+            const __m256 entries = _mm256_blendv_ps(
+                _mm256_castsi256_ps(lastEntries), _mm256_castsi256_ps(_mm256_cvttps_epi32(period)),
+                _mm256_cmp_ps(period, lastPeriods, _CMP_LT_OQ));
+            _mm256_store_ps(
+                halfLanes + 2 * j,
+                _mm256_permutevar8x32_ps(_mm256_mul_ps(_mm256_set1_ps(0.5f), incs), sideBySide));
+            _mm256_store_ps(reinterpret_cast<float*>(entryLanes + 2 * j),
+                            _mm256_permutevar8x32_ps(entries, sideBySide));
+            if constexpr (pulses != 0) {
+                // limitPulseWidth(): NaN and up to -1 give -1, from 1 up 1.
+                for (int k = 0; k < 2; ++k)
+                    four[k] = widthInput[k] ? _mm_loadu_ps(widthInput[k] + start + j)
+                                            : _mm_set1_ps(heldWidth[k]);
+                const __m256 widths = _mm256_min_ps(
+                    _mm256_max_ps(_mm256_set_m128(four[1], four[0]), _mm256_set1_ps(-1.0f)),
+                    _mm256_set1_ps(1.0f));
+                _mm256_store_ps(widthLanes + 2 * j, _mm256_permutevar8x32_ps(widths, sideBySide));
+            }
+        }
+        for (; j < n; ++j) {
+            for (int k = 0; k < 2; ++k) {
+                const float stepInc = frequency[k]
+                                          ? limitIncrement(frequency[k][start + j] * reciprocalRate)
+                                          : inc[k];
+                const float period = 1.0f / stepInc;
+                entryLanes[2 * j + k] = period < static_cast<float>(lastEntry[k])
+                                            ? static_cast<int>(period)
+                                            : lastEntry[k];
+                halfLanes[2 * j + k] = 0.5f * stepInc;
+                widthLanes[2 * j + k] =
+                    limitPulseWidth(widthInput[k] ? widthInput[k][start + j] : heldWidth[k]);
+            }
+        }
+        for (int k = 0; k < 2; ++k)
+            if (frequency[k])
+                inc[k] = 2.0f * halfLanes[2 * (n - 1) + k];
+        const int steps = std::min(2 * n, count - 2 * start);
+        for (j = 0; j < n; ++j) {
+            // Both lanes' entries compared at once.
+            std::uint64_t now;
+            std::uint64_t before;
+            std::memcpy(&now, entryLanes + 2 * j, sizeof now);
+            std::memcpy(&before, entry, sizeof before);
+            if (now != before) {
+                std::memcpy(entry, entryLanes + 2 * j, sizeof entry);
+                int length[2];
+                for (int k = 0; k < 2; ++k) {
+                    const Cycle cycle(*sets[k], sets[k]->tableForEntry(entry[k]));
+                    pair.samples[k] = cycle.samples;
+                    length[k] = cycle.length;
+                }
+                pair.lengths = _mm256_setr_pd(length[0], length[1], length[0], length[1]);
+            }
+            pair.setIncrement(loadTwo(halfLanes + 2 * j));
+            const __m128d widths =
+                pulses != 0 ? _mm_cvtps_pd(loadTwo(widthLanes + 2 * j)) : _mm_setzero_pd();
+            // Both 2x samples of the base-rate sample, but for a caller's odd count.
+            const int at = 2 * (start + j);
+            const __m128 a = pair.step(widths);
+            if (2 * j + 1 == steps) {
+                const __m128 last = WidePair<pulses>::outputs(a, a);
+                audio[0][at] = _mm_cvtss_f32(last);
+                audio[1][at] = _mm_cvtss_f32(_mm_movehl_ps(last, last));
+                break;
+            }
+            const __m128 both = WidePair<pulses>::outputs(a, pair.step(widths));
+            _mm_storel_pi(reinterpret_cast<__m64*>(audio[0] + at), both);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(audio[1] + at), both);
+        }
+    }
+    alignas(16) double phases[2];
+    alignas(16) float factorLanes[4];
+    alignas(16) float otherLanes[4];
+    _mm_store_pd(phases, pair.phase);
+    _mm_store_ps(factorLanes, pair.factors);
+    _mm_store_ps(otherLanes, pair.otherFactors);
+    for (int k = 0; k < 2; ++k) {
+        vco[k]->currentPhase = phases[k];
+        vco[k]->increment = inc[k];
+        vco[k]->asymmetry = factorLanes[k];
+        vco[k]->asymmetryInverse = otherLanes[k];
+    }
+}
+#endif
+
+// Where the 256-bit pair kernel is not built, the plain body runs: compiled for the fast
+// kernel, its interpolation would fuse a multiply and an add and round otherwise than a single
+// oscillator does.
+#ifdef TRESKPRO_WIDE_PAIR
 TRESKPRO_FAST_TARGET void VcoModule::renderSetPairFast(VcoModule& first, VcoModule& second,
                                                        int count, float sampleRate,
                                                        const WavetableSet& firstSet,
                                                        const WavetableSet& secondSet) noexcept {
-    renderSetPairShapes(first, second, count, sampleRate, firstSet, secondSet);
+    switch ((first.shape == Pulse ? 1 : 0) | (second.shape == Pulse ? 2 : 0)) {
+    case 0:
+        renderSetPairWide<0>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    case 1:
+        renderSetPairWide<1>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    case 2:
+        renderSetPairWide<2>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    default:
+        renderSetPairWide<3>(first, second, count, sampleRate, firstSet, secondSet);
+        break;
+    }
 }
 #endif
 
 void VcoModule::renderSetPair(VcoModule& first, VcoModule& second, int count, float sampleRate,
                               const WavetableSet& firstSet,
                               const WavetableSet& secondSet) noexcept {
-#ifdef TRESKPRO_FAST_KERNELS
+#ifdef TRESKPRO_WIDE_PAIR
     if (fastKernels()) {
         renderSetPairFast(first, second, count, sampleRate, firstSet, secondSet);
         return;

@@ -77,6 +77,10 @@ private:
     static void renderSetPairBody(VcoModule& first, VcoModule& second, int count, float sampleRate,
                                   const WavetableSet& firstSet,
                                   const WavetableSet& secondSet) noexcept;
+    template <int pulses>
+    static void renderSetPairWide(VcoModule& first, VcoModule& second, int count, float sampleRate,
+                                  const WavetableSet& firstSet,
+                                  const WavetableSet& secondSet) noexcept;
     static void renderSetPairShapes(VcoModule& first, VcoModule& second, int count,
                                     float sampleRate, const WavetableSet& firstSet,
                                     const WavetableSet& secondSet) noexcept;

@@ -6,6 +6,7 @@
 #include "engine/Lanes.h"
 #include "engine/Parameters.h"
 #include "engine/PitchTables.h"
+#include "engine/Rows.h"
 #include "engine/SocketRegistry.h"
 #include "engine/WavetableSet.h"
 
@@ -101,18 +102,27 @@ void Voice::reset() noexcept {
     vcfCv = filterMod1 = filterMod2 = gain = 0.0;
 }
 
-int Voice::render(const VoiceSlice& slice, float* left, float* right) noexcept {
-    const int starts = renderToFilter(slice);
-    filter.process(slice.count);
-    amplify(slice, left, right);
-    return starts;
-}
-
-int Voice::renderPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
-                      const VoiceSlice& secondSlice, float* left, float* right) noexcept {
-    const int starts = first.renderToFilter(firstSlice) | second.renderToFilter(secondSlice);
-    VcfModule::processPair(first.filter, second.filter, firstSlice.count);
-    amplifyPair(first, second, firstSlice, secondSlice, left, right);
+int Voice::renderGroup(Voice* const* voices, const VoiceSlice* slices, int n, float* left,
+                       float* right) noexcept {
+    n = std::clamp(n, 0, static_cast<int>(groupSize));
+    int starts = 0;
+    VcfModule* filters[groupSize] = {};
+    for (int k = 0; k < n; ++k) {
+        starts |= voices[k]->renderToFilter(slices[k]);
+        filters[k] = &voices[k]->filter;
+    }
+    VcfModule::processGroup(filters, n, slices[0].count);
+#ifdef TRESKPRO_WIDE_LANES
+    if (n == groupSize && fastKernels()) {
+        amplifyQuadFast(voices, slices, left, right);
+        return starts;
+    }
+#endif
+    int k = 0;
+    for (; k + 2 <= n; k += 2)
+        amplifyPair(*voices[k], *voices[k + 1], slices[k], slices[k + 1], left, right);
+    if (k < n)
+        voices[k]->amplify(slices[k], left, right);
     return starts;
 }
 
@@ -152,6 +162,59 @@ TRESKPRO_FAST_TARGET void Voice::amplifyPairFast(Voice& first, Voice& second,
                                                  const VoiceSlice& secondSlice, float* left,
                                                  float* right) noexcept {
     amplifyPairBody(first, second, firstSlice, secondSlice, left, right);
+}
+#endif
+
+#ifdef TRESKPRO_WIDE_LANES
+// amplifyPair() of the first two voices and then of the last two, the four gains side by side in
+// the lanes of one 256-bit register; each output sample adds the voices' parts in their order.
+TRESKPRO_FAST_TARGET void Voice::amplifyQuadFast(Voice* const* voices, const VoiceSlice* slices,
+                                                 float* left, float* right) noexcept {
+    const int n = slices[0].count;
+    const float* targets[groupSize];
+    const float* filtered[groupSize];
+    alignas(32) double gains[groupSize];
+    alignas(32) double offsets[groupSize];
+    for (int k = 0; k < groupSize; ++k) {
+        targets[k] = slices[k].scratch.amplifier;
+        filtered[k] = slices[k].scratch.filtered;
+        gains[k] = voices[k]->gain;
+        offsets[k] = voices[k]->gainOffset.value;
+    }
+    __m256d gain = _mm256_load_pd(gains);
+    __m256d offset = _mm256_load_pd(offsets);
+    const __m256d keep = _mm256_set1_pd(1.0 - 0.08);
+    const __m256d rate = _mm256_set1_pd(0.08);
+    constexpr int stretch = 64;
+    alignas(16) float targetRows[stretch][4];
+    alignas(16) float filteredRows[stretch][4];
+    alignas(16) float partRows[stretch][4];
+    alignas(16) float parts[groupSize][stretch];
+    float* partBlocks[groupSize] = {parts[0], parts[1], parts[2], parts[3]};
+    for (int start = 0; start < n; start += stretch) {
+        const int m = std::min(stretch, n - start);
+        toRows(targets, start, m, targetRows);
+        toRows(filtered, start, m, filteredRows);
+        for (int j = 0; j < m; ++j) {
+            // follow() in all four lanes.
+            gain = keep * gain + rate * (_mm256_cvtps_pd(_mm_load_ps(targetRows[j])) + offset);
+            offset = _mm256_xor_pd(offset, _mm256_set1_pd(-0.0));
+            _mm_store_ps(partRows[j],
+                         _mm_mul_ps(_mm256_cvtpd_ps(gain), _mm_load_ps(filteredRows[j])));
+        }
+        fromRows(partBlocks, 0, m, partRows);
+        for (int j = 0; j < m; ++j) {
+            const int i = start + j;
+            left[i] = left[i] + parts[0][j] + parts[1][j] + parts[2][j] + parts[3][j];
+            right[i] = right[i] + parts[0][j] + parts[1][j] + parts[2][j] + parts[3][j];
+        }
+    }
+    _mm256_store_pd(gains, gain);
+    _mm256_store_pd(offsets, offset);
+    for (int k = 0; k < groupSize; ++k) {
+        voices[k]->gain = gains[k];
+        voices[k]->gainOffset.value = offsets[k];
+    }
 }
 #endif
 
@@ -207,9 +270,7 @@ int Voice::renderToFilter(const VoiceSlice& slice) noexcept {
         glide.reset(targetFrequency);
         glideStarted = true;
     }
-    for (int i = 0; i < n; ++i)
-        scratch.noteFrequency[i] =
-            static_cast<float>(glide.next(targetFrequency, sliding) * slice.sequencerRatio[i]);
+    glide.render(targetFrequency, sliding, slice.sequencerRatio, scratch.noteFrequency, n);
 
     if (noteStarted) {
         oscillators.noteOn();
@@ -469,9 +530,7 @@ TRESKPRO_KERNEL_BODY void Voice::computeCutoffBody(const VoiceSlice& slice) noex
         // VCO-2's term needs its depth: at 0 over the whole slice its input is 0, and its
         // follower, which would only settle further onto the alternating offset (around 1e-6 of
         // the cutoff), rests until the depth rises again.
-        const float* depth2 = slice.freqMod2Smoothed;
-        const bool vco2Term = p[Parameter::Vco2Mod] == 0.0f &&
-                              !std::all_of(depth2, depth2 + n, [](float d) { return d == 0.0f; });
+        const bool vco2Term = p[Parameter::Vco2Mod] == 0.0f && !slice.freqMod2Resting;
         if (vco2Term)
             modulateCutoff<true>(slice);
         else
@@ -528,6 +587,48 @@ inline void narrowPair(float* x, Double2 value) {
 // the second sample's state comes from the state before the first in one multiply and one add
 // (its other terms are known beforehand), which halves the chain. The first sample's state is
 // worked out beside it. Both samples' inputs and cutoffs run in one register's lanes.
+#ifdef TRESKPRO_WIDE_LANES
+// VCO-1's audio-rate term of modulateCutoff() four samples at a time, for the fast kernel. The
+// follower's four states come from the state before them and the four drives, which a two-step
+// scan sums off the chain: s(i + m) = keep^(m+1) s(i - 1) + sum of keep^(m-l) d(i + l). From one
+// group of four to the next the chain is one multiply-add. The sums are grouped otherwise than
+// one sample after the other, a difference of parts in 1e16. Returns how many of the `n` samples
+// it did (a multiple of four) and leaves the last state in `state`.
+TRESKPRO_FAST_TARGET int wideFilterModulation(float* cut, const float* fm1, const float* vco1,
+                                              int n, double& state, double offset) noexcept {
+    constexpr double keep = 1.0 - 0.15;
+    const __m256d weight = _mm256_set1_pd(0.15);
+    const __m256d keep1 = _mm256_set1_pd(keep);
+    const __m256d keep2 = _mm256_set1_pd(keep * keep);
+    const __m256d powers =
+        _mm256_setr_pd(keep, keep * keep, keep * keep * keep, keep * keep * keep * keep);
+    // A pair of samples uses the offset once as it stands and once negated.
+    const __m256d offsets = _mm256_setr_pd(offset, -offset, offset, -offset);
+    const __m256i evens = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    __m256d last = _mm256_set1_pd(state);
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d control = _mm256_cvtps_pd(_mm_loadu_ps(cut + i));
+        const __m256d depth = _mm256_cvtps_pd(_mm_loadu_ps(fm1 + i));
+        // VCO-1 at the 2x samples 2i, 2i + 2, 2i + 4, 2i + 6.
+        const __m256d audio = _mm256_cvtps_pd(
+            _mm256_castps256_ps128(_mm256_permutevar8x32_ps(_mm256_loadu_ps(vco1 + 2 * i), evens)));
+        const __m256d input =
+            (_mm256_set1_pd(1.0) - _mm256_set1_pd(0.99) * control) * depth * audio;
+        const __m256d drive = weight * (input + offsets);
+        // Running sums: d0, keep d0 + d1, ... in two steps of a shift and a multiply-add.
+        __m256d sums = drive + keep1 * _mm256_blend_pd(_mm256_permute4x64_pd(drive, 0x90),
+                                                       _mm256_setzero_pd(), 1);
+        sums = sums + keep2 * _mm256_permute2f128_pd(sums, sums, 0x08);
+        const __m256d states = powers * last + sums;
+        last = _mm256_permute4x64_pd(states, 0xff);
+        _mm_storeu_ps(cut + i, _mm256_cvtpd_ps(control + states));
+    }
+    state = _mm256_cvtsd_f64(last);
+    return i;
+}
+#endif
+
 template <bool both>
 TRESKPRO_KERNEL_BODY void Voice::modulateCutoff(const VoiceSlice& slice) noexcept {
     const int n = slice.count;
@@ -546,6 +647,11 @@ TRESKPRO_KERNEL_BODY void Voice::modulateCutoff(const VoiceSlice& slice) noexcep
     const Double2 offset2(filterMod2Offset.value, -filterMod2Offset.value);
     double state1 = filterMod1;
     double state2 = filterMod2;
+    int i = 0;
+#ifdef TRESKPRO_WIDE_LANES
+    if (!both && fastKernels())
+        i = wideFilterModulation(cut, fm1, vco1, n, state1, filterMod1Offset.value);
+#endif
     const auto step = [&](double state, Double2 input) {
         // c (x + o) of both samples; the first sample's state, then the second's from the
         // state before the first.
@@ -554,7 +660,6 @@ TRESKPRO_KERNEL_BODY void Voice::modulateCutoff(const VoiceSlice& slice) noexcep
         const double second = (keep * keep) * state + (keep * driven.first() + driven.second());
         return Double2(first, second);
     };
-    int i = 0;
     for (; i + 2 <= n; i += 2) {
         const Double2 control = widenPair(cut + i);
         const Double2 input1 =

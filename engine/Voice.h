@@ -5,7 +5,7 @@
 // Everything a voice reads beyond its own state (parameters, socket blocks, the sequencer's
 // signals, scratch blocks) arrives in one VoiceSlice that the render loop prepares once per
 // slice and shares among all voices: the voices render one after another into the same blocks,
-// but for the few a pair of voices needs twice (renderPair).
+// but for the few that each voice of a group needs for itself (renderGroup).
 #pragma once
 
 #include "engine/AttenuatorModule.h"
@@ -43,7 +43,7 @@ struct VoiceScratch {
 };
 
 // What every voice reads in a slice: parameter values, derived settings and the shared blocks.
-// Two voices rendered as a pair each get a slice of their own, alike but for the blocks that carry
+// Voices rendered as a group each get a slice of their own, alike but for the blocks that carry
 // a voice's sound from its oscillators to its amplifier (oscillator, cutoff, filtered, amplifier
 // and the filter's scratch).
 struct VoiceSlice {
@@ -80,6 +80,7 @@ struct VoiceSlice {
     const float* pulseWidth2 = nullptr;
     const float* filterMod1Smoothed = nullptr;
     const float* freqMod2Smoothed = nullptr;
+    bool freqMod2Resting = false; // freqMod2Smoothed is 0 over the whole slice
     const float* shaperSmoothed = nullptr;
 
     VoiceScratch scratch;
@@ -125,15 +126,13 @@ public:
         return active != 0 || vcaEnvelope.level() >= 0.001 || vcaEnvelope.level() <= -0.001;
     }
 
-    // Renders `slice.count` samples and adds them to both outputs. Returns the envelope-start
-    // flags (bit 0 filter envelope, bit 1 amplifier envelope). Audio thread.
-    int render(const VoiceSlice& slice, float* left, float* right) noexcept;
-
-    // Renders two voices, each with its own slice: both up to their filters, both filters side by
-    // side, then both amplifiers, the first voice's first, as render() one after the other
-    // would. Returns the envelope-start flags of both. Audio thread.
-    static int renderPair(Voice& first, Voice& second, const VoiceSlice& firstSlice,
-                          const VoiceSlice& secondSlice, float* left, float* right) noexcept;
+    // Renders up to `groupSize` voices, each with its own slice, and adds them to both outputs:
+    // all up to their filters, the filters side by side, then the amplifiers in the voices'
+    // order. Returns the envelope-start flags of all (bit 0 filter envelope, bit 1 amplifier
+    // envelope). Audio thread.
+    static constexpr int groupSize = VcfModule::groupSize;
+    static int renderGroup(Voice* const* voices, const VoiceSlice* slices, int n, float* left,
+                           float* right) noexcept;
 
     // Points the oscillators at the shared scratch blocks (the filter's come with each slice).
     // Not audio thread.
@@ -167,6 +166,9 @@ private:
                                 const VoiceSlice& secondSlice, float* left, float* right) noexcept;
     static void amplifyPairFast(Voice& first, Voice& second, const VoiceSlice& firstSlice,
                                 const VoiceSlice& secondSlice, float* left, float* right) noexcept;
+    // Both pairs of a full group at once, where 256-bit vectors may be used (Rows.h).
+    static void amplifyQuadFast(Voice* const* voices, const VoiceSlice* slices, float* left,
+                                float* right) noexcept;
 
     OscillatorSection oscillators;
     VcfModule filter;

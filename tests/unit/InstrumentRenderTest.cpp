@@ -249,7 +249,7 @@ TEST(ChordRender, TheFastKernelsSoundAsThePlainOnes) {
         GTEST_SKIP() << "the processor runs only the plain kernels";
     testhost::loadBundleWavetables();
     hostTime().tempo = 120.0;
-    const auto play = [](int model) {
+    const auto play = [](int model, float vco2FrequencyModulation) {
         TreskproPlugin synth{testHost, testing::TempDir()};
         synth.dispatch(vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
         synth.dispatch(vst::effSetBlockSize, 0, blockSize, nullptr, 0.0f);
@@ -268,7 +268,7 @@ TEST(ChordRender, TheFastKernelsSoundAsThePlainOnes) {
                                            {Parameter::VcfTracking, 0.5f},
                                            {Parameter::VcaSustain, 0.8f},
                                            {Parameter::Vco1FilterMod, 0.3f},
-                                           {Parameter::Vco2FreqMod, 0.2f},
+                                           {Parameter::Vco2FreqMod, vco2FrequencyModulation},
                                            {Parameter::Vco1Waveform, 0.5f},
                                            {Parameter::MgPw1Dest, 1.0f}})
             synth.setParameter(index, value);
@@ -285,19 +285,23 @@ TEST(ChordRender, TheFastKernelsSoundAsThePlainOnes) {
         }
         return out;
     };
-    for (int model : {VcfModule::Slope24dBSO, VcfModule::Classic18dB}) {
-        const std::vector<float> fast = play(model);
+    // VCO-2's frequency modulation off: only VCO-1's term moves the cutoff at audio rate, which
+    // the fast kernel then works four samples at a time.
+    for (const auto& [model, modulation] : {std::pair{VcfModule::Slope24dBSO, 0.2f},
+                                            {VcfModule::Classic18dB, 0.2f},
+                                            {VcfModule::Slope24dBSO, 0.0f}}) {
+        const std::vector<float> fast = play(model, modulation);
         const std::vector<float> plain = [&] {
             const PlainKernels kernels;
-            return play(model);
+            return play(model, modulation);
         }();
         double largest = 0.0, peak = 0.0;
         for (std::size_t i = 0; i < plain.size(); ++i) {
             largest = std::max(largest, std::fabs(double(fast[i]) - plain[i]));
             peak = std::max(peak, std::fabs(double(plain[i])));
         }
-        EXPECT_GT(peak, 0.1) << model;
-        EXPECT_LT(largest, 1e-5 * peak) << model;
+        EXPECT_GT(peak, 0.1) << model << " " << modulation;
+        EXPECT_LT(largest, 1e-5 * peak) << model << " " << modulation;
     }
 }
 
