@@ -2,13 +2,89 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <emmintrin.h>
 #include <fstream>
-#include <memory>
 #include <mutex>
+#include <utility>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TRESKPRO_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TRESKPRO_ADDRESS_SANITIZER 1
+#endif
+#endif
+// Under the address sanitizer the samples stay in the heap it watches, so that a read past a
+// table's end is still caught there.
+#if defined(__linux__) && !defined(TRESKPRO_ADDRESS_SANITIZER)
+#include <sys/mman.h>
+#define TRESKPRO_HUGE_PAGES 1
+#endif
 
 namespace treskpro {
+
+WavetableMemory::WavetableMemory(std::size_t size) : bytes(size) {
+#ifdef TRESKPRO_HUGE_PAGES
+    constexpr std::size_t hugePage = std::size_t{2} << 20;
+    if (size >= (std::size_t{1} << 20)) {
+        // Mapped with a huge page's room to spare, moved up to the next boundary, and what
+        // lies outside the whole pages given back.
+        const std::size_t kept = (size + hugePage - 1) / hugePage * hugePage;
+        const std::size_t reserved = kept + hugePage;
+        void* mapping =
+            mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapping != MAP_FAILED) {
+            const auto start = reinterpret_cast<std::uintptr_t>(mapping);
+            const std::uintptr_t aligned = (start + hugePage - 1) & ~(hugePage - 1);
+            const std::size_t head = aligned - start;
+            if (head > 0)
+                munmap(mapping, head);
+            if (reserved - head > kept)
+                munmap(reinterpret_cast<void*>(aligned + kept), reserved - head - kept);
+            // Only advice: without huge pages the mapping stays one of plain pages.
+            madvise(reinterpret_cast<void*>(aligned), kept, MADV_HUGEPAGE);
+            block = reinterpret_cast<void*>(aligned);
+            mappedBytes = kept;
+            return;
+        }
+    }
+#endif
+    block = ::operator new(size > 0 ? size : 1);
+}
+
+WavetableMemory::~WavetableMemory() {
+    release();
+}
+
+WavetableMemory::WavetableMemory(WavetableMemory&& other) noexcept
+    : block(std::exchange(other.block, nullptr)), bytes(std::exchange(other.bytes, 0)),
+      mappedBytes(std::exchange(other.mappedBytes, 0)) {}
+
+WavetableMemory& WavetableMemory::operator=(WavetableMemory&& other) noexcept {
+    if (this != &other) {
+        release();
+        block = std::exchange(other.block, nullptr);
+        bytes = std::exchange(other.bytes, 0);
+        mappedBytes = std::exchange(other.mappedBytes, 0);
+    }
+    return *this;
+}
+
+void WavetableMemory::release() noexcept {
+    if (!block)
+        return;
+#ifdef TRESKPRO_HUGE_PAGES
+    if (mappedBytes > 0) {
+        munmap(block, mappedBytes);
+        block = nullptr;
+        return;
+    }
+#endif
+    ::operator delete(block);
+    block = nullptr;
+}
 
 namespace {
 
@@ -46,6 +122,26 @@ void copyFinite(float* to, const std::uint8_t* from, std::size_t count) {
             bits = 0;
         std::memcpy(to + i, &bits, sizeof bits);
     }
+}
+
+// Reads the whole file at `path` into `buffer`, which is replaced when it is too small, and its
+// length into `size`: one read, into memory that is not cleared first. The files are 1.7 MB
+// each and read at every first start of the plug-in.
+bool readWholeFile(const std::string& path, WavetableMemory& buffer, std::size_t& size) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file)
+        return false;
+    // A set's file is a few megabytes. A folder opens too, and reports a size near 2^63: anything
+    // past 1 GiB is refused before a buffer is taken.
+    constexpr std::streamoff largestFile = std::streamoff{1} << 30;
+    const std::streamoff length = file.tellg();
+    if (length < 0 || length > largestFile || !file.seekg(0))
+        return false;
+    size = static_cast<std::size_t>(length);
+    if (!buffer.data() || buffer.size() < size)
+        buffer = WavetableMemory(size);
+    return static_cast<bool>(
+        file.read(static_cast<char*>(buffer.data()), static_cast<std::streamsize>(length)));
 }
 
 } // namespace
@@ -107,7 +203,8 @@ bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
     // Each table on its own, followed by its first two samples again: readers can then
     // interpolate from any phase 0..1 without wrapping (the oscillators' hottest loop). The
     // samples go straight from the file's bytes to their place, which is not cleared first.
-    std::unique_ptr<float[]> tableSamples(new float[storedCount]);
+    WavetableMemory tableSamples(storedCount * sizeof(float));
+    float* const stored = static_cast<float*>(tableSamples.data());
     std::size_t next = 0;
     for (std::size_t t = 0; t < tableOffsets.size(); ++t) {
         if (repeatsPrevious[t]) {
@@ -115,7 +212,7 @@ bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
             continue;
         }
         const auto length = static_cast<std::size_t>(tableLengths[t]);
-        float* cycle = tableSamples.get() + next;
+        float* cycle = stored + next;
         copyFinite(cycle, fileCycle(t), length);
         for (std::size_t k = 0; k < guardSamples; ++k)
             cycle[length + k] = cycle[k % length];
@@ -132,22 +229,10 @@ bool WavetableSet::loadFromMemory(const std::uint8_t* data, std::size_t size) {
 }
 
 bool WavetableSet::loadFromFile(const std::string& path) {
-    // One read of the whole file into a buffer that is not cleared first: the files are 1.7 MB
-    // each and read at every first start of the plug-in.
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file)
-        return false;
-    // A set's file is a few megabytes. A folder opens too, and reports a size near 2^63: anything
-    // past 1 GiB is refused before a buffer is taken.
-    constexpr std::streamoff largestFile = std::streamoff{1} << 30;
-    const std::streamoff size = file.tellg();
-    if (size < 0 || size > largestFile || !file.seekg(0))
-        return false;
-    const auto byteCount = static_cast<std::size_t>(size);
-    const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[byteCount > 0 ? byteCount : 1]);
-    if (!file.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(size)))
-        return false;
-    return loadFromMemory(bytes.get(), byteCount);
+    WavetableMemory bytes;
+    std::size_t size = 0;
+    return readWholeFile(path, bytes, size) &&
+           loadFromMemory(static_cast<const std::uint8_t*>(bytes.data()), size);
 }
 
 std::vector<std::uint8_t> WavetableSet::encode(const std::vector<std::uint8_t>& map,
@@ -185,7 +270,8 @@ int WavetableSet::tableForPeriod(double period) const {
 
 float WavetableSet::readTable(int table, double phase) const {
     const std::int32_t length = lengths[static_cast<std::size_t>(table)];
-    const float* cycle = samples.get() + offsets[static_cast<std::size_t>(table)];
+    const float* cycle =
+        static_cast<const float*>(samples.data()) + offsets[static_cast<std::size_t>(table)];
     const double x = phase * length;
     int index = static_cast<int>(x);
     const double fraction = x - index;
@@ -215,9 +301,13 @@ void WavetableLibrary::loadMissing(const std::string& dataFolder) {
 #else
     constexpr char separator = '/';
 #endif
+    // One buffer for the five files, so that only the first one's pages are new.
+    WavetableMemory bytes;
     for (const auto& entry : files) {
-        if (!entry.set.isLoaded())
-            entry.set.loadFromFile(dataFolder + separator + entry.file);
+        std::size_t size = 0;
+        if (!entry.set.isLoaded() &&
+            readWholeFile(dataFolder + separator + entry.file, bytes, size))
+            entry.set.loadFromMemory(static_cast<const std::uint8_t*>(bytes.data()), size);
     }
 }
 
