@@ -227,7 +227,8 @@ TRESKPRO_KERNEL_BODY VcfModule::PrePassLanes VcfModule::prePassLanes(__m128 cuto
 #endif
 
 // runSlope24dBSO() of two filters, lane 0 the first, lane 1 the second, with the same operations
-// in the same order: Ladder::run, rk4Gain() and clip() written out for two lanes.
+// in the same order: rk4Gain() and clip() written out for two lanes, the stages' step shared with
+// Ladder::run (stepStages).
 struct VcfModule::PairLanes {
     VcfModule& first;
     VcfModule& second;
@@ -270,21 +271,10 @@ struct VcfModule::PairLanes {
         const Double2 gain =
             c * (one - c * (Double2(0.5) - c * (Double2(1.0 / 6.0) - c * Double2(1.0 / 24.0))));
 
-        const Double2 keep = one - gain;
-        const Double2 a0 = keep * y[0] + gain * drive;
-        const Double2 b1 = keep * y[1] + gain * next(1);
-        const Double2 b2 = keep * y[2] + gain * next(2);
-        const Double2 b3 = keep * y[3] + gain * next(3);
-        const Double2 gain2 = gain * gain;
-        const Double2 gain3 = gain2 * gain;
-        const Double2 c1 = b1 + gain * a0;
-        const Double2 c2 = (b2 + gain * b1) + gain2 * a0;
-        const Double2 c3 = (b3 + gain * b2) + (gain2 * b1 + gain3 * a0);
-        const Double2 e0 = gain * feedbackScale;
-        y[0] = a0 - e0 * fb;
-        y[1] = c1 - (gain * e0) * fb;
-        y[2] = c2 - (gain2 * e0) * fb;
-        y[3] = c3 - (gain3 * e0) * fb;
+        const Double2 in1 = next(1);
+        const Double2 in2 = next(2);
+        const Double2 in3 = next(3);
+        stepStages(y, one - gain, gain, drive, in1, in2, in3, feedbackScale, fb);
 
         Double2 v = ((one - c) * (Double2(2.0) - c) + Double2(1.032) * c) * y[3];
         v = min(max(v, Double2(-3.0)), Double2(3.0));
@@ -409,21 +399,7 @@ TRESKPRO_FAST_TARGET void VcfModule::quadFast(VcfModule* const* filters, int cou
                 c * (one - c * (_mm256_set1_pd(0.5) -
                                 c * (_mm256_set1_pd(1.0 / 6.0) - c * _mm256_set1_pd(1.0 / 24.0))));
 
-            const __m256d keep = one - gain;
-            const __m256d a0 = keep * y[0] + gain * drive;
-            const __m256d b1 = keep * y[1] + gain * used[1];
-            const __m256d b2 = keep * y[2] + gain * used[2];
-            const __m256d b3 = keep * y[3] + gain * used[3];
-            const __m256d gain2 = gain * gain;
-            const __m256d gain3 = gain2 * gain;
-            const __m256d c1 = b1 + gain * a0;
-            const __m256d c2 = (b2 + gain * b1) + gain2 * a0;
-            const __m256d c3 = (b3 + gain * b2) + (gain2 * b1 + gain3 * a0);
-            const __m256d e0 = gain * feedbackScale;
-            y[0] = a0 - e0 * fb;
-            y[1] = c1 - (gain * e0) * fb;
-            y[2] = c2 - (gain2 * e0) * fb;
-            y[3] = c3 - (gain3 * e0) * fb;
+            stepStages(y, one - gain, gain, drive, used[1], used[2], used[3], feedbackScale, fb);
 
             __m256d v = ((one - c) * (_mm256_set1_pd(2.0) - c) + _mm256_set1_pd(1.032) * c) * y[3];
             // std::min(std::max(v, -3), 3), NaN passed on as they pass it.

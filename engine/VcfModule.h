@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/Dsp.h"
+#include "engine/FastKernels.h"
 #include "engine/FilterTables.h"
 #include "engine/HalfbandFir.h"
 #include "engine/Lanes.h"
@@ -70,6 +71,30 @@ public:
     void reset() noexcept;
 
 private:
+    // Ladder::run()'s step for one filter (double), two side by side (Double2) or four
+    // (__m256d): the same operations in the same order, so that each lane gives what its filter
+    // alone gives. `keep` is 1 - gain; `offset1` to `offset3` are stages 2 to 4's offsets.
+    template <typename V>
+    static TRESKPRO_KERNEL_BODY void stepStages(V* y, const V& keep, const V& gain, const V& drive,
+                                                const V& offset1, const V& offset2,
+                                                const V& offset3, const V& feedbackScale,
+                                                const V& feedbackValue) noexcept {
+        const V a0 = keep * y[0] + gain * drive;
+        const V b1 = keep * y[1] + gain * offset1;
+        const V b2 = keep * y[2] + gain * offset2;
+        const V b3 = keep * y[3] + gain * offset3;
+        const V gain2 = gain * gain;
+        const V gain3 = gain2 * gain;
+        const V c1 = b1 + gain * a0;
+        const V c2 = (b2 + gain * b1) + gain2 * a0;
+        const V c3 = (b3 + gain * b2) + (gain2 * b1 + gain3 * a0);
+        const V e0 = gain * feedbackScale;
+        y[0] = a0 - e0 * feedbackValue;
+        y[1] = c1 - (gain * e0) * feedbackValue;
+        y[2] = c2 - (gain2 * e0) * feedbackValue;
+        y[3] = c3 - (gain3 * e0) * feedbackValue;
+    }
+
     struct Ladder {
         std::array<double, 4> y{};
         std::array<AlternatingOffset<double>, 4> offset{};
@@ -83,21 +108,8 @@ private:
         // value to the last stage is then one multiply and one subtract instead of four
         // stages in a row.
         void run(double drive, double feedbackValue, double feedbackScale, double gain) noexcept {
-            const double keep = 1.0 - gain;
-            const double a0 = keep * y[0] + gain * drive;
-            const double b1 = keep * y[1] + gain * offset[1].next();
-            const double b2 = keep * y[2] + gain * offset[2].next();
-            const double b3 = keep * y[3] + gain * offset[3].next();
-            const double gain2 = gain * gain;
-            const double gain3 = gain2 * gain;
-            const double c1 = b1 + gain * a0;
-            const double c2 = (b2 + gain * b1) + gain2 * a0;
-            const double c3 = (b3 + gain * b2) + (gain2 * b1 + gain3 * a0);
-            const double e0 = gain * feedbackScale;
-            y[0] = a0 - e0 * feedbackValue;
-            y[1] = c1 - (gain * e0) * feedbackValue;
-            y[2] = c2 - (gain2 * e0) * feedbackValue;
-            y[3] = c3 - (gain3 * e0) * feedbackValue;
+            stepStages(y.data(), 1.0 - gain, gain, drive, offset[1].next(), offset[2].next(),
+                       offset[3].next(), feedbackScale, feedbackValue);
         }
 
         // The same step with the stages one after another: for the models whose loops carry
