@@ -126,10 +126,10 @@ TRESKPRO_FAST_TARGET inline __m256d jumpPair(__m256d drive, __m256d terms, __m25
 // both oscillators' four 2x samples each, in eight lanes (two vectors: every first 2x sample,
 // then every second). The chain jumps a whole pair, its two states at once from the state
 // before (keep^2 and keep^4 times it, plus terms known beforehand); the rounding differs from
-// the plain loop's by parts in 10^16. Takes and returns the two blocker states (as a Double2's
-// lanes).
-TRESKPRO_FAST_TARGET __m128d wideBlocker(float* x1, float* x2, int start, int n, __m128d state,
-                                         double rate, double offset) noexcept {
+// the plain loop's by parts in 10^16. Takes the two blocker states in `state` (as a Double2's
+// lanes) and leaves them there; returns how many of the `n` samples it did.
+TRESKPRO_FAST_TARGET int wideBlocker(float* x1, float* x2, int start, int n, __m128d& state,
+                                     double rate, double offset) noexcept {
     const double keepOnce = 1.0 - rate;
     const double keepTwice = keepOnce * keepOnce;
     const __m256d gain = _mm256_set1_pd(rate);
@@ -162,29 +162,7 @@ TRESKPRO_FAST_TARGET __m128d wideBlocker(float* x1, float* x2, int start, int n,
         _mm_storeu_ps(x2 + 2 * j, _mm256_cvtpd_ps(_mm256_unpackhi_pd(blockedFirst, blockedSecond)));
     }
     state = _mm256_castpd256_pd128(before);
-    // An odd sample left: alone, as two Double2.
-    const __m128d keepOne = _mm256_castpd256_pd128(keep);
-    const __m128d keepTwiceOne = _mm256_castpd256_pd128(carryKeep);
-    const __m256d offsets = _mm256_setr_pd(offset, offset, -offset, -offset);
-    for (; j < start + n; ++j) {
-        double* pair1 = reinterpret_cast<double*>(x1 + 2 * j);
-        double* pair2 = reinterpret_cast<double*>(x2 + 2 * j);
-        // Lanes a0 b0 a1 b1, as Float4::interleave().
-        const __m256d shaped = _mm256_cvtps_pd(
-            _mm_unpacklo_ps(_mm_castpd_ps(_mm_load_sd(pair1)), _mm_castpd_ps(_mm_load_sd(pair2))));
-        const __m256d drives = _mm256_mul_pd(gain, _mm256_add_pd(shaped, offsets));
-        const __m128d drive = _mm256_castpd256_pd128(drives);
-        const __m128d first = _mm_add_pd(_mm_mul_pd(keepOne, state), drive);
-        state =
-            _mm_add_pd(_mm_mul_pd(keepTwiceOne, state),
-                       _mm_add_pd(_mm_mul_pd(keepOne, drive), _mm256_extractf128_pd(drives, 1)));
-        const __m128 blocked =
-            _mm256_cvtpd_ps(_mm256_sub_pd(shaped, _mm256_set_m128d(state, first)));
-        const __m128 pairs = _mm_shuffle_ps(blocked, blocked, _MM_SHUFFLE(3, 1, 2, 0));
-        _mm_store_sd(pair1, _mm_castps_pd(pairs));
-        _mm_store_sd(pair2, _mm_castps_pd(_mm_movehl_ps(pairs, pairs)));
-    }
-    return state;
+    return pairsEnd - start;
 }
 
 // The shaper's low-pass over `n` base-rate samples from `start`, two at a time as the blocker
@@ -624,14 +602,13 @@ TRESKPRO_KERNEL_BODY void OscillatorSection::shape(int count, const OscillatorSe
                 const Float4 sine = fastSine(Float4::load(states + 4 * k) * Float4(30.0f * s));
                 (sine * Float4(s) + Float4(1.0f - s) * input).deinterleave(x1 + 2 * j, x2 + 2 * j);
             }
+            int blocked = 0;
 #ifdef TRESKPRO_WIDE_SINES
-            if (wide) {
-                blocker =
+            if (wide)
+                blocked =
                     wideBlocker(x1, x2, start, n, blocker.v, blockerRate, ShaperState::offset);
-                continue;
-            }
 #endif
-            for (int i = 0; i < n; ++i)
+            for (int i = blocked; i < n; ++i)
                 block(start + i);
         }
     };

@@ -579,14 +579,6 @@ inline void narrowPair(float* x, Double2 value) {
 #endif
 }
 
-} // namespace
-
-// The oscillators' audio-rate cutoff modulation: VCO-1's term, then (with both) VCO-2's on the
-// cutoff VCO-1's has moved. Each term is a follower whose input depends on the cutoff, so
-// its chain would bound the loop at one multiply and one add per sample; two samples at a time
-// the second sample's state comes from the state before the first in one multiply and one add
-// (its other terms are known beforehand), which halves the chain. The first sample's state is
-// worked out beside it. Both samples' inputs and cutoffs run in one register's lanes.
 #ifdef TRESKPRO_WIDE_LANES
 // VCO-1's audio-rate term of modulateCutoff() four samples at a time, for the fast kernel. The
 // follower's four states come from the state before them and the four drives, which a two-step
@@ -629,6 +621,14 @@ TRESKPRO_FAST_TARGET int wideFilterModulation(float* cut, const float* fm1, cons
 }
 #endif
 
+} // namespace
+
+// The oscillators' audio-rate cutoff modulation: VCO-1's term, then (with both) VCO-2's on the
+// cutoff VCO-1's has moved. Each term is a follower whose input depends on the cutoff, so
+// its chain would bound the loop at one multiply and one add per sample; two samples at a time
+// the second sample's state comes from the state before the first in one multiply and one add
+// (its other terms are known beforehand), which halves the chain. The first sample's state is
+// worked out beside it. Both samples' inputs and cutoffs run in one register's lanes.
 template <bool both>
 TRESKPRO_KERNEL_BODY void Voice::modulateCutoff(const VoiceSlice& slice) noexcept {
     const int n = slice.count;
